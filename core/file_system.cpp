@@ -1,0 +1,21 @@
+#include "core/file_system.h"
+
+namespace core {
+
+std::string TemporaryNameFor(const std::string& path) { return path + ".nuevo"; }
+
+void WriteFileAtomically(FileSystem& fs, const std::string& path, std::string_view content) {
+    const std::string temp = TemporaryNameFor(path);
+    try {
+        auto writer = fs.CreateFile(temp);
+        writer->Write(content.data(), content.size());
+        writer->Commit();
+        writer.reset();
+        fs.Replace(temp, path);
+    } catch (...) {
+        fs.RemoveIfExists(temp);
+        throw;
+    }
+}
+
+}  // namespace core

@@ -1,0 +1,69 @@
+// The file seam: everything the programs do to files goes through this interface, so the
+// same logic runs on Windows, natively in tests, and under injected faults.
+//
+// Paths are UTF-8. Both '\\' and '/' separate components on every implementation, so
+// paths built the Windows way ("C:\\Juego\\6.zip") work unchanged in native tests.
+// Every failure raises core::RuntimeError with the matching error kind.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace core {
+
+// Sequential writer of a new file. Close() makes the bytes durable; destroying an
+// unclosed writer closes it without flushing guarantees.
+class FileWriter {
+public:
+    virtual ~FileWriter() = default;
+    virtual void Write(const void* data, std::size_t size) = 0;
+    // Flushes buffers and forces the bytes to the disk before the file is closed.
+    virtual void Commit() = 0;
+};
+
+// Random-access reader of an existing file.
+class FileReader {
+public:
+    virtual ~FileReader() = default;
+    virtual std::uint64_t Size() const = 0;
+    // Reads up to size bytes at offset; returns the count read (short only at end of file).
+    virtual std::size_t ReadAt(std::uint64_t offset, void* data, std::size_t size) = 0;
+};
+
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+
+    // Size in bytes of an existing file: FileNotFound or PathNotFound when it is missing.
+    virtual std::uint64_t FileSize(const std::string& path) = 0;
+    // The whole content of a file of at most maxBytes bytes (PathFileAccess beyond that).
+    virtual std::string ReadFile(const std::string& path, std::size_t maxBytes) = 0;
+    // Creates the file, or cuts an existing one to zero length, for writing.
+    virtual std::unique_ptr<FileWriter> CreateFile(const std::string& path) = 0;
+    virtual std::unique_ptr<FileReader> OpenRead(const std::string& path) = 0;
+    // Moves from over to, replacing to in one step when it exists.
+    virtual void Replace(const std::string& from, const std::string& to) = 0;
+    // Deletes a file: FileNotFound when there is none.
+    virtual void DeleteFile(const std::string& path) = 0;
+    // Deletes a file if it is there; never raises.
+    virtual void RemoveIfExists(const std::string& path) noexcept = 0;
+    virtual bool FileExists(const std::string& path) = 0;
+    virtual bool DirectoryExists(const std::string& path) = 0;
+    // Creates one folder; its parent must exist. An existing folder is fine.
+    virtual void CreateDirectory(const std::string& path) = 0;
+};
+
+// The machine's real file system (POSIX natively, wide Win32 calls on Windows).
+FileSystem& RealFileSystem();
+
+// Writes content to a temporary file beside path, commits it and moves it over path, so
+// that a crash leaves either the old or the new file, never a part of one.
+void WriteFileAtomically(FileSystem& fs, const std::string& path, std::string_view content);
+
+// The temporary name WriteFileAtomically uses for path.
+std::string TemporaryNameFor(const std::string& path);
+
+}  // namespace core

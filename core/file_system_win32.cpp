@@ -1,0 +1,159 @@
+// Win32 implementation of the file seam: wide-character calls throughout, so folder names
+// that the ANSI code page cannot represent still work.
+#include <windows.h>
+
+#include "core/file_system.h"
+#include "core/handle_win32.h"
+#include "core/runtime_error.h"
+#include "core/text_win32.h"
+
+namespace core {
+namespace {
+
+std::wstring Wide(const std::string& path) {
+    std::wstring w = Utf8ToWide(path);
+    for (wchar_t& c : w) {
+        if (c == L'/') c = L'\\';
+    }
+    return w;
+}
+
+[[noreturn]] void RaiseLastError(const std::string& path) {
+    const DWORD err = ::GetLastError();
+    switch (err) {
+        case ERROR_FILE_NOT_FOUND: Raise(ErrorKind::FileNotFound, path);
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_INVALID_NAME:
+        case ERROR_BAD_NETPATH:
+        case ERROR_INVALID_DRIVE: Raise(ErrorKind::PathNotFound, path);
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION: Raise(ErrorKind::PermissionDenied, path);
+        default: Raise(ErrorKind::PathFileAccess, path + " (" + std::to_string(err) + ")");
+    }
+}
+
+class Win32Writer final : public FileWriter {
+public:
+    Win32Writer(HANDLE h, std::string path) : m_file(h), m_path(std::move(path)) {}
+    void Write(const void* data, std::size_t size) override {
+        const char* p = static_cast<const char*>(data);
+        while (size > 0) {
+            const DWORD chunk = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
+            DWORD written = 0;
+            if (!::WriteFile(m_file.Get(), p, chunk, &written, nullptr) || written == 0) RaiseLastError(m_path);
+            p += written;
+            size -= written;
+        }
+    }
+    void Commit() override {
+        if (!::FlushFileBuffers(m_file.Get())) RaiseLastError(m_path);
+    }
+
+private:
+    UniqueHandle m_file;
+    std::string m_path;
+};
+
+class Win32Reader final : public FileReader {
+public:
+    Win32Reader(HANDLE h, std::uint64_t size, std::string path) : m_file(h), m_size(size), m_path(std::move(path)) {}
+    std::uint64_t Size() const override { return m_size; }
+    std::size_t ReadAt(std::uint64_t offset, void* data, std::size_t size) override {
+        std::size_t done = 0;
+        char* p = static_cast<char*>(data);
+        while (done < size) {
+            OVERLAPPED ov{};
+            const std::uint64_t at = offset + done;
+            ov.Offset = static_cast<DWORD>(at & 0xFFFFFFFFu);
+            ov.OffsetHigh = static_cast<DWORD>(at >> 32);
+            const std::size_t left = size - done;
+            const DWORD chunk = left > 0x40000000u ? 0x40000000u : static_cast<DWORD>(left);
+            DWORD got = 0;
+            if (!::ReadFile(m_file.Get(), p + done, chunk, &got, &ov)) {
+                if (::GetLastError() == ERROR_HANDLE_EOF) break;
+                RaiseLastError(m_path);
+            }
+            if (got == 0) break;
+            done += got;
+        }
+        return done;
+    }
+
+private:
+    UniqueHandle m_file;
+    std::uint64_t m_size;
+    std::string m_path;
+};
+
+class Win32FileSystem final : public FileSystem {
+public:
+    std::uint64_t FileSize(const std::string& path) override {
+        WIN32_FILE_ATTRIBUTE_DATA data{};
+        if (!::GetFileAttributesExW(Wide(path).c_str(), GetFileExInfoStandard, &data)) RaiseLastError(path);
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) Raise(ErrorKind::FileNotFound, path);
+        return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    }
+
+    std::string ReadFile(const std::string& path, std::size_t maxBytes) override {
+        auto reader = OpenRead(path);
+        if (reader->Size() > maxBytes) Raise(ErrorKind::PathFileAccess, path + ": demasiado grande");
+        std::string out(static_cast<std::size_t>(reader->Size()), '\0');
+        out.resize(reader->ReadAt(0, out.data(), out.size()));
+        return out;
+    }
+
+    std::unique_ptr<FileWriter> CreateFile(const std::string& path) override {
+        HANDLE h =
+            ::CreateFileW(Wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h == INVALID_HANDLE_VALUE) RaiseLastError(path);
+        return std::make_unique<Win32Writer>(h, path);
+    }
+
+    std::unique_ptr<FileReader> OpenRead(const std::string& path) override {
+        HANDLE h = ::CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+        if (h == INVALID_HANDLE_VALUE) RaiseLastError(path);
+        UniqueHandle owner(h);
+        LARGE_INTEGER size{};
+        if (!::GetFileSizeEx(h, &size)) RaiseLastError(path);
+        return std::make_unique<Win32Reader>(owner.Release(), static_cast<std::uint64_t>(size.QuadPart), path);
+    }
+
+    void Replace(const std::string& from, const std::string& to) override {
+        if (!::MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+            RaiseLastError(to);
+        }
+    }
+
+    void DeleteFile(const std::string& path) override {
+        if (!::DeleteFileW(Wide(path).c_str())) RaiseLastError(path);
+    }
+
+    void RemoveIfExists(const std::string& path) noexcept override { ::DeleteFileW(Wide(path).c_str()); }
+
+    bool FileExists(const std::string& path) override {
+        const DWORD a = ::GetFileAttributesW(Wide(path).c_str());
+        return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+    }
+
+    bool DirectoryExists(const std::string& path) override {
+        const DWORD a = ::GetFileAttributesW(Wide(path).c_str());
+        return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+    }
+
+    void CreateDirectory(const std::string& path) override {
+        if (!::CreateDirectoryW(Wide(path).c_str(), nullptr)) {
+            if (::GetLastError() == ERROR_ALREADY_EXISTS && DirectoryExists(path)) return;
+            RaiseLastError(path);
+        }
+    }
+};
+
+}  // namespace
+
+FileSystem& RealFileSystem() {
+    static Win32FileSystem fs;
+    return fs;
+}
+
+}  // namespace core

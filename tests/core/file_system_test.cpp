@@ -1,0 +1,100 @@
+#include "core/file_system.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "core/runtime_error.h"
+#include "tests/support/temp_dir.h"
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
+namespace {
+
+namespace fs = std::filesystem;
+using core::ErrorKind;
+
+class FileSystemTest : public ::testing::Test {
+protected:
+    testsupport::TempDir m_dir{"vandrel-fs"};
+
+    template <typename F>
+    ErrorKind KindOf(F&& f) {
+        try {
+            f();
+        } catch (const core::RuntimeError& e) {
+            return e.Kind();
+        }
+        ADD_FAILURE() << "no error raised";
+        return ErrorKind::Overflow;
+    }
+
+    std::string m_root = m_dir.Path();
+    core::FileSystem& m_fs = core::RealFileSystem();
+};
+
+TEST_F(FileSystemTest, MissingFileAndMissingFolderAreTwoErrors) {
+    EXPECT_EQ(KindOf([&] { m_fs.FileSize(m_root + "\\nada.ini"); }), ErrorKind::FileNotFound);
+    EXPECT_EQ(KindOf([&] { m_fs.FileSize(m_root + "\\no\\existe.ini"); }), ErrorKind::PathNotFound);
+    EXPECT_EQ(KindOf([&] { m_fs.CreateFile(m_root + "\\no\\existe.ini"); }), ErrorKind::PathNotFound);
+    EXPECT_EQ(KindOf([&] { m_fs.DeleteFile(m_root + "\\nada.zip"); }), ErrorKind::FileNotFound);
+    EXPECT_EQ(KindOf([&] { m_fs.FileSize(m_root); }), ErrorKind::FileNotFound);  // a folder is no file
+}
+
+TEST_F(FileSystemTest, BackslashesSeparateFoldersNatively) {
+    m_fs.CreateDirectory(m_root + "\\Recursos");
+    m_fs.CreateDirectory(m_root + "\\Recursos");  // already there is fine
+    core::WriteFileAtomically(m_fs, m_root + "\\Recursos\\a.txt", "hola");
+    EXPECT_TRUE(fs::exists(m_root + "/Recursos/a.txt"));
+    EXPECT_EQ(m_fs.ReadFile(m_root + "/Recursos/a.txt", 100), "hola");
+    EXPECT_EQ(m_fs.FileSize(m_root + "\\Recursos\\a.txt"), 4u);
+}
+
+TEST_F(FileSystemTest, AtomicWriteReplacesAndLeavesNoTemporaryFile) {
+    const std::string path = m_root + "/v.ini";
+    core::WriteFileAtomically(m_fs, path, "uno");
+    core::WriteFileAtomically(m_fs, path, "dos!");
+    EXPECT_EQ(m_fs.ReadFile(path, 100), "dos!");
+    EXPECT_FALSE(fs::exists(core::TemporaryNameFor(path)));
+}
+
+TEST_F(FileSystemTest, CreateFileCutsALongerOldFile) {
+    const std::string path = m_root + "/6.zip";
+    std::ofstream(path) << std::string(5000, 'x');
+    auto w = m_fs.CreateFile(path);
+    w->Write("abc", 3);
+    w->Commit();
+    w.reset();
+    EXPECT_EQ(m_fs.ReadFile(path, 100), "abc");
+}
+
+TEST_F(FileSystemTest, ReadLimitAndRandomAccess) {
+    const std::string path = m_root + "/big.bin";
+    std::ofstream(path) << "0123456789";
+    EXPECT_EQ(KindOf([&] { m_fs.ReadFile(path, 9); }), ErrorKind::PathFileAccess);
+    auto r = m_fs.OpenRead(path);
+    char buf[8] = {};
+    EXPECT_EQ(r->ReadAt(7, buf, sizeof buf), 3u);
+    EXPECT_EQ(std::string(buf, 3), "789");
+    EXPECT_EQ(r->ReadAt(100, buf, sizeof buf), 0u);
+}
+
+TEST_F(FileSystemTest, ReadOnlyFolderRefusesTheWrite) {
+#ifdef _WIN32
+    GTEST_SKIP() << "folder permissions are POSIX-only";
+#else
+    if (::geteuid() == 0) GTEST_SKIP() << "root ignores folder permissions";
+#endif
+    const std::string dir = m_root + "/ro";
+    m_fs.CreateDirectory(dir);
+#ifndef _WIN32
+    ::chmod(dir.c_str(), 0555);
+    EXPECT_EQ(KindOf([&] { core::WriteFileAtomically(m_fs, dir + "/v.ini", "x"); }), ErrorKind::PathFileAccess);
+    ::chmod(dir.c_str(), 0755);
+#endif
+}
+
+}  // namespace

@@ -1,0 +1,143 @@
+#include "fakes.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+namespace fakes {
+namespace {
+
+std::size_t CodePoints(const std::string& s) {
+    std::size_t n = 0;
+    for (unsigned char c : s) {
+        if ((c & 0xC0) != 0x80) ++n;
+    }
+    return n;
+}
+
+class ScriptedResponse final : public update::HttpResponse {
+public:
+    ScriptedResponse(const Script& s, Http& owner) : m_script(s), m_owner(owner) { ++m_owner.liveResponses; }
+    ~ScriptedResponse() override { --m_owner.liveResponses; }
+    int StatusCode() override { return m_script.status; }
+    std::optional<std::string> ContentLengthText() override { return m_script.contentLength; }
+    update::ReadResult Read(void* buffer, std::size_t size) override {
+        m_owner.readSizes.push_back(size);
+        while (m_next < m_script.chunks.size()) {
+            const std::string& chunk = m_script.chunks[m_next];
+            if (m_offset >= chunk.size()) {
+                ++m_next;
+                m_offset = 0;
+                continue;
+            }
+            const std::size_t n = std::min(size, chunk.size() - m_offset);
+            std::memcpy(buffer, chunk.data() + m_offset, n);
+            m_offset += n;
+            return {update::ReadStatus::Data, n};
+        }
+        return {m_script.ending, 0};
+    }
+
+private:
+    Script m_script;
+    Http& m_owner;
+    std::size_t m_next = 0;
+    std::size_t m_offset = 0;
+};
+
+}  // namespace
+
+std::size_t Console::TextLength() { return CodePoints(text); }
+
+void Console::ClearText() {
+    text.clear();
+    lines.clear();
+    ++clears;
+}
+
+void Console::SetSelection(std::size_t start, std::size_t length) {
+    lastSelStart = start;
+    EXPECT_EQ(length, 0u);
+}
+
+void Console::SetSelText(const std::string& t) {
+    text += t;
+    ConsoleLine line = m_pending;
+    line.text = t.size() >= 2 && t.compare(t.size() - 2, 2, "\r\n") == 0 ? t.substr(0, t.size() - 2) : t;
+    lines.push_back(line);
+    all.push_back(line);
+}
+
+std::vector<std::string> Console::Texts() const {
+    std::vector<std::string> out;
+    for (const auto& l : all) out.push_back(l.text);
+    return out;
+}
+
+std::vector<std::string> Progress::Captions() const {
+    std::vector<std::string> out;
+    for (const auto& e : events) {
+        if (e.kind == ProgressEvent::Caption) out.push_back(e.caption);
+    }
+    return out;
+}
+
+std::vector<float> Progress::Widths() const {
+    std::vector<float> out;
+    for (const auto& e : events) {
+        if (e.kind == ProgressEvent::Width) out.push_back(e.width);
+    }
+    return out;
+}
+
+Script Body(const std::string& body, std::size_t chunk) {
+    Script s;
+    s.contentLength = std::to_string(body.size());
+    for (std::size_t i = 0; i < body.size(); i += chunk) s.chunks.push_back(body.substr(i, chunk));
+    return s;
+}
+
+update::OpenResult Http::Open(const std::string& url) {
+    opened.push_back(url);
+    const auto it = scripts.find(url);
+    if (it == scripts.end() || it->second.openFails) {
+        return {nullptr, it == scripts.end() ? "no se pudo conectar con el servidor" : it->second.openFailure};
+    }
+    return {std::make_unique<ScriptedResponse>(it->second, *this), {}};
+}
+
+update::Outcome Extractor::Extract(const std::string& archive, const std::string& folder) {
+    calls.push_back({archive, folder, m_fs.ReadFile(archive, 1 << 20)});
+    if (archive == failFor) return update::Outcome::Failure("el archivo está dañado");
+    return update::Outcome::Success();
+}
+
+Installation::Installation() {
+    root = m_dir.Path();
+    std::filesystem::create_directories(m_dir.FsPath() / "Recursos" / "OUTPUT");
+    platform = std::make_unique<update::Platform>(update::Platform{core::RealFileSystem(), http, console, progress,
+                                                                   pump, dialogs, sound, sleeper, launcher, root, '.'});
+}
+
+Installation::~Installation() = default;
+
+std::string Installation::Path(const std::string& relative) const { return root + "/" + relative; }
+
+void Installation::WriteFile(const std::string& relative, const std::string& content) const {
+    std::ofstream(Path(relative), std::ios::binary) << content;
+}
+
+std::string Installation::ReadFile(const std::string& relative) const {
+    std::ifstream in(Path(relative), std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+bool Installation::Exists(const std::string& relative) const { return std::filesystem::exists(Path(relative)); }
+
+}  // namespace fakes

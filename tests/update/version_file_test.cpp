@@ -1,0 +1,162 @@
+#include "updater/update/version_file.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <optional>
+
+#include "core/runtime_error.h"
+#include "fakes.h"
+
+namespace {
+
+using core::ErrorKind;
+
+class VersionFileTest : public ::testing::Test {
+protected:
+    std::string FilePath() const { return update::VersionFilePath(inst.root); }
+    std::optional<ErrorKind> ReadError(char sep = '.') {
+        try {
+            update::ReadVersionFile(core::RealFileSystem(), FilePath(), sep);
+        } catch (const core::RuntimeError& e) {
+            return e.Kind();
+        }
+        return std::nullopt;
+    }
+    std::int16_t Read(char sep = '.') { return update::ReadVersionFile(core::RealFileSystem(), FilePath(), sep); }
+    fakes::Installation inst;
+};
+
+TEST_F(VersionFileTest, Bytes) {
+    const struct {
+        std::int16_t value;
+        std::string bytes;
+    } cases[] = {{7, " 7 \r\n"}, {0, " 0 \r\n"}, {-3, "-3 \r\n"}, {32767, " 32767 \r\n"}, {-32768, "-32768 \r\n"}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(update::FormatVersionFile(c.value), c.bytes);
+        update::WriteVersionFile(core::RealFileSystem(), FilePath(), c.value);
+        EXPECT_EQ(inst.ReadFile("Recursos/OUTPUT/Update.ini"), c.bytes);
+        EXPECT_EQ(Read(), c.value);  // round trip
+    }
+}
+
+TEST_F(VersionFileTest, ReadsContents) {
+    const struct {
+        std::string content;
+        std::int16_t value;
+    } cases[] = {
+        {" 7 \r\n", 7},   {"7", 0},         {"12", 0},
+        {"", 0},          {"ab", 0},  // under 3 bytes: 0 whatever it holds
+        {"7\r\n", 7},     {"123", 123},     {"\t-4\t", -4},
+        {" 2.5 \r\n", 2}, {" 3.5 \r\n", 4},
+    };
+    for (const auto& c : cases) {
+        inst.WriteFile("Recursos/OUTPUT/Update.ini", c.content);
+        EXPECT_EQ(Read(), c.value) << '"' << c.content << '"';
+    }
+}
+
+TEST_F(VersionFileTest, BadContentsRaise) {
+    const struct {
+        std::string content;
+        ErrorKind kind;
+    } cases[] = {
+        {"abc", ErrorKind::TypeMismatch},
+        {" 1 \r\n 2 \r\n", ErrorKind::TypeMismatch},
+        {"40000", ErrorKind::Overflow},
+        {"   ", ErrorKind::TypeMismatch},
+        {std::string(5000, ' ') + "7", ErrorKind::TypeMismatch},
+    };
+    for (const auto& c : cases) {
+        inst.WriteFile("Recursos/OUTPUT/Update.ini", c.content);
+        EXPECT_EQ(ReadError(), c.kind) << c.content.substr(0, 20);
+    }
+}
+
+TEST_F(VersionFileTest, DecimalSeparatorComesFromTheUser) {
+    inst.WriteFile("Recursos/OUTPUT/Update.ini", " 4,5 \r\n");
+    EXPECT_EQ(Read(','), 4);
+    EXPECT_EQ(ReadError('.'), ErrorKind::TypeMismatch);
+}
+
+TEST_F(VersionFileTest, MissingFileAndFolder) {
+    EXPECT_EQ(ReadError(), ErrorKind::FileNotFound);
+    update::WriteVersionFile(core::RealFileSystem(), FilePath(), 5);  // created when the folder exists
+    EXPECT_EQ(Read(), 5);
+    std::filesystem::remove_all(inst.Path("Recursos"));
+    EXPECT_EQ(ReadError(), ErrorKind::PathNotFound);
+    try {
+        update::WriteVersionFile(core::RealFileSystem(), FilePath(), 5);
+        ADD_FAILURE() << "no error";
+    } catch (const core::RuntimeError& e) {
+        EXPECT_EQ(e.Kind(), ErrorKind::PathNotFound);
+    }
+}
+
+// A file system that fails at a chosen step of a write, as a crash or a full disk would.
+class FailingFs final : public core::FileSystem {
+public:
+    enum Step { kNone, kCreate, kWrite, kCommit, kReplace } failAt = kNone;
+    std::uint64_t FileSize(const std::string& p) override { return m_real.FileSize(p); }
+    std::string ReadFile(const std::string& p, std::size_t m) override { return m_real.ReadFile(p, m); }
+    std::unique_ptr<core::FileWriter> CreateFile(const std::string& p) override {
+        if (failAt == kCreate) core::Raise(ErrorKind::PathFileAccess);
+        return std::make_unique<Writer>(m_real.CreateFile(p), failAt);
+    }
+    std::unique_ptr<core::FileReader> OpenRead(const std::string& p) override { return m_real.OpenRead(p); }
+    void Replace(const std::string& f, const std::string& t) override {
+        if (failAt == kReplace) core::Raise(ErrorKind::PermissionDenied);
+        m_real.Replace(f, t);
+    }
+    void DeleteFile(const std::string& p) override { m_real.DeleteFile(p); }
+    void RemoveIfExists(const std::string& p) noexcept override { m_real.RemoveIfExists(p); }
+    bool FileExists(const std::string& p) override { return m_real.FileExists(p); }
+    bool DirectoryExists(const std::string& p) override { return m_real.DirectoryExists(p); }
+    void CreateDirectory(const std::string& p) override { m_real.CreateDirectory(p); }
+
+private:
+    class Writer final : public core::FileWriter {
+    public:
+        Writer(std::unique_ptr<core::FileWriter> w, Step s) : m_w(std::move(w)), m_step(s) {}
+        void Write(const void* d, std::size_t n) override {
+            // Half the bytes reach the disk, then the write fails.
+            if (m_step == FailingFs::kWrite) {
+                m_w->Write(d, n / 2);
+                core::Raise(ErrorKind::PathFileAccess);
+            }
+            m_w->Write(d, n);
+        }
+        void Commit() override {
+            if (m_step == FailingFs::kCommit) core::Raise(ErrorKind::PathFileAccess);
+            m_w->Commit();
+        }
+
+    private:
+        std::unique_ptr<core::FileWriter> m_w;
+        Step m_step;
+    };
+    core::FileSystem& m_real = core::RealFileSystem();
+};
+
+TEST_F(VersionFileTest, AFailedWriteLeavesTheOldValueAndNoTemporaryFile) {
+    for (auto step : {FailingFs::kCreate, FailingFs::kWrite, FailingFs::kCommit, FailingFs::kReplace}) {
+        update::WriteVersionFile(core::RealFileSystem(), FilePath(), 5);
+        FailingFs failing;
+        failing.failAt = step;
+        EXPECT_THROW(update::WriteVersionFile(failing, FilePath(), 32767), core::RuntimeError);
+        EXPECT_EQ(inst.ReadFile("Recursos/OUTPUT/Update.ini"), " 5 \r\n") << "step " << step;
+        EXPECT_FALSE(inst.Exists("Recursos/OUTPUT/Update.ini.nuevo")) << "step " << step;
+    }
+}
+
+TEST_F(VersionFileTest, ALeftoverTemporaryFileIsNeverReadAsTheVersion) {
+    // As after a crash between writing the new content and moving it into place.
+    update::WriteVersionFile(core::RealFileSystem(), FilePath(), 5);
+    inst.WriteFile("Recursos/OUTPUT/Update.ini.nuevo", " 9");
+    EXPECT_EQ(Read(), 5);
+    update::WriteVersionFile(core::RealFileSystem(), FilePath(), 6);  // and the next write still works
+    EXPECT_EQ(Read(), 6);
+    EXPECT_FALSE(inst.Exists("Recursos/OUTPUT/Update.ini.nuevo"));
+}
+
+}  // namespace

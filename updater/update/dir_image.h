@@ -1,0 +1,48 @@
+// cDirImage: the one service object of Updater. Every service the update run and the window
+// use (version file, server texts, download, console, game launch) is a method here, working
+// through the Platform seams it is given.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "updater/update/outcome.h"
+#include "updater/update/platform.h"
+#include "updater/update/remote_text.h"
+
+namespace update {
+
+class cDirImage {
+public:
+    explicit cDirImage(Platform& platform) : m_platform(platform) {}
+    cDirImage(const cDirImage&) = delete;
+    cDirImage& operator=(const cDirImage&) = delete;
+
+    Platform& Services() { return m_platform; }
+
+    // Version file (raise core::RuntimeError on failure).
+    std::int16_t GetVar();
+    void WriteVar(std::int16_t value);
+
+    // Server texts.
+    CountFetch DameCantParcherh(const std::string& sUrl);
+    std::string GetStringJuego(const std::string& sUrl);
+
+    // Downloads sUrl into modUnzip::RutaParche with the progress display; ends with "Listo."
+    // on success. A response without Content-Length shows its box and ends the program.
+    Outcome JuegoActualizacion(const std::string& sUrl);
+
+    // Console: one line, then SleepB.
+    void AddConsole(const std::string& Texto, std::uint8_t Rojo, std::uint8_t Verde, std::uint8_t Azul, bool Bold,
+                    bool Italic, bool Enter);
+    void SleepB();
+
+    // Starts the game: installation folder + "/Vandrel.exe" with the parameter "1".
+    // Returns false when the shell reports failure.
+    bool Shell();
+
+private:
+    Platform& m_platform;
+};
+
+}  // namespace update

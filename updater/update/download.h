@@ -1,0 +1,29 @@
+// Patch download with progress: the body goes to a file in 1 KiB reads while the window's
+// label and bar follow the whole-number percentage.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "updater/update/outcome.h"
+#include "updater/update/platform.h"
+
+namespace update {
+
+inline constexpr std::size_t kChunkBytes = 1024;
+inline constexpr std::int32_t kFullBarTwips = 8070;
+
+// "[" + p + "% Completado.]".
+std::string PercentCaption(std::int32_t percent);
+// p * 8070 / 100 (product checked in 32 bits, division in double, result as float).
+float BarWidthTwips(std::int32_t percent);
+// total / announced * 100, rounded half to even. announced must be positive.
+std::int32_t Percent(double total, std::int32_t announced);
+
+// Downloads url into target. Any transfer or file fault returns a failure with the partial
+// file removed and the bar back at 0. A response without Content-Length shows the
+// administrator message and ends the program. A Content-Length that is not a number or out
+// of the 32-bit range raises TypeMismatch / Overflow.
+Outcome DownloadPatch(Platform& platform, const std::string& url, const std::string& target);
+
+}  // namespace update

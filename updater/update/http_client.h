@@ -1,0 +1,47 @@
+// The HTTP seam: one synchronous GET at a time, as the patch server is read.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace update {
+
+enum class ReadStatus {
+    Data,      // count > 0 bytes were read
+    End,       // the body is complete
+    Failed,    // the connection broke or the read failed
+    TimedOut,  // the server stopped sending
+};
+
+struct ReadResult {
+    ReadStatus status = ReadStatus::End;
+    std::size_t count = 0;
+};
+
+// An opened URL: headers are known, the body can be read.
+class HttpResponse {
+public:
+    virtual ~HttpResponse() = default;
+    // HTTP status code, 0 when the server sent none that could be read.
+    virtual int StatusCode() = 0;
+    // The Content-Length header as text; nothing when the response has none.
+    virtual std::optional<std::string> ContentLengthText() = 0;
+    // One read of at most size bytes.
+    virtual ReadResult Read(void* buffer, std::size_t size) = 0;
+};
+
+struct OpenResult {
+    std::unique_ptr<HttpResponse> response;  // null on failure
+    std::string failure;                     // Spanish cause when response is null
+};
+
+class HttpClient {
+public:
+    virtual ~HttpClient() = default;
+    // Opens the URL (session and request), following no https -> http redirect.
+    virtual OpenResult Open(const std::string& url) = 0;
+};
+
+}  // namespace update

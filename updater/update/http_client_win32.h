@@ -1,0 +1,20 @@
+// The HTTP seam on WinINet: synchronous HTTPS GETs with the system's proxy settings.
+#pragma once
+
+#include <windows.h>
+
+#include "updater/update/http_client.h"
+
+namespace update {
+
+class WinInetClient final : public HttpClient {
+public:
+    // Connect, send and receive time-outs; the program uses 30 s.
+    explicit WinInetClient(DWORD timeoutMs = 30000) : m_timeoutMs(timeoutMs) {}
+    OpenResult Open(const std::string& url) override;
+
+private:
+    DWORD m_timeoutMs;
+};
+
+}  // namespace update

@@ -1,0 +1,77 @@
+// The services that Updater's logic needs from the outside world, gathered so that the
+// program creates the real ones once at start-up and tests pass fakes.
+#pragma once
+
+#include <string>
+
+#include "core/file_system.h"
+#include "updater/update/http_client.h"
+#include "updater/window/console.h"
+
+namespace update {
+
+// The window's percentage label and progress bar.
+class ProgressView {
+public:
+    virtual ~ProgressView() = default;
+    virtual void SetCaption(const std::string& caption) = 0;
+    virtual void SetBarWidthTwips(float twips) = 0;
+    virtual void SetBarVisible(bool visible) = 0;
+};
+
+// Lets the window handle the messages that are waiting (clicks, paints).
+class MessagePump {
+public:
+    virtual ~MessagePump() = default;
+    virtual void ProcessPending() = 0;
+};
+
+// Modal message boxes and the end of the program.
+class Dialogs {
+public:
+    virtual ~Dialogs() = default;
+    // style: the classic MessageBox flags (0 = OK only, no icon; 16 = error icon; 48 = exclamation).
+    virtual void ShowMessage(const std::string& text, const std::string& caption, unsigned style) = 0;
+    // Ends the process at once; nothing after this call runs.
+    [[noreturn]] virtual void EndProgram(int exitCode) = 0;
+};
+
+class Sound {
+public:
+    virtual ~Sound() = default;
+    // Plays a sound file to its end (the system's default sound when it cannot be played).
+    virtual void PlayFileSync(const std::string& path) = 0;
+};
+
+class Sleeper {
+public:
+    virtual ~Sleeper() = default;
+    virtual void SleepMs(unsigned milliseconds) = 0;
+};
+
+class Launcher {
+public:
+    virtual ~Launcher() = default;
+    // Asks the shell to open file with parameters; false when the shell reports failure.
+    virtual bool ShellOpen(const std::string& file, const std::string& parameters, const std::string& directory) = 0;
+};
+
+struct Platform {
+    core::FileSystem& fs;
+    HttpClient& http;
+    window::RichTextBox& console;
+    ProgressView& progress;
+    MessagePump& pump;
+    Dialogs& dialogs;
+    Sound& sound;
+    Sleeper& sleeper;
+    Launcher& launcher;
+    // Installation folder without a trailing separator (UTF-8).
+    std::string installFolder;
+    // The user's decimal separator for the version file's conversion.
+    char decimalSeparator = '.';
+};
+
+inline constexpr const char* kAppTitle = "Vandrel Updater";
+
+}  // namespace update

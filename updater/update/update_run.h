@@ -1,0 +1,28 @@
+// BuscarActualizaciones: brings the installation up to date, patch by patch, and records
+// the server's count as the new local version.
+#pragma once
+
+#include <string>
+
+#include "updater/update/dir_image.h"
+#include "updater/update/outcome.h"
+
+namespace update {
+
+// Extracts one archive over a folder (modUnzip's Descomprimir in the program).
+class Extractor {
+public:
+    virtual ~Extractor() = default;
+    virtual Outcome Extract(const std::string& archivePath, const std::string& targetFolder) = 0;
+};
+
+// base + "parches/version.txt" and base + "parches/<n>.zip".
+std::string CountUrl(const std::string& baseUrl);
+std::string PatchUrl(const std::string& baseUrl, const std::string& patchText);
+
+// The update run. Raises core::RuntimeError for the faults that end it with the error box
+// (version file, overflow); a failed count fetch, download or extraction ends it with a red
+// console line and leaves the version file as it was.
+void BuscarActualizaciones(cDirImage& dir, Extractor& extractor, const std::string& baseUrl);
+
+}  // namespace update
