@@ -105,7 +105,15 @@ Outcome DownloadPatch(Platform& platform, const std::string& url, const std::str
         if (r.status == ReadStatus::TimedOut) {
             return failWritten("el servidor dejó de responder durante la descarga");
         }
-        if (r.status == ReadStatus::Failed) return failWritten("la conexión se cortó durante la descarga");
+        if (r.status == ReadStatus::Failed) {
+            std::string reason = "la conexión se cortó durante la descarga";
+            if (r.systemError != 0) {
+                reason += " (código ";
+                reason += core::DecimalText(static_cast<std::int64_t>(r.systemError));
+                reason += ")";
+            }
+            return failWritten(reason);
+        }
         if (r.status == ReadStatus::End || r.count == 0) break;
         if (total + static_cast<double>(r.count) > static_cast<double>(announced)) {
             return failWritten("el servidor envió más datos de los anunciados");

@@ -18,6 +18,7 @@ enum class ReadStatus {
 struct ReadResult {
     ReadStatus status = ReadStatus::End;
     std::size_t count = 0;
+    unsigned long systemError = 0;  // the platform's error code when Failed
 };
 
 // An opened URL: headers are known, the body can be read.

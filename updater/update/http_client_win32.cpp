@@ -1,5 +1,7 @@
 #include "updater/update/http_client_win32.h"
 
+#include <winerror.h>
+
 #include <wininet.h>
 
 #include <string>
@@ -50,10 +52,13 @@ std::string DescribeOpenFailure(DWORD err) {
     }
 }
 
+// WinINet reports an expired receive time-out as its own code or passes the socket's on.
+bool IsTimeout(DWORD err) { return err == ERROR_INTERNET_TIMEOUT || err == WSAETIMEDOUT || err == ERROR_TIMEOUT; }
+
 class WinInetResponse final : public HttpResponse {
 public:
-    WinInetResponse(InternetHandle session, InternetHandle request)
-        : m_session(std::move(session)), m_request(std::move(request)) {}
+    WinInetResponse(InternetHandle session, InternetHandle connection, InternetHandle request)
+        : m_session(std::move(session)), m_connection(std::move(connection)), m_request(std::move(request)) {}
 
     int StatusCode() override {
         DWORD code = 0;
@@ -77,15 +82,17 @@ public:
     ReadResult Read(void* buffer, std::size_t size) override {
         DWORD got = 0;
         if (!::InternetReadFile(m_request.Get(), buffer, static_cast<DWORD>(size), &got)) {
-            return {::GetLastError() == ERROR_INTERNET_TIMEOUT ? ReadStatus::TimedOut : ReadStatus::Failed, 0};
+            const DWORD err = ::GetLastError();
+            return {IsTimeout(err) ? ReadStatus::TimedOut : ReadStatus::Failed, 0, err};
         }
         if (got == 0) return {ReadStatus::End, 0};
         return {ReadStatus::Data, got};
     }
 
 private:
-    // Declared in this order so that the request closes before its session.
+    // Declared in this order so that they close request first, session last.
     InternetHandle m_session;
+    InternetHandle m_connection;
     InternetHandle m_request;
 };
 
@@ -97,29 +104,53 @@ std::string FinalUrl(HINTERNET request) {
     return std::string(buffer, size < sizeof buffer ? size : sizeof buffer - 1);
 }
 
+void SetTimeouts(HINTERNET handle, DWORD timeoutMs) {
+    for (DWORD option :
+         {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT}) {
+        DWORD value = timeoutMs;
+        ::InternetSetOptionA(handle, option, &value, sizeof value);
+    }
+}
+
 }  // namespace
 
 OpenResult WinInetClient::Open(const std::string& url) {
     InternetHandle session(::InternetOpenA(" ", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (!session) return {nullptr, "no se pudo iniciar la conexión a internet"};
+    SetTimeouts(session.Get(), m_timeoutMs);
 
-    // A server that stops answering must not hang the program for ever.
-    for (DWORD option :
-         {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT}) {
-        DWORD value = m_timeoutMs;
-        ::InternetSetOptionA(session.Get(), option, &value, sizeof value);
-    }
-
+    // The request is opened step by step rather than with InternetOpenUrl so that the
+    // time-outs are on the request before it is sent: some WinINet versions (Wine's) give a
+    // request made by InternetOpenUrl no receive time-out at all.
     const std::string ansiUrl = core::Utf8ToCodePage(url, CP_ACP);
-    InternetHandle request(::InternetOpenUrlA(session.Get(), ansiUrl.c_str(), nullptr, 0, INTERNET_FLAG_RELOAD, 0));
+    char host[INTERNET_MAX_HOST_NAME_LENGTH + 1] = {};
+    char path[INTERNET_MAX_URL_LENGTH + 1] = {};
+    URL_COMPONENTSA parts{};
+    parts.dwStructSize = sizeof parts;
+    parts.lpszHostName = host;
+    parts.dwHostNameLength = sizeof host;
+    parts.lpszUrlPath = path;
+    parts.dwUrlPathLength = sizeof path;
+    if (!::InternetCrackUrlA(ansiUrl.c_str(), 0, 0, &parts) || parts.nScheme != INTERNET_SCHEME_HTTPS) {
+        return {nullptr, "la dirección del servidor no es una dirección https válida"};
+    }
+    InternetHandle connection(
+        ::InternetConnectA(session.Get(), host, parts.nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
+    if (!connection) return {nullptr, DescribeOpenFailure(::GetLastError())};
+    SetTimeouts(connection.Get(), m_timeoutMs);
+    InternetHandle request(::HttpOpenRequestA(connection.Get(), "GET", path[0] ? path : "/", nullptr, nullptr, nullptr,
+                                              INTERNET_FLAG_RELOAD | INTERNET_FLAG_SECURE, 0));
     if (!request) return {nullptr, DescribeOpenFailure(::GetLastError())};
+    SetTimeouts(request.Get(), m_timeoutMs);
+    if (!::HttpSendRequestA(request.Get(), nullptr, 0, nullptr, 0))
+        return {nullptr, DescribeOpenFailure(::GetLastError())};
 
     // Never accept a redirect away from https, whatever the WinINet in use does by itself.
     const std::string finalUrl = FinalUrl(request.Get());
     if (finalUrl.size() >= 5 && _strnicmp(finalUrl.c_str(), "http:", 5) == 0) {
         return {nullptr, DescribeOpenFailure(ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR)};
     }
-    return {std::make_unique<WinInetResponse>(std::move(session), std::move(request)), {}};
+    return {std::make_unique<WinInetResponse>(std::move(session), std::move(connection), std::move(request)), {}};
 }
 
 }  // namespace update
