@@ -155,6 +155,11 @@ public:
         }
     }
 
+    void ReplaceUnflushed(const std::string& from, const std::string& to) override {
+        const std::string f = Native(from), t = Native(to);
+        if (::rename(f.c_str(), t.c_str()) != 0) RaiseErrno(errno, t);
+    }
+
     void DeleteFile(const std::string& path) override {
         const std::string p = Native(path);
         if (::unlink(p.c_str()) != 0) RaiseErrno(errno, p);

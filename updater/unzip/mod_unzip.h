@@ -1,7 +1,14 @@
-// modUnzip: the program-wide values of the update run and the shared cDirImage reference.
+// modUnzip: extraction of a downloaded patch archive (Descomprimir) and the program-wide
+// values of the update run.
 #pragma once
 
 #include <string>
+
+#include "core/file_system.h"
+#include "updater/unzip/name_decoder.h"
+#include "updater/update/outcome.h"
+#include "updater/update/platform.h"
+#include "updater/update/update_run.h"
 
 namespace update {
 class cDirImage;
@@ -13,5 +20,28 @@ namespace modUnzip {
 extern std::string ParcheActual;
 // Local path of that patch's archive: installation folder + "\" + ParcheActual + ".zip".
 extern std::string RutaParche;
+
+// The box shown whenever an archive is not installed (style 0, caption update::kAppTitle).
+inline constexpr const char* kMensajeError =
+    "Error al descomprimir, pruebe que el archivo sea un original .ZIP y no .RAR";
+
+// Extracts every entry of archive below target, replacing existing files without asking; the
+// archive is closed before it returns. On failure it shows the error box and returns the cause.
+update::Outcome Descomprimir(const std::string& archive, const std::string& target, core::FileSystem& fs,
+                             update::Dialogs& dialogs, const unzip::NameDecoder& decoder = unzip::SystemNameDecoder());
+
+// Descomprimir as the update run's Extractor.
+class ZipExtractor final : public update::Extractor {
+public:
+    ZipExtractor(core::FileSystem& fs, update::Dialogs& dialogs,
+                 const unzip::NameDecoder& decoder = unzip::SystemNameDecoder())
+        : m_fs(fs), m_dialogs(dialogs), m_decoder(decoder) {}
+    update::Outcome Extract(const std::string& archivePath, const std::string& targetFolder) override;
+
+private:
+    core::FileSystem& m_fs;
+    update::Dialogs& m_dialogs;
+    const unzip::NameDecoder& m_decoder;
+};
 
 }  // namespace modUnzip

@@ -1,0 +1,204 @@
+// Faults while writing, through the in-memory file seam: files in use, a full disk, damage
+// found mid-archive, blocked folders; and what the extraction asks of the file system.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "tests/unzip/memory_fs.h"
+#include "tests/unzip/tree.h"
+#include "tests/unzip/zip_builder.h"
+#include "updater/unzip/entry_name.h"
+#include "updater/unzip/mod_unzip.h"
+#include "updater/unzip/zip_extract.h"
+
+namespace {
+
+using ziptest::EntrySpec;
+using ziptest::MemoryFileSystem;
+using ziptest::ZipBuilder;
+
+std::string RandomBytes(std::size_t n, unsigned seed) {
+    std::mt19937 rng(seed);
+    std::string s(n, '\0');
+    for (char& c : s) c = static_cast<char>(rng());
+    return s;
+}
+
+std::string Text(std::size_t n) {
+    std::string s;
+    const char* words[] = {"vandrel ", "espada ", "aldea ", "poción ", "dragón\r\n"};
+    for (std::size_t i = 0; s.size() < n; ++i) s += words[(i * 7 + i / 3) % 5];
+    s.resize(n);
+    return s;
+}
+
+class ExtractFaults : public ::testing::Test {
+protected:
+    ExtractFaults() {
+        fs.folders = {"/juego", "/juego/Recursos"};
+        Put("/juego/a.txt", "viejo a");
+        Put("/juego/Vandrel.exe", "MZ viejo");
+        Put("/juego/z.txt", "viejo z");
+    }
+    void Put(const std::string& path, const std::string& content) {
+        fs.files[path] = std::make_shared<std::string>(content);
+    }
+    std::string Get(const std::string& path) { return fs.files.count(path) ? *fs.files[path] : "<ninguno>"; }
+    update::Outcome Run(const std::string& bytes, std::size_t bufferSize = 1u << 20) {
+        Put("/juego/6.zip", bytes);
+        unzip::Limits limits;
+        limits.bufferSize = bufferSize;
+        return unzip::ExtractArchive("/juego/6.zip", "/juego\\", fs, decoder, limits);
+    }
+    void ExpectNoTemporaryFiles() {
+        for (const auto& [path, content] : fs.files) EXPECT_EQ(path.find(unzip::kTemporarySuffix), std::string::npos);
+    }
+    static std::string ThreeFiles() {
+        return ZipBuilder()
+            .File("a.txt", "nuevo a")
+            .File("Vandrel.exe", "MZ nuevo")
+            .File("z.txt", "nuevo z")
+            .Build()
+            .bytes;
+    }
+
+    MemoryFileSystem fs;
+    unzip::Cp437Decoder decoder;
+};
+
+TEST_F(ExtractFaults, FileInUseFailsNamingItAndKeepsItsOldContent) {
+    fs.busy = {"/juego/Vandrel.exe"};
+    const update::Outcome o = Run(ThreeFiles());
+    EXPECT_FALSE(o.ok);
+    EXPECT_NE(o.reason.find("«Vandrel.exe»"), std::string::npos) << o.reason;
+    EXPECT_NE(o.reason.find("en uso"), std::string::npos) << o.reason;
+    EXPECT_EQ(Get("/juego/Vandrel.exe"), "MZ viejo");
+    EXPECT_EQ(Get("/juego/a.txt"), "nuevo a");  // whole, and extracted again with the patch next time
+    EXPECT_EQ(Get("/juego/z.txt"), "viejo z");  // the run stopped at the file in use
+    ExpectNoTemporaryFiles();
+    EXPECT_EQ(fs.openReaders, 0);
+}
+
+TEST_F(ExtractFaults, FullDiskLeavesTheOldFileWhole) {
+    const std::string big = RandomBytes(300000, 1);
+    fs.writeBudget = 7 + 100000;  // a.txt fits, Vandrel.exe does not
+    const update::Outcome o = Run(ZipBuilder().File("a.txt", "nuevo a").File("Vandrel.exe", big).Build().bytes, 65536);
+    EXPECT_FALSE(o.ok);
+    EXPECT_NE(o.reason.find("no se pudo escribir «Vandrel.exe»"), std::string::npos) << o.reason;
+    EXPECT_EQ(Get("/juego/Vandrel.exe"), "MZ viejo");
+    ExpectNoTemporaryFiles();
+}
+
+TEST_F(ExtractFaults, DamageFoundMidArchiveKeepsTheDamagedEntrysOldFile) {
+    ZipBuilder b;
+    b.File("a.txt", "nuevo a");
+    EntrySpec bad = ziptest::Spec("Vandrel.exe", Text(50000));
+    bad.crc = 0xDEADBEEF;
+    b.Add(bad).File("z.txt", "nuevo z");
+    const update::Outcome o = Run(b.Build().bytes);
+    EXPECT_FALSE(o.ok);
+    EXPECT_EQ(o.reason, "el contenido de «Vandrel.exe» está dañado (CRC)");
+    EXPECT_EQ(Get("/juego/Vandrel.exe"), "MZ viejo");
+    EXPECT_EQ(Get("/juego/z.txt"), "viejo z");
+    ExpectNoTemporaryFiles();
+}
+
+TEST_F(ExtractFaults, FolderBlockedByAFile) {
+    Put("/juego/Datos", "un archivo");
+    const update::Outcome o = Run(ZipBuilder().File("Datos/x.txt", "x").Build().bytes);
+    EXPECT_FALSE(o.ok);
+    EXPECT_NE(o.reason.find("no se pudo crear la carpeta «Datos»"), std::string::npos) << o.reason;
+    EXPECT_EQ(Get("/juego/Datos"), "un archivo");
+}
+
+TEST_F(ExtractFaults, MissingArchiveAndMissingTarget) {
+    unzip::Limits limits;
+    update::Outcome o = unzip::ExtractArchive("/juego/7.zip", "/juego\\", fs, decoder, limits);
+    EXPECT_FALSE(o.ok);
+    EXPECT_NE(o.reason.find("no se pudo abrir el archivo descargado"), std::string::npos) << o.reason;
+    Put("/juego/6.zip", ThreeFiles());
+    o = unzip::ExtractArchive("/juego/6.zip", "/otro\\", fs, decoder, limits);
+    EXPECT_FALSE(o.ok);
+    EXPECT_EQ(o.reason, "no existe la carpeta de destino");
+    EXPECT_EQ(fs.openReaders, 0);
+}
+
+TEST_F(ExtractFaults, FoldersAreCreatedOnceAndTheArchiveIsClosed) {
+    ZipBuilder b;
+    b.Folder("Recursos/OUTPUT/");
+    for (int i = 0; i < 50; ++i) b.File("Recursos/OUTPUT/graficos/g" + std::to_string(i) + ".bmp", "g");
+    for (int i = 0; i < 50; ++i) b.File("Recursos/OUTPUT/s" + std::to_string(i) + ".wav", "s");
+    b.Folder("Vacia/");
+    const update::Outcome o = Run(b.Build().bytes);
+    ASSERT_TRUE(o.ok) << o.reason;
+    EXPECT_EQ(fs.createDirectoryCalls, 4);  // Recursos, Recursos/OUTPUT, .../graficos, Vacia
+    EXPECT_TRUE(fs.folders.count("/juego/Vacia"));
+    EXPECT_EQ(Get("/juego/Recursos/OUTPUT/graficos/g49.bmp"), "g");
+    EXPECT_EQ(fs.openReaders, 0);
+    ExpectNoTemporaryFiles();
+}
+
+// Contents that cross every buffer edge: stored, deflated, incompressible, empty, descriptors.
+TEST_F(ExtractFaults, BufferSizesDoNotChangeTheResult) {
+    const std::string random = RandomBytes(700000, 2), text = Text(900000);
+    ZipBuilder b;
+    b.File("r.bin", random).File("t.txt", text).File("s.bin", random, 0).File("vacio.dat", "", 0).File("cero.dat", "");
+    EntrySpec d = ziptest::Spec("d.txt", text.substr(0, 200000));
+    d.descriptor = true;
+    b.Add(d);
+    EntrySpec z = ziptest::Spec("z.txt", text.substr(0, 70001), 0);
+    z.zip64 = true;
+    b.Add(z);
+    b.zip64End = true;
+    const std::string bytes = b.Build().bytes;
+    for (const std::size_t buffer : {std::size_t{64}, std::size_t{4096}, std::size_t{65537}, std::size_t{1} << 20}) {
+        fs.files.clear();
+        const update::Outcome o = Run(bytes, buffer);
+        ASSERT_TRUE(o.ok) << buffer << ": " << o.reason;
+        EXPECT_EQ(Get("/juego/r.bin"), random) << buffer;
+        EXPECT_EQ(Get("/juego/t.txt"), text) << buffer;
+        EXPECT_EQ(Get("/juego/s.bin"), random) << buffer;
+        EXPECT_EQ(Get("/juego/vacio.dat"), "") << buffer;
+        EXPECT_EQ(Get("/juego/cero.dat"), "") << buffer;
+        EXPECT_EQ(Get("/juego/d.txt"), text.substr(0, 200000)) << buffer;
+        EXPECT_EQ(Get("/juego/z.txt"), text.substr(0, 70001)) << buffer;
+    }
+}
+
+TEST_F(ExtractFaults, Utf8ExtraFieldNamesAreUsedWhenTheyMatch) {
+    const std::string raw = "Cancion.txt";
+    std::string extra = std::string("\x75\x70", 2);
+    const std::string utf8 = "Canción.txt";
+    const std::uint32_t crc = ziptest::Crc32(raw);
+    const std::uint16_t size = static_cast<std::uint16_t>(5 + utf8.size());
+    extra += static_cast<char>(size & 0xFF);
+    extra += static_cast<char>(size >> 8);
+    extra += '\x01';
+    for (int i = 0; i < 4; ++i) extra += static_cast<char>((crc >> (8 * i)) & 0xFF);
+    extra += utf8;
+    EntrySpec e = ziptest::Spec(raw, "ó");
+    e.centralExtra = extra;
+    EntrySpec stale = ziptest::Spec("Otro.txt", "x");
+    stale.centralExtra = extra;  // its CRC is of another name: ignored
+    ASSERT_TRUE(Run(ZipBuilder().Add(e).Add(stale).Build().bytes).ok);
+    EXPECT_EQ(Get("/juego/Canción.txt"), "ó");
+    EXPECT_EQ(Get("/juego/Otro.txt"), "x");
+}
+
+TEST_F(ExtractFaults, DescomprimirShowsTheBoxOnlyOnFailure) {
+    ziptest::RecordingDialogs dialogs;
+    modUnzip::ZipExtractor extractor(fs, dialogs, decoder);
+    Put("/juego/6.zip", ThreeFiles());
+    EXPECT_TRUE(extractor.Extract("/juego/6.zip", "/juego\\").ok);
+    EXPECT_TRUE(dialogs.boxes.empty());
+    Put("/juego/7.zip", std::string("Rar!\x1a\x07\x00 no es zip", 16));
+    const update::Outcome o = extractor.Extract("/juego/7.zip", "/juego\\");
+    EXPECT_FALSE(o.ok);
+    EXPECT_EQ(o.reason, "el archivo descargado es un .rar, no un .zip");
+    ASSERT_EQ(dialogs.boxes.size(), 1u);
+    EXPECT_EQ(dialogs.boxes[0].text, modUnzip::kMensajeError);
+    EXPECT_EQ(dialogs.boxes[0].caption, update::kAppTitle);
+    EXPECT_EQ(dialogs.boxes[0].style, 0u);
+}
+
+}  // namespace

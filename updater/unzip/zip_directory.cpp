@@ -1,0 +1,428 @@
+#include "updater/unzip/zip_directory.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+
+#include "updater/unzip/entry_name.h"
+
+namespace unzip {
+namespace {
+
+constexpr std::uint32_t kLocalSig = 0x04034b50;
+constexpr std::uint32_t kCentralSig = 0x02014b50;
+constexpr std::uint32_t kEndSig = 0x06054b50;
+constexpr std::uint32_t kEnd64Sig = 0x06064b50;
+constexpr std::uint32_t kLocator64Sig = 0x07064b50;
+constexpr std::uint32_t kDescriptorSig = 0x08074b50;
+constexpr std::size_t kEndSize = 22, kLocatorSize = 20, kEnd64Size = 56, kCentralSize = 46, kLocalSize = 30;
+constexpr std::uint16_t kFlagEncrypted = 0x0001, kFlagDescriptor = 0x0008, kFlagStrongEncryption = 0x0040,
+                        kFlagUtf8 = 0x0800, kFlagMaskedHeaders = 0x2000;
+constexpr std::uint32_t kSaturated32 = 0xFFFFFFFFu;
+// The largest span one header read needs: a local header with the longest name and extra field.
+constexpr std::size_t kMaxHeaderSpan = kCentralSize + 2 * 0xFFFF + 64;
+
+std::uint16_t U16(const unsigned char* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
+std::uint32_t U32(const unsigned char* p) { return U16(p) | (static_cast<std::uint32_t>(U16(p + 2)) << 16); }
+std::uint64_t U64(const unsigned char* p) { return U32(p) | (static_cast<std::uint64_t>(U32(p + 4)) << 32); }
+
+std::uint32_t Crc(std::string_view bytes) {
+    return static_cast<std::uint32_t>(
+        crc32(0, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size())));
+}
+
+[[noreturn]] void Damaged(const std::string& what) { throw Failure("el archivo .zip está dañado (" + what + ")"); }
+
+std::string Quoted(std::string_view name) { return "«" + Printable(name) + "»"; }
+
+// True when [offset, offset + length) lies inside [0, limit).
+bool Fits(std::uint64_t offset, std::uint64_t length, std::uint64_t limit) {
+    return offset <= limit && length <= limit - offset;
+}
+
+// The extra fields of a header that matter here.
+struct Extras {
+    std::string_view zip64;    // 0x0001
+    std::string_view unicode;  // 0x7075, Info-ZIP's UTF-8 path
+};
+
+Extras ParseExtras(std::string_view extra) {
+    Extras found;
+    std::size_t q = 0;
+    while (extra.size() - q >= 4) {
+        const auto* p = reinterpret_cast<const unsigned char*>(extra.data() + q);
+        const std::uint16_t id = U16(p), size = U16(p + 2);
+        if (size > extra.size() - q - 4) break;  // a malformed tail is ignored, like padding
+        const std::string_view data = extra.substr(q + 4, size);
+        if (id == 0x0001 && found.zip64.empty()) found.zip64 = data;
+        if (id == 0x7075 && found.unicode.empty()) found.unicode = data;
+        q += 4u + size;
+    }
+    return found;
+}
+
+// Reads the ZIP64 values that replace saturated fields, in the format's order.
+class Zip64Fields {
+public:
+    Zip64Fields(std::string_view data, std::string_view name) : m_data(data), m_name(name) {}
+    std::uint64_t Take(std::uint64_t value, bool saturated) {
+        if (!saturated) return value;
+        if (m_data.size() - m_used < 8) Damaged("faltan los tamaños ZIP64 de " + Quoted(m_name));
+        const std::uint64_t v = U64(reinterpret_cast<const unsigned char*>(m_data.data() + m_used));
+        m_used += 8;
+        return v;
+    }
+
+private:
+    std::string_view m_data;
+    std::string_view m_name;
+    std::size_t m_used = 0;
+};
+
+struct EndRecord {
+    std::uint64_t entries = 0;
+    std::uint64_t cdOffset = 0;
+    std::uint64_t cdSize = 0;
+    std::uint64_t cdLimit = 0;  // where the end records begin
+};
+
+bool LooksLikeRar(ArchiveReader& reader) {
+    if (reader.Size() < 4) return false;
+    const unsigned char* p = reader.Bytes(0, 4);
+    return p[0] == 'R' && p[1] == 'a' && p[2] == 'r' && p[3] == '!';
+}
+
+EndRecord FindEnd(ArchiveReader& reader) {
+    const std::uint64_t size = reader.Size();
+    const auto notZip = [&]() -> Failure {
+        if (LooksLikeRar(reader)) return Failure("el archivo descargado es un .rar, no un .zip");
+        return Failure("el archivo descargado no es un .zip");
+    };
+    if (size < kEndSize) throw notZip();
+    const std::size_t tailLength = static_cast<std::size_t>(std::min<std::uint64_t>(size, kEndSize + 0xFFFF));
+    const std::uint64_t tailStart = size - tailLength;
+    const unsigned char* tail = reader.Bytes(tailStart, tailLength);
+    // The record whose comment ends the file; failing that, the last one whose comment fits.
+    std::size_t found = tailLength;
+    for (int pass = 0; pass < 2 && found == tailLength; ++pass) {
+        for (std::size_t pos = tailLength - kEndSize + 1; pos-- > 0;) {
+            if (U32(tail + pos) != kEndSig) continue;
+            const std::size_t end = pos + kEndSize + U16(tail + pos + 20);
+            if (pass == 0 ? end == tailLength : end <= tailLength) {
+                found = pos;
+                break;
+            }
+        }
+    }
+    if (found == tailLength) throw notZip();
+
+    const unsigned char* e = tail + found;
+    const std::uint16_t disk = U16(e + 4), cdDisk = U16(e + 6), diskEntries = U16(e + 8);
+    EndRecord end;
+    end.entries = U16(e + 10);
+    end.cdSize = U32(e + 12);
+    end.cdOffset = U32(e + 16);
+    end.cdLimit = tailStart + found;
+    bool split = disk != 0 || cdDisk != 0 || diskEntries != end.entries;
+
+    if (end.cdLimit >= kLocatorSize) {
+        const unsigned char* loc = reader.Bytes(end.cdLimit - kLocatorSize, kLocatorSize);
+        if (U32(loc) == kLocator64Sig) {
+            const std::uint32_t locDisk = U32(loc + 4), disks = U32(loc + 16);
+            const std::uint64_t at = U64(loc + 8);
+            if (locDisk != 0 || disks > 1) throw Failure("el archivo .zip está dividido en varias partes");
+            if (!Fits(at, kEnd64Size, end.cdLimit - kLocatorSize)) Damaged("registro final ZIP64 fuera del archivo");
+            const unsigned char* z = reader.Bytes(at, kEnd64Size);
+            if (U32(z) != kEnd64Sig || U64(z + 4) < kEnd64Size - 12) Damaged("registro final ZIP64 no válido");
+            split = U32(z + 16) != 0 || U32(z + 20) != 0 || U64(z + 24) != U64(z + 32);
+            end.entries = U64(z + 32);
+            end.cdSize = U64(z + 40);
+            end.cdOffset = U64(z + 48);
+            end.cdLimit = at;
+        }
+    }
+    if (split) throw Failure("el archivo .zip está dividido en varias partes");
+    if (!Fits(end.cdOffset, end.cdSize, end.cdLimit)) Damaged("directorio central fuera del archivo");
+    return end;
+}
+
+class DirectoryBuilder {
+public:
+    DirectoryBuilder(ArchiveReader& reader, const NameDecoder& decoder, const Limits& limits)
+        : m_reader(reader), m_decoder(decoder), m_limits(limits) {}
+
+    Directory Build() {
+        const EndRecord end = FindEnd(m_reader);
+        if (end.entries > m_limits.maxEntries) {
+            throw Failure("el archivo .zip tiene demasiadas entradas (más de " + std::to_string(m_limits.maxEntries) +
+                          ")");
+        }
+        if (end.entries * kCentralSize > end.cdSize) Damaged("directorio central incompleto");
+        m_cdOffset = end.cdOffset;
+        m_dir.entries.reserve(static_cast<std::size_t>(end.entries));
+        std::uint64_t pos = end.cdOffset;
+        const std::uint64_t cdEnd = end.cdOffset + end.cdSize;
+        for (std::uint64_t i = 0; i < end.entries; ++i) pos = ReadCentralEntry(pos, cdEnd);
+        if (pos != cdEnd) Damaged("tamaño del directorio central");
+
+        std::sort(m_dir.entries.begin(), m_dir.entries.end(),
+                  [](const Entry& a, const Entry& b) { return a.headerOffset < b.headerOffset; });
+        for (std::size_t i = 0; i < m_dir.entries.size(); ++i) {
+            const std::uint64_t limit = i + 1 < m_dir.entries.size() ? m_dir.entries[i + 1].headerOffset : end.cdOffset;
+            CheckLocalHeader(m_dir.entries[i], limit);
+        }
+        CheckCollisions();
+        return std::move(m_dir);
+    }
+
+private:
+    std::uint64_t ReadCentralEntry(std::uint64_t pos, std::uint64_t cdEnd) {
+        if (!Fits(pos, kCentralSize, cdEnd)) Damaged("directorio central incompleto");
+        const unsigned char* h = m_reader.Bytes(pos, kCentralSize, m_limits.bufferSize);
+        if (U32(h) != kCentralSig) Damaged("directorio central");
+        const std::uint16_t madeBy = U16(h + 4), flags = U16(h + 8), method = U16(h + 10);
+        const std::uint32_t crc = U32(h + 16), csize32 = U32(h + 20), usize32 = U32(h + 24);
+        const std::uint16_t nameLength = U16(h + 28), extraLength = U16(h + 30), commentLength = U16(h + 32);
+        const std::uint16_t disk16 = U16(h + 34);
+        const std::uint32_t attributes = U32(h + 38), offset32 = U32(h + 42);
+        const std::uint64_t variable = std::uint64_t{nameLength} + extraLength + commentLength;
+        if (!Fits(pos + kCentralSize, variable, cdEnd)) Damaged("directorio central incompleto");
+        const auto* v = reinterpret_cast<const char*>(
+            m_reader.Bytes(pos + kCentralSize, std::size_t{nameLength} + extraLength, m_limits.bufferSize));
+        const std::string_view raw(v, nameLength);
+        const Extras extras = ParseExtras(std::string_view(v + nameLength, extraLength));
+
+        Entry e;
+        e.rawNameLength = nameLength;
+        e.rawNameCrc = Crc(raw);
+        const CheckedName name = CheckEntryName(DecodeName(raw, flags, extras, e.rawNameCrc));
+        if (!name.problem.empty()) {
+            throw Failure("entrada no permitida " + Quoted(DisplayName(raw, flags)) + ": " + name.problem);
+        }
+        const std::string_view path = name.path;
+        if (flags & (kFlagEncrypted | kFlagStrongEncryption | kFlagMaskedHeaders)) {
+            throw Failure("la entrada " + Quoted(path) + " está cifrada");
+        }
+        if (method != kStored && method != kDeflated) {
+            throw Failure("la entrada " + Quoted(path) + " usa un método de compresión no admitido (" +
+                          std::to_string(method) + ")");
+        }
+        e.folder = name.folder;
+        CheckKind(madeBy, attributes, path, e.folder);
+
+        Zip64Fields zip64(extras.zip64, path);
+        e.size = zip64.Take(usize32, usize32 == kSaturated32);
+        e.compressedSize = zip64.Take(csize32, csize32 == kSaturated32);
+        e.headerOffset = zip64.Take(offset32, offset32 == kSaturated32);
+        if (disk16 == 0xFFFF) {
+            if (extras.zip64.size() < 4) Damaged("faltan los datos ZIP64 de " + Quoted(path));
+        } else if (disk16 != 0) {
+            throw Failure("el archivo .zip está dividido en varias partes");
+        }
+        e.crc = crc;
+        e.method = method;
+        if (e.folder && e.size != 0) Damaged("la carpeta " + Quoted(path) + " tiene contenido");
+        if (method == kStored && e.compressedSize != e.size) Damaged("tamaños de " + Quoted(path));
+        if (e.size > m_limits.ratioFreeSize && e.size / m_limits.maxRatio > e.compressedSize) {
+            throw Failure("la entrada " + Quoted(path) + " se expande más de " + std::to_string(m_limits.maxRatio) +
+                          " veces (posible bomba de descompresión)");
+        }
+        m_total += e.size;
+        if (e.size > m_limits.maxTotalSize || m_total > m_limits.maxTotalSize) {
+            throw Failure("el contenido descomprimido sería demasiado grande (más de " +
+                          std::to_string(m_limits.maxTotalSize >> 20) + " MiB)");
+        }
+        if (!Fits(e.headerOffset, kLocalSize + std::uint64_t{nameLength} + e.compressedSize, m_cdOffset)) {
+            Damaged("datos de " + Quoted(path) + " fuera del archivo");
+        }
+        if (m_dir.names.size() + path.size() > m_limits.maxTotalNameBytes) {
+            throw Failure("los nombres del archivo .zip son demasiado largos en total");
+        }
+        e.nameOffset = static_cast<std::uint32_t>(m_dir.names.size());
+        e.nameLength = static_cast<std::uint32_t>(path.size());
+        m_dir.names.append(path);
+        m_dir.entries.push_back(e);
+        return pos + kCentralSize + variable;
+    }
+
+    std::string DecodeName(std::string_view raw, std::uint16_t flags, const Extras& extras, std::uint32_t rawCrc) {
+        if (flags & kFlagUtf8) return std::string(raw);  // checked as UTF-8 by CheckEntryName
+        const std::string_view u = extras.unicode;
+        if (u.size() > 5 && u[0] == 1 && U32(reinterpret_cast<const unsigned char*>(u.data() + 1)) == rawCrc) {
+            return std::string(u.substr(5));
+        }
+        return m_decoder.ToUtf8(raw);
+    }
+
+    std::string DisplayName(std::string_view raw, std::uint16_t flags) const {
+        return (flags & kFlagUtf8) || IsValidUtf8(raw) ? std::string(raw) : m_decoder.ToUtf8(raw);
+    }
+
+    // Refuses links and special files; marks folders given only by their attributes.
+    static void CheckKind(std::uint16_t madeBy, std::uint32_t attributes, std::string_view path, bool& folder) {
+        const unsigned host = madeBy >> 8;
+        if (attributes & 0x400) throw Failure("la entrada " + Quoted(path) + " es un enlace simbólico");
+        if (attributes & 0x10) folder = true;
+        if (host == 3 || host == 19) {  // Unix, OS X: st_mode in the high half
+            const std::uint32_t type = (attributes >> 16) & 0170000;
+            if (type == 0120000) throw Failure("la entrada " + Quoted(path) + " es un enlace simbólico");
+            if (type == 0040000) folder = true;
+            if (type != 0 && type != 0100000 && type != 0040000) {
+                throw Failure("la entrada " + Quoted(path) + " no es un archivo ni una carpeta");
+            }
+        }
+    }
+
+    void CheckLocalHeader(Entry& e, std::uint64_t limit) {
+        const std::string_view path = m_dir.Name(e);
+        if (!Fits(e.headerOffset, kLocalSize, limit)) Damaged("entradas superpuestas en " + Quoted(path));
+        const unsigned char* h = m_reader.Bytes(e.headerOffset, kLocalSize);
+        if (U32(h) != kLocalSig) Damaged("cabecera local de " + Quoted(path));
+        const std::uint16_t flags = U16(h + 6), method = U16(h + 8);
+        const std::uint32_t crc = U32(h + 14), csize32 = U32(h + 18), usize32 = U32(h + 22);
+        const std::uint16_t nameLength = U16(h + 26), extraLength = U16(h + 28);
+        if (method != e.method || (flags & (kFlagEncrypted | kFlagStrongEncryption)) != 0 ||
+            nameLength != e.rawNameLength) {
+            Damaged("la cabecera local de " + Quoted(path) + " no coincide con el directorio");
+        }
+        e.dataOffset = e.headerOffset + kLocalSize + nameLength + extraLength;
+        if (!Fits(e.dataOffset, e.compressedSize, limit)) Damaged("entradas superpuestas en " + Quoted(path));
+        const auto* v = reinterpret_cast<const char*>(
+            m_reader.Bytes(e.headerOffset + kLocalSize, std::size_t{nameLength} + extraLength));
+        if (Crc(std::string_view(v, nameLength)) != e.rawNameCrc) {
+            Damaged("la cabecera local de " + Quoted(path) + " no coincide con el directorio");
+        }
+        if (!(flags & kFlagDescriptor)) {
+            const Extras extras = ParseExtras(std::string_view(v + nameLength, extraLength));
+            Zip64Fields zip64(extras.zip64, path);
+            const std::uint64_t usize = zip64.Take(usize32, usize32 == kSaturated32);
+            const std::uint64_t csize = zip64.Take(csize32, csize32 == kSaturated32);
+            if (crc != e.crc || usize != e.size || csize != e.compressedSize) {
+                Damaged("la cabecera local de " + Quoted(path) + " no coincide con el directorio");
+            }
+            return;
+        }
+        CheckDescriptor(e, limit, path);
+    }
+
+    // The data descriptor after the data: with or without its signature, 32- or 64-bit sizes.
+    void CheckDescriptor(const Entry& e, std::uint64_t limit, std::string_view path) {
+        const std::uint64_t at = e.dataOffset + e.compressedSize;
+        const std::size_t room = static_cast<std::size_t>(std::min<std::uint64_t>(limit - at, 24));
+        const unsigned char* d = m_reader.Bytes(at, room);
+        for (const std::size_t skip : {std::size_t{4}, std::size_t{0}}) {
+            if (skip == 4 && (room < 4 || U32(d) != kDescriptorSig)) continue;
+            if (room >= skip + 12 && U32(d + skip) == e.crc && U32(d + skip + 4) == e.compressedSize &&
+                U32(d + skip + 8) == e.size) {
+                return;
+            }
+            if (room >= skip + 20 && U32(d + skip) == e.crc && U64(d + skip + 4) == e.compressedSize &&
+                U64(d + skip + 12) == e.size) {
+                return;
+            }
+        }
+        Damaged("el descriptor de datos de " + Quoted(path) + " no coincide con el directorio");
+    }
+
+    static std::uint64_t Hash(std::string_view folded) {
+        std::uint64_t h = 1469598103934665603ull;
+        for (const char c : folded) h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+        return h;
+    }
+
+    // Two entries for one file (as Windows compares names), or a file that is also a folder.
+    void CheckCollisions() {
+        struct Key {
+            std::uint64_t hash;
+            std::uint32_t index;
+            bool operator<(const Key& o) const { return hash < o.hash || (hash == o.hash && index < o.index); }
+        };
+        const auto& entries = m_dir.entries;
+        std::vector<Key> keys;
+        keys.reserve(entries.size());
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            keys.push_back({Hash(FoldCase(m_dir.Name(entries[i]))), static_cast<std::uint32_t>(i)});
+        }
+        std::sort(keys.begin(), keys.end());
+        for (std::size_t i = 0; i + 1 < keys.size(); ++i) {
+            for (std::size_t j = i + 1; j < keys.size() && keys[j].hash == keys[i].hash; ++j) {
+                const Entry& a = entries[keys[i].index];
+                const Entry& b = entries[keys[j].index];
+                if (a.folder && b.folder) continue;
+                if (FoldCase(m_dir.Name(a)) == FoldCase(m_dir.Name(b))) Clash(a, b);
+            }
+        }
+        for (const Entry& e : entries) {
+            const std::string folded = FoldCase(m_dir.Name(e));
+            std::uint64_t h = 1469598103934665603ull;
+            for (std::size_t k = 0; k < folded.size(); ++k) {
+                if (folded[k] == '/') {
+                    auto it = std::lower_bound(keys.begin(), keys.end(), Key{h, 0});
+                    for (; it != keys.end() && it->hash == h; ++it) {
+                        const Entry& other = entries[it->index];
+                        if (!other.folder && FoldCase(m_dir.Name(other)) == std::string_view(folded).substr(0, k)) {
+                            throw Failure(Quoted(m_dir.Name(other)) + " es a la vez archivo y carpeta");
+                        }
+                    }
+                }
+                h = (h ^ static_cast<unsigned char>(folded[k])) * 1099511628211ull;
+            }
+        }
+    }
+
+    [[noreturn]] void Clash(const Entry& a, const Entry& b) const {
+        if (a.folder != b.folder)
+            throw Failure(Quoted(m_dir.Name(a.folder ? b : a)) + " es a la vez archivo y carpeta");
+        throw Failure("dos entradas escriben el mismo archivo: " + Quoted(m_dir.Name(a)) + " y " +
+                      Quoted(m_dir.Name(b)));
+    }
+
+    ArchiveReader& m_reader;
+    const NameDecoder& m_decoder;
+    const Limits& m_limits;
+    Directory m_dir;
+    std::uint64_t m_cdOffset = 0;
+    std::uint64_t m_total = 0;
+};
+
+}  // namespace
+
+ArchiveReader::ArchiveReader(core::FileReader& file, std::size_t bufferSize)
+    : m_file(file), m_size(file.Size()), m_chunk(std::max<std::size_t>(bufferSize, 64)) {
+    m_buffer.resize(std::max(m_chunk, kMaxHeaderSpan));
+}
+
+void ArchiveReader::Fill(std::uint64_t offset, std::size_t length) {
+    m_filled = 0;
+    const std::size_t got = m_file.ReadAt(offset, m_buffer.data(), length);
+    if (got < length) throw Failure("el archivo .zip está incompleto (se leyeron menos bytes de los esperados)");
+    m_start = offset;
+    m_filled = got;
+}
+
+const unsigned char* ArchiveReader::Bytes(std::uint64_t offset, std::size_t length, std::size_t readAhead) {
+    if (!Fits(offset, length, m_size)) Damaged("datos fuera del archivo");
+    if (offset >= m_start && offset - m_start <= m_filled && length <= m_filled - (offset - m_start)) {
+        return m_buffer.data() + (offset - m_start);
+    }
+    std::size_t want = std::max(length, std::min(readAhead, m_buffer.size()));
+    want = static_cast<std::size_t>(std::min<std::uint64_t>(want, m_size - offset));
+    Fill(offset, want);
+    return m_buffer.data();
+}
+
+std::string_view ArchiveReader::Stream(std::uint64_t offset, std::uint64_t end) {
+    if (offset >= end || end > m_size) Damaged("datos fuera del archivo");
+    if (!(offset >= m_start && offset - m_start < m_filled)) {
+        Fill(offset, static_cast<std::size_t>(std::min<std::uint64_t>(m_chunk, m_size - offset)));
+    }
+    const std::size_t at = static_cast<std::size_t>(offset - m_start);
+    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(end - offset, m_filled - at));
+    return std::string_view(reinterpret_cast<const char*>(m_buffer.data()) + at, n);
+}
+
+Directory ReadDirectory(ArchiveReader& reader, const NameDecoder& decoder, const Limits& limits) {
+    return DirectoryBuilder(reader, decoder, limits).Build();
+}
+
+}  // namespace unzip

@@ -1,0 +1,20 @@
+// The extraction engine: a checked archive written below a target folder, each file through a
+// temporary file that replaces the old one only once its size and CRC-32 are right.
+#pragma once
+
+#include <string>
+
+#include "core/file_system.h"
+#include "updater/unzip/name_decoder.h"
+#include "updater/unzip/zip_directory.h"
+#include "updater/update/outcome.h"
+
+namespace unzip {
+
+// Extracts every entry of archive below target (an existing folder, with or without a trailing
+// separator). Nothing is written unless the whole directory passed its checks; on failure the
+// Outcome's reason is the short Spanish cause and no temporary file is left behind.
+update::Outcome ExtractArchive(const std::string& archive, const std::string& target, core::FileSystem& fs,
+                               const NameDecoder& decoder, const Limits& limits = {});
+
+}  // namespace unzip
