@@ -12,6 +12,8 @@
 //   stall/<file>      sends half, then nothing for 60 s
 //   redirect-http/<p> 302 to http://localhost:<plain port>/<p> (a plain HTTP listener)
 //   text/<t>          body <t> (percent-decoded), status 200
+// A plain path whose file is missing but <file>.chunked exists is served chunked, so that a
+// test can make one patch of a folder lack its Content-Length.
 // It runs until killed; with --port 0 (the default) it picks a free port and writes it to
 // the port file.
 #include <httplib.h>
@@ -55,8 +57,14 @@ void WritePortFile(const std::string& path, int port) {
 
 std::atomic<int> g_plainPort{0};
 
+void ServeFault(const Options& o, const std::string& mode, const std::string& rest, httplib::Response& res);
+
 void ServeFile(const Options& o, const std::string& rel, httplib::Response& res) {
     std::string body;
+    if (SafeRelative(rel) && !ReadFile(o.root + "/" + rel, body) && ReadFile(o.root + "/" + rel + ".chunked", body)) {
+        ServeFault(o, "chunked", rel + ".chunked", res);
+        return;
+    }
     if (!SafeRelative(rel) || !ReadFile(o.root + "/" + rel, body)) {
         res.status = 404;
         res.set_content("no encontrado", "text/plain");

@@ -22,8 +22,7 @@ extern std::string ParcheActual;
 extern std::string RutaParche;
 
 // The box shown whenever an archive is not installed (style 0, caption update::kAppTitle).
-inline constexpr const char* kMensajeError =
-    "Error al descomprimir, pruebe que el archivo sea un original .ZIP y no .RAR";
+inline constexpr const char* kMensajeError = "Error al descomprimir, pruebe que el archivo sea un original .ZIP y no .RAR";
 
 // Extracts every entry of archive below target, replacing existing files without asking; the
 // archive is closed before it returns. On failure it shows the error box and returns the cause.
