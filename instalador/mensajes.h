@@ -15,7 +15,8 @@ inline constexpr unsigned kEstiloError = 16;
 inline constexpr std::string_view kTituloPrograma = "Instalador";
 inline constexpr std::string_view kTituloRegistro = "DLL/OCX Register";
 
-inline constexpr std::string_view kYaRegistrada = "La libreria Selvane.Network, ya se encuentra registrada correctamente.";
+inline constexpr std::string_view kYaRegistrada =
+    "La libreria Selvane.Network, ya se encuentra registrada correctamente.";
 inline constexpr std::string_view kRegistradaAhora = "La libreria Selvane.Network, ha sido registrada correctamente.";
 
 // The registration's failure prompts; archivo is the name as the caller gave it.
