@@ -1,0 +1,214 @@
+// parchear crear: what goes into the patch, what is refused (and then nothing is written),
+// and that the output never exists half-written.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "tests/parchear/helpers.h"
+
+namespace {
+
+using parchtest::EntryNames;
+using parchtest::Exists;
+using ziptest::Tree;
+
+class CrearTest : public ::testing::Test {
+protected:
+    CrearTest() {
+        ziptest::WriteTree(oldDir, {{"Vandrel.exe", "MZ v1"}, {"Recursos/mapa.dat", "mapa 1"}, {"igual.txt", "igual"}});
+        ziptest::WriteTree(newDir, {{"Vandrel.exe", "MZ v1"}, {"Recursos/mapa.dat", "mapa 1"}, {"igual.txt", "igual"}});
+    }
+    parchtest::RunResult Crear(const std::string& zip) { return parchtest::Run({"crear", oldDir, newDir, zip}); }
+    // Refused with the cause, and neither the output nor its temporary file exists.
+    void ExpectRefused(const parchtest::RunResult& r, const std::string& cause, const std::string& zip,
+                       const std::string& label) {
+        EXPECT_EQ(r.code, 2) << label << "\n" << r.out << r.err;
+        EXPECT_NE(r.err.find(cause), std::string::npos) << label << ": " << r.err;
+        EXPECT_FALSE(Exists(zip)) << label;
+        EXPECT_FALSE(Exists(zip + ".nuevo")) << label;
+    }
+
+    testsupport::TempDir dir{"parchear-crear"};
+    std::string oldDir = dir.Path() + "/v1";
+    std::string newDir = dir.Path() + "/v2";
+    std::string out = dir.Path() + "/1.zip";
+};
+
+TEST_F(CrearTest, PacksNewAndChangedFilesOnlyAndListsThem) {
+    ziptest::WriteTree(newDir, {{"Vandrel.exe", "MZ v2"},             // same size, other bytes
+                                {"Recursos/mapa.dat", "mapa 1 más"},  // other size
+                                {"Recursos/nuevo/isla.dat", "isla"},
+                                {"Recursos/vacía", std::nullopt}});
+    std::filesystem::last_write_time(ziptest::PathOf(newDir + "/igual.txt"),
+                                     std::filesystem::file_time_type::clock::now() + std::chrono::hours(5));
+    const auto r = Crear(out);
+    ASSERT_EQ(r.code, 0) << r.out << r.err;
+    EXPECT_EQ(EntryNames(out), (std::vector<std::string>{"Recursos/mapa.dat", "Recursos/nuevo/",
+                                                         "Recursos/nuevo/isla.dat", "Recursos/vacía/", "Vandrel.exe"}));
+    EXPECT_NE(r.out.find("cambiado  Vandrel.exe"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("cambiado  Recursos/mapa.dat"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("nuevo     Recursos/nuevo/isla.dat"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("igual.txt"), std::string::npos) << "un archivo con solo otra fecha no va en el parche";
+    EXPECT_EQ(r.err, "");
+    EXPECT_FALSE(Exists(out + ".nuevo"));
+}
+
+TEST_F(CrearTest, WarnsAboutEverythingDeleted) {
+    ziptest::WriteTree(oldDir, {{"viejo.txt", "x"}, {"Antigua/a.txt", "a"}});
+    ziptest::WriteTree(newDir, {{"nuevo.txt", "n"}});
+    const auto r = Crear(out);
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.err.find("no puede borrar"), std::string::npos) << r.err;
+    for (const char* gone : {"  viejo.txt", "  Antigua/\n", "  Antigua/a.txt"}) {
+        EXPECT_NE(r.err.find(gone), std::string::npos) << gone << " en " << r.err;
+    }
+    EXPECT_EQ(EntryNames(out), std::vector<std::string>{"nuevo.txt"});
+}
+
+TEST_F(CrearTest, RefusesBadFoldersAndOutputs) {
+    std::filesystem::create_directories(ziptest::PathOf(dir.Path() + "/carpeta"));
+    std::filesystem::create_directories(ziptest::PathOf(newDir + "/sub"));
+    ziptest::WriteAll(newDir + "/otro.txt", "cambio");
+    ziptest::WriteAll(dir.Path() + "/archivo", "no soy carpeta");
+    struct Case {
+        const char* label;
+        std::vector<std::string> args;
+        std::string cause;
+    };
+    const std::string d = dir.Path();
+    const std::vector<Case> cases = {
+        {"falta la anterior", {"crear", d + "/no", newDir, out}, "no existe la carpeta anterior"},
+        {"falta la nueva", {"crear", oldDir, d + "/no", out}, "no existe la carpeta nueva"},
+        {"la anterior es un archivo", {"crear", d + "/archivo", newDir, out}, "no existe la carpeta anterior"},
+        {"la salida es una carpeta", {"crear", oldDir, newDir, d + "/carpeta"}, "es una carpeta"},
+        {"la salida acaba en separador", {"crear", oldDir, newDir, d + "/x/"}, "es una carpeta"},
+        {"falta la carpeta de la salida", {"crear", oldDir, newDir, d + "/no/1.zip"}, "no existe la carpeta donde"},
+        {"salida dentro de la nueva", {"crear", oldDir, newDir, newDir + "/1.zip"}, "se incluiría a sí mismo"},
+        {"salida en una subcarpeta de la nueva", {"crear", oldDir, newDir, newDir + "/sub/1.zip"}, "a sí mismo"},
+        {"salida dentro de la nueva, con rodeo",
+         {"crear", oldDir, newDir + "/", d + "/v1/../v2/./1.zip"},
+         "a sí mismo"},
+        {"nada que empaquetar", {"crear", oldDir, oldDir, out}, "no hay archivos nuevos ni cambiados"},
+    };
+    for (const Case& c : cases) {
+        const auto r = parchtest::Run(c.args);
+        EXPECT_EQ(r.code, 2) << c.label << "\n" << r.err;
+        EXPECT_NE(r.err.find(c.cause), std::string::npos) << c.label << ": " << r.err;
+        EXPECT_FALSE(Exists(c.args[3]) && std::filesystem::is_regular_file(ziptest::PathOf(c.args[3]))) << c.label;
+        EXPECT_FALSE(Exists(c.args[3] + ".nuevo")) << c.label;
+    }
+}
+
+TEST_F(CrearTest, OnlyDeletionsIsNothingToPack) {
+    std::filesystem::remove(ziptest::PathOf(newDir + "/igual.txt"));
+    ExpectRefused(Crear(out), "no hay archivos nuevos ni cambiados", out, "solo borrados");
+}
+
+TEST_F(CrearTest, RefusesNamesAndShapesUpdaterCannotInstall) {
+    struct Case {
+        const char* label;
+        Tree oldExtra, newExtra;
+        std::string cause;
+    };
+    const std::vector<Case> cases = {
+#ifndef _WIN32  // names that only other systems' folders can hold
+        {"nombre reservado", {}, {{"CON.txt", "x"}}, "nombre reservado de Windows"},
+        {"dos puntos", {}, {{"ab:c.txt", "x"}}, "flujo de datos alternativo"},
+        {"acaba en punto", {}, {{"fin.", "x"}}, "termina en punto"},
+        {"comodín", {}, {{"que?.txt", "x"}}, "no válidos en Windows"},
+        {"sufijo temporal de Updater", {}, {{"a.vandrel-tmp", "x"}}, "archivos temporales"},
+        {"solo cambian mayúsculas", {}, {{"Datos.txt", "1"}, {"datos.txt", "2"}}, "solo se distinguen por mayúsculas"},
+#endif
+        {"archivo que pasa a carpeta",
+         {{"cosa", "x"}},
+         {{"cosa/dentro.txt", "y"}},
+         "era un archivo y ahora es una carpeta"},
+        {"carpeta que pasa a archivo",
+         {{"cosa/dentro.txt", "y"}},
+         {{"cosa", "x"}},
+         "era una carpeta y ahora es un archivo"},
+    };
+    for (const Case& c : cases) {
+        testsupport::TempDir sandbox("parchear-nombres");
+        const std::string o = sandbox.Path() + "/o", n = sandbox.Path() + "/n", zip = sandbox.Path() + "/p.zip";
+        ziptest::WriteTree(o, {{"base.txt", "b"}});
+        ziptest::WriteTree(n, {{"base.txt", "b"}, {"bueno.txt", "se empaquetaría"}});
+        ziptest::WriteTree(o, c.oldExtra);
+        ziptest::WriteTree(n, c.newExtra);
+        const auto r = parchtest::Run({"crear", o, n, zip});
+        ExpectRefused(r, c.cause, zip, c.label);
+    }
+}
+
+#ifndef _WIN32
+TEST_F(CrearTest, AnUnchangedFileWithAnOddNameIsNoProblem) {
+    ziptest::WriteTree(oldDir, {{"raro:nombre", "igual"}});
+    ziptest::WriteTree(newDir, {{"raro:nombre", "igual"}, {"nuevo.txt", "n"}});
+    const auto r = Crear(out);
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(EntryNames(out), std::vector<std::string>{"nuevo.txt"});
+}
+#endif
+
+TEST_F(CrearTest, ReplacesAnEarlierOutputOnlyWhenTheNewOneIsComplete) {
+    ziptest::WriteAll(out, "parche anterior");
+    ziptest::WriteAll(newDir + "/grande.bin", parchtest::RandomBytes(3u << 20, 4));
+    // The disk fills up while the archive is written: the earlier file stays, no temporary remains.
+    parchtest::FaultyFileSystem faulty;
+    faulty.failWrite = "1.zip.nuevo";
+    faulty.failAfter = 1u << 20;
+    const auto failed = parchtest::Run({"crear", oldDir, newDir, out}, faulty);
+    EXPECT_EQ(failed.code, 3) << failed.err;
+    EXPECT_NE(failed.err.find("disco lleno"), std::string::npos) << failed.err;
+    EXPECT_EQ(ziptest::ReadAll(out), "parche anterior");
+    EXPECT_FALSE(Exists(out + ".nuevo"));
+    // The final move fails: the same.
+    faulty.failWrite.clear();
+    faulty.failReplace = "1.zip";
+    EXPECT_EQ(parchtest::Run({"crear", oldDir, newDir, out}, faulty).code, 3);
+    EXPECT_EQ(ziptest::ReadAll(out), "parche anterior");
+    EXPECT_FALSE(Exists(out + ".nuevo"));
+    // And with a sound disk the new archive takes the name.
+    const auto r = Crear(out);
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(EntryNames(out), std::vector<std::string>{"grande.bin"});
+}
+
+#ifndef _WIN32
+TEST_F(CrearTest, SkipsLinksWithAWarning) {
+    ziptest::WriteAll(newDir + "/real.txt", "real");
+    std::filesystem::create_symlink("real.txt", ziptest::PathOf(newDir + "/enlace.txt"));
+    const auto r = Crear(out);
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.err.find("enlace.txt (enlace simbólico)"), std::string::npos) << r.err;
+    EXPECT_EQ(EntryNames(out), std::vector<std::string>{"real.txt"});
+}
+#endif
+
+TEST(CommandLine, UsageErrorsAndHelp) {
+    struct Case {
+        std::vector<std::string> args;
+        int code;
+        std::string text;
+    };
+    const std::vector<Case> cases = {
+        {{}, 1, "falta la orden"},
+        {{"borrar", "x"}, 1, "orden desconocida «borrar»"},
+        {{"crear", "a", "b"}, 1, "crear necesita tres argumentos"},
+        {{"crear", "a", "b", "c", "d"}, 1, "crear necesita tres argumentos"},
+        {{"publicar", "a"}, 1, "publicar necesita dos argumentos"},
+        {{"comprobar"}, 1, "comprobar necesita un argumento"},
+        {{"--help"}, 0, "Códigos de salida"},
+        {{"-h"}, 0, "parchear crear <carpeta anterior> <carpeta nueva> <parche.zip>"},
+    };
+    for (const Case& c : cases) {
+        const auto r = parchtest::Run(c.args);
+        EXPECT_EQ(r.code, c.code) << r.out << r.err;
+        EXPECT_NE((r.out + r.err).find(c.text), std::string::npos) << r.out << r.err;
+    }
+    const std::string help = parchtest::Run({"--help"}).out;
+    for (const char* code : {"  0  ", "  1  ", "  2  ", "  3  ", "  4  "})
+        EXPECT_NE(help.find(code), std::string::npos);
+}
+
+}  // namespace

@@ -1,0 +1,260 @@
+// parchear publicar and comprobar: the count as Updater reads it, archives checked with
+// Updater's reader, and a server that never announces a patch it does not hold.
+#include <gtest/gtest.h>
+
+#include "tests/parchear/helpers.h"
+#include "tests/unzip/zip_builder.h"
+#include "tools/parchear/server_folder.h"
+
+namespace {
+
+using parchtest::Exists;
+using ziptest::ReadAll;
+using ziptest::WriteAll;
+
+class ServerTest : public ::testing::Test {
+protected:
+    ServerTest() {
+        std::filesystem::create_directories(ziptest::PathOf(server + "/parches"));
+        WriteAll(good, ziptest::ZipBuilder().File("Recursos/a.txt", "contenido a").Build().bytes);
+        WriteAll(other, ziptest::ZipBuilder().File("b.txt", "contenido b").Build().bytes);
+    }
+    std::string Version() { return ReadAll(server + "/parches/version.txt"); }
+    ziptest::Tree Server() { return ziptest::Snapshot(server); }
+
+    testsupport::TempDir dir{"parchear-servidor"};
+    std::string server = dir.Path() + "/www";
+    std::string good = dir.Path() + "/bueno.zip";
+    std::string other = dir.Path() + "/otro.zip";
+};
+
+TEST_F(ServerTest, CountIsReadAsUpdaterReadsIt) {
+    struct Case {
+        std::optional<std::string> text;  // nullopt: no version.txt
+        bool ok;
+        int count;
+        std::string problem;
+    };
+    const std::vector<Case> cases = {
+        {std::nullopt, false, 0, ""},
+        {"0", true, 0, ""},
+        {"5", true, 5, ""},
+        {"5\n", true, 5, ""},
+        {"12\r\n", true, 12, ""},
+        {" 7", true, 7, ""},
+        {"007", true, 7, ""},
+        {"999", true, 999, ""},
+        {"12abc", true, 12, ""},
+        {"1 2", true, 12, ""},  // blanks are skipped inside the number
+        {"1000", false, 100, "solo lee sus tres primeros bytes y entiende 100"},
+        {"0012", false, 1, "entiende 1"},
+        {"   5", false, 0, "no encuentra un número"},
+        {"", false, 0, "no encuentra un número"},
+        {"abc", false, 0, "no encuentra un número"},
+        {"\xEF\xBB\xBF"
+         "5",
+         false, 0, "no encuentra un número"},  // a byte order mark
+        {"-1", false, -1, "negativo"},
+        {"2.5", false, 2, "no es un número entero"},
+        {"1e3", false, 1000, "más de los 999"},
+        {"9e9", false, 0, "fuera del rango"},
+    };
+    for (const Case& c : cases) {
+        std::filesystem::remove_all(ziptest::PathOf(server + "/parches"));
+        std::filesystem::create_directories(ziptest::PathOf(server + "/parches"));
+        if (c.text) WriteAll(server + "/parches/version.txt", *c.text);
+        const parchear::CountRead r = parchear::ReadCount(core::RealFileSystem(), server);
+        const std::string label = c.text ? "«" + *c.text + "»" : "sin version.txt";
+        EXPECT_EQ(r.present, c.text.has_value()) << label;
+        EXPECT_EQ(r.ok, c.ok) << label << ": " << r.problem;
+        EXPECT_EQ(r.count, c.count) << label;
+        if (!c.problem.empty()) {
+            EXPECT_NE(r.problem.find(c.problem), std::string::npos) << label << ": " << r.problem;
+        }
+    }
+}
+
+TEST_F(ServerTest, PublishesInOrderStartingFromNothing) {
+    std::filesystem::remove_all(ziptest::PathOf(server + "/parches"));
+    const auto first = parchtest::Run({"publicar", good, server});
+    ASSERT_EQ(first.code, 0) << first.err;
+    EXPECT_EQ(ReadAll(server + "/parches/1.zip"), ReadAll(good));
+    EXPECT_EQ(Version(), "1");
+    const auto second = parchtest::Run({"publicar", other, server});
+    ASSERT_EQ(second.code, 0) << second.err;
+    EXPECT_EQ(ReadAll(server + "/parches/2.zip"), ReadAll(other));
+    EXPECT_EQ(Version(), "2");
+    EXPECT_NE(second.out.find("version.txt dice ahora 2"), std::string::npos) << second.out;
+    EXPECT_EQ(ziptest::Snapshot(server + "/parches").size(), 3u) << "no queda ningún temporal";
+    EXPECT_EQ(parchtest::Run({"comprobar", server}).code, 0);
+}
+
+TEST_F(ServerTest, RefusesArchivesUpdaterWouldRefuse) {
+    using ziptest::EntrySpec;
+    using ziptest::ZipBuilder;
+    EntrySpec encrypted = ziptest::Spec("a.txt", "x", 0, 1);
+    EntrySpec badCrc = ziptest::Spec("a.txt", "contenido");
+    badCrc.crc = 1234;
+    struct Case {
+        const char* label;
+        std::string bytes;
+        std::string cause;
+    };
+    const std::vector<Case> cases = {
+        {"no es un zip", "esto es texto", "no es un .zip"},
+        {"vacío", "", "no es un .zip"},
+        {"un rar", "Rar!\x1a\x07\x00 y más bytes para llegar al tamaño mínimo", "es un .rar"},
+        {"sale con ..", ZipBuilder().File("../x.txt", "x").Build().bytes, "sale de la carpeta de destino"},
+        {"sale con .. en medio", ZipBuilder().File("a/../../x.txt", "x").Build().bytes, "sale de la carpeta"},
+        {"sale con \\..", ZipBuilder().File("a\\..\\..\\x.txt", "x").Build().bytes, "sale de la carpeta"},
+        {"ruta absoluta", ZipBuilder().File("/etc/x", "x").Build().bytes, "ruta absoluta"},
+        {"unidad de disco", ZipBuilder().File("C:\\x.txt", "x").Build().bytes, "unidad de disco"},
+        {"nombre reservado", ZipBuilder().File("NUL.txt", "x").Build().bytes, "nombre reservado"},
+        {"cifrado", ZipBuilder().Add(encrypted).Build().bytes, "cifrada"},
+        {"CRC mal", ZipBuilder().Add(badCrc).Build().bytes, "dañado"},
+        {"cortado", ZipBuilder().File("a.txt", std::string(1000, 'a')).Build().bytes.substr(0, 60), "no es un .zip"},
+    };
+    WriteAll(server + "/parches/version.txt", "3");
+    const ziptest::Tree before = Server();
+    for (const Case& c : cases) {
+        const std::string bad = dir.Path() + "/malo.zip";
+        WriteAll(bad, c.bytes);
+        const auto r = parchtest::Run({"publicar", bad, server});
+        EXPECT_EQ(r.code, 2) << c.label;
+        EXPECT_NE(r.err.find("Updater lo rechazaría"), std::string::npos) << c.label << ": " << r.err;
+        EXPECT_NE(r.err.find(c.cause), std::string::npos) << c.label << ": " << r.err;
+        EXPECT_EQ(Server(), before) << c.label;
+    }
+}
+
+TEST_F(ServerTest, RefusesWhatWouldBreakTheCount) {
+    struct Case {
+        const char* label;
+        std::string version;
+        std::string cause;
+    };
+    const std::vector<Case> cases = {
+        {"999 parches", "999", "no caben más de 999"},
+        {"basura", "hola", "no encuentra un número"},
+        {"cuatro cifras", "1234", "solo lee sus tres primeros bytes"},
+        {"negativo", "-3", "negativo"},
+    };
+    for (const Case& c : cases) {
+        WriteAll(server + "/parches/version.txt", c.version);
+        const ziptest::Tree before = Server();
+        const auto r = parchtest::Run({"publicar", good, server});
+        EXPECT_EQ(r.code, 2) << c.label;
+        EXPECT_NE(r.err.find(c.cause), std::string::npos) << c.label << ": " << r.err;
+        EXPECT_EQ(Server(), before) << c.label;
+    }
+    WriteAll(server + "/parches/version.txt", "998");
+    ASSERT_EQ(parchtest::Run({"publicar", good, server}).code, 0);
+    EXPECT_EQ(Version(), "999");
+    EXPECT_TRUE(Exists(server + "/parches/999.zip"));
+}
+
+TEST_F(ServerTest, RefusesMissingInputs) {
+    struct Case {
+        std::vector<std::string> args;
+        std::string cause;
+    };
+    const std::vector<Case> cases = {
+        {{"publicar", dir.Path() + "/no.zip", server}, "no existe el archivo"},
+        {{"publicar", good, dir.Path() + "/no"}, "no existe la carpeta del servidor"},
+        {{"comprobar", dir.Path() + "/no"}, "no existe la carpeta del servidor"},
+    };
+    for (const Case& c : cases) {
+        const auto r = parchtest::Run(c.args);
+        EXPECT_EQ(r.code, 2) << r.err;
+        EXPECT_NE(r.err.find(c.cause), std::string::npos) << r.err;
+    }
+    EXPECT_FALSE(Exists(dir.Path() + "/no"));
+}
+
+TEST_F(ServerTest, AnArchiveAlreadyInPlaceMustBeTheSame) {
+    WriteAll(server + "/parches/version.txt", "1");
+    WriteAll(server + "/parches/1.zip", ReadAll(good));
+    // A publication cut short after the copy: repeating it completes it.
+    WriteAll(server + "/parches/2.zip", ReadAll(other));
+    ASSERT_EQ(parchtest::Run({"publicar", other, server}).code, 0);
+    EXPECT_EQ(Version(), "2");
+    // Another archive already holds the next number: refused, nothing changes.
+    WriteAll(server + "/parches/3.zip", ReadAll(good));
+    const ziptest::Tree before = Server();
+    const auto r = parchtest::Run({"publicar", other, server});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_NE(r.err.find("ya existe con otro contenido"), std::string::npos) << r.err;
+    EXPECT_EQ(Server(), before);
+}
+
+TEST_F(ServerTest, NeverAnnouncesAPatchItDoesNotHold) {
+    WriteAll(server + "/parches/version.txt", "1");
+    WriteAll(server + "/parches/1.zip", ReadAll(good));
+    parchtest::FaultyFileSystem faulty;
+    // The copy fails: no 2.zip, no temporary, the count stays.
+    faulty.failWrite = "2.zip";
+    faulty.failAfter = 10;
+    EXPECT_EQ(parchtest::Run({"publicar", other, server}, faulty).code, 3);
+    EXPECT_FALSE(Exists(server + "/parches/2.zip"));
+    EXPECT_FALSE(Exists(server + "/parches/2.zip.nuevo"));
+    EXPECT_EQ(Version(), "1");
+    // The count cannot be replaced: 2.zip is there, but version.txt still says 1.
+    faulty.failWrite.clear();
+    faulty.failReplace = "version.txt";
+    EXPECT_EQ(parchtest::Run({"publicar", other, server}, faulty).code, 3);
+    EXPECT_EQ(ReadAll(server + "/parches/2.zip"), ReadAll(other));
+    EXPECT_EQ(Version(), "1");
+    EXPECT_FALSE(Exists(server + "/parches/version.txt.nuevo"));
+    // Once the disk works again, the same command finishes the job.
+    ASSERT_EQ(parchtest::Run({"publicar", other, server}).code, 0);
+    EXPECT_EQ(Version(), "2");
+}
+
+TEST_F(ServerTest, ComprobarListsEveryProblem) {
+    struct Case {
+        const char* label;
+        ziptest::Tree files;  // below parches/
+        int code;
+        std::vector<std::string> expected;
+    };
+    const std::string a = ReadAll(good);
+    const std::vector<Case> cases = {
+        {"todo bien", {{"version.txt", "2"}, {"1.zip", a}, {"2.zip", a}}, 0, {"Todo correcto"}},
+        {"ningún parche", {{"version.txt", "0"}}, 0, {"Todo correcto"}},
+        {"sin version.txt", {{"1.zip", a}}, 4, {"falta", "No se pudo conectar con el servidor de actualizaciones."}},
+        {"version.txt con basura", {{"version.txt", "xyz"}}, 4, {"no encuentra un número"}},
+        {"falta un parche",
+         {{"version.txt", "3"}, {"1.zip", a}, {"3.zip", a}},
+         4,
+         {"1 problema:", "parches/2.zip: no existe"}},
+        {"parches dañados",
+         {{"version.txt", "3"}, {"1.zip", "basura"}, {"2.zip", a.substr(0, a.size() - 5)}, {"3.zip", a}},
+         4,
+         {"2 problemas:", "parches/1.zip: el archivo descargado no es un .zip", "parches/2.zip: "}},
+        {"nombre hostil",
+         {{"version.txt", "1"}, {"1.zip", ziptest::ZipBuilder().File("../../fuera.txt", "x").Build().bytes}},
+         4,
+         {"parches/1.zip: entrada no permitida", "sale de la carpeta de destino"}},
+    };
+    for (const Case& c : cases) {
+        std::filesystem::remove_all(ziptest::PathOf(server));
+        std::filesystem::create_directories(ziptest::PathOf(server + "/parches"));
+        ziptest::WriteTree(server + "/parches", c.files);
+        const auto r = parchtest::Run({"comprobar", server});
+        EXPECT_EQ(r.code, c.code) << c.label << "\n" << r.out << r.err;
+        for (const std::string& e : c.expected) {
+            EXPECT_NE((r.out + r.err).find(e), std::string::npos) << c.label << ": falta «" << e << "» en\n"
+                                                                  << r.out << r.err;
+        }
+    }
+}
+
+TEST_F(ServerTest, ComprobarNotesAPublicationCutShort) {
+    ziptest::WriteTree(server + "/parches",
+                       {{"version.txt", "1"}, {"1.zip", ReadAll(good)}, {"2.zip", ReadAll(other)}});
+    const auto r = parchtest::Run({"comprobar", server});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_NE(r.err.find("2.zip, que version.txt aún no anuncia"), std::string::npos) << r.err;
+}
+
+}  // namespace

@@ -1,0 +1,99 @@
+#include "tools/parchear/archive_check.h"
+
+#include <memory>
+
+#include "core/runtime_error.h"
+#include "tools/parchear/zip_writer.h"
+#include "updater/unzip/name_decoder.h"
+#include "updater/unzip/zip_directory.h"
+#include "updater/unzip/zip_extract.h"
+
+namespace parchear {
+namespace {
+
+class DiscardingWriter final : public core::FileWriter {
+public:
+    void Write(const void*, std::size_t) override {}
+    void Commit() override {}
+};
+
+// Reads go to the real files; every write, move and deletion is dropped.
+class ReadOnlyFileSystem final : public core::FileSystem {
+public:
+    explicit ReadOnlyFileSystem(core::FileSystem& real) : m_real(real) {}
+    std::uint64_t FileSize(const std::string& path) override { return m_real.FileSize(path); }
+    std::string ReadFile(const std::string& path, std::size_t maxBytes) override {
+        return m_real.ReadFile(path, maxBytes);
+    }
+    std::unique_ptr<core::FileWriter> CreateFile(const std::string&) override {
+        return std::make_unique<DiscardingWriter>();
+    }
+    std::unique_ptr<core::FileReader> OpenRead(const std::string& path) override { return m_real.OpenRead(path); }
+    void Replace(const std::string&, const std::string&) override {}
+    void ReplaceUnflushed(const std::string&, const std::string&) override {}
+    void DeleteFile(const std::string&) override {}
+    void RemoveIfExists(const std::string&) noexcept override {}
+    bool FileExists(const std::string& path) override { return m_real.FileExists(path); }
+    bool DirectoryExists(const std::string&) override { return true; }
+    void CreateDirectory(const std::string&) override {}
+
+private:
+    core::FileSystem& m_real;
+};
+
+// The decoder Updater uses, noting whether any name needed it for bytes above 127.
+class WatchingDecoder final : public unzip::NameDecoder {
+public:
+    std::string ToUtf8(std::string_view raw) const override {
+        for (const char c : raw) {
+            if (static_cast<unsigned char>(c) >= 0x80) m_codePage = true;
+        }
+        return unzip::SystemNameDecoder().ToUtf8(raw);
+    }
+    bool CodePageUsed() const { return m_codePage; }
+
+private:
+    mutable bool m_codePage = false;
+};
+
+}  // namespace
+
+ArchiveCheck CheckArchive(core::FileSystem& fs, const std::string& path) {
+    ArchiveCheck check;
+    try {
+        if (!fs.FileExists(path)) {
+            check.problem = "no existe";
+            return check;
+        }
+        check.bytes = fs.FileSize(path);
+        if (check.bytes > kMaxArchiveBytes) {
+            check.problem =
+                "ocupa 2 GiB o más y Updater no puede descargarlo (lee el tamaño como un número de 32 bits)";
+            return check;
+        }
+        WatchingDecoder decoder;
+        const unzip::Limits limits;
+        {
+            const auto file = fs.OpenRead(path);
+            unzip::ArchiveReader reader(*file, limits.bufferSize);
+            const unzip::Directory dir = unzip::ReadDirectory(reader, decoder, limits);
+            check.entries = dir.entries.size();
+            for (const unzip::Entry& e : dir.entries) check.contentBytes += e.size;
+        }
+        ReadOnlyFileSystem readOnly(fs);
+        const update::Outcome outcome = unzip::ExtractArchive(path, "parchear", readOnly, decoder, limits);
+        if (!outcome.ok) {
+            check.problem = outcome.reason;
+            return check;
+        }
+        check.codePageNames = decoder.CodePageUsed();
+        check.ok = true;
+    } catch (const unzip::Failure& e) {
+        check.problem = e.what();
+    } catch (const core::RuntimeError& e) {
+        check.problem = std::string("no se pudo leer (") + e.what() + ")";
+    }
+    return check;
+}
+
+}  // namespace parchear
