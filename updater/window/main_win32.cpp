@@ -1,4 +1,8 @@
-// Updater's entry point (the main window arrives with the window component).
+// Updater's entry point: the main window is the program.
 #include <windows.h>
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) { return 0; }
+#include "updater/window/program_win32.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
+    return window::RunUpdater(instance, showCommand);
+}

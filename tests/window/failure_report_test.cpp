@@ -1,0 +1,115 @@
+// The error box at the edge, the Play and Exit actions, and the program-wide cDirImage.
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "core/runtime_error.h"
+#include "tests/update/fakes.h"
+#include "updater/window/actions.h"
+#include "updater/window/failure_report.h"
+#include "updater/window/program.h"
+
+namespace {
+
+using core::ErrorKind;
+
+TEST(FailureReport, RuntimeErrorsShowNumberAndDescription) {
+    const struct {
+        ErrorKind kind;
+        const char* text;
+    } cases[] = {
+        {ErrorKind::FileNotFound, "Error 53: No se encontró el archivo"},
+        {ErrorKind::Overflow, "Error 6: Desbordamiento"},
+        {ErrorKind::DivisionByZero, "Error 11: División por cero"},
+        {ErrorKind::TypeMismatch, "Error 13: No coinciden los tipos"},
+        {ErrorKind::PermissionDenied, "Error 70: Permiso denegado"},
+        {ErrorKind::PathFileAccess, "Error 75: Error de acceso a la ruta o el archivo"},
+        {ErrorKind::PathNotFound, "Error 76: No se encontró la ruta de acceso"},
+    };
+    for (const auto& c : cases) {
+        // The detail (a path) is for logs, not for the player's box.
+        const auto report = window::DescribeFailure(std::make_exception_ptr(core::RuntimeError(c.kind, "C:\\x")));
+        EXPECT_EQ(report.text, c.text);
+        EXPECT_EQ(report.exitCode, static_cast<int>(c.kind));
+    }
+}
+
+TEST(FailureReport, OtherFailuresGetAGenericTextAndExitCodeOne) {
+    auto report = window::DescribeFailure(std::make_exception_ptr(std::runtime_error("sin memoria de GDI")));
+    EXPECT_EQ(report.text, "Se produjo un error inesperado: sin memoria de GDI");
+    EXPECT_EQ(report.exitCode, 1);
+
+    report = window::DescribeFailure(std::make_exception_ptr(std::runtime_error("")));
+    EXPECT_EQ(report.text, "Se produjo un error inesperado.");
+
+    report = window::DescribeFailure(std::make_exception_ptr(42));
+    EXPECT_EQ(report.text, "Se produjo un error inesperado.");
+    EXPECT_EQ(report.exitCode, 1);
+
+    report = window::DescribeFailure(nullptr);
+    EXPECT_EQ(report.exitCode, 1);
+
+    // A very long detail is cut, never inside a UTF-8 sequence.
+    std::string detail(299, 'a');
+    detail += "\xC3\xB1\xC3\xB1";
+    report = window::DescribeFailure(std::make_exception_ptr(std::runtime_error(detail)));
+    EXPECT_EQ(report.text, "Se produjo un error inesperado: " + std::string(299, 'a') + "...");
+}
+
+TEST(FailureReport, ReportShowsOneErrorBoxThenEnds) {
+    fakes::Dialogs dialogs;
+    try {
+        window::ReportAndEnd(std::make_exception_ptr(core::RuntimeError(ErrorKind::FileNotFound)), dialogs);
+    } catch (const fakes::ProgramEnded& end) {
+        EXPECT_EQ(end.exitCode, 53);
+    }
+    ASSERT_EQ(dialogs.boxes.size(), 1u);
+    EXPECT_EQ(dialogs.boxes[0].text, "Error 53: No se encontró el archivo");
+    EXPECT_EQ(dialogs.boxes[0].caption, "Vandrel Updater");
+    EXPECT_EQ(dialogs.boxes[0].style, 0x10u);
+}
+
+class Actions : public ::testing::Test {
+protected:
+    int EndCode(void (*action)(update::cDirImage&)) {
+        try {
+            action(dir);
+        } catch (const fakes::ProgramEnded& end) {
+            return end.exitCode;
+        }
+        ADD_FAILURE() << "the action did not end the program";
+        return -1;
+    }
+    fakes::Installation inst;
+    update::cDirImage dir{*inst.platform};
+};
+
+TEST_F(Actions, PlayStartsTheGameAndEndsWithoutAMessage) {
+    EXPECT_EQ(EndCode([](update::cDirImage& d) { window::PlayGame(d); }), 0);
+    ASSERT_EQ(inst.launcher.calls.size(), 1u);
+    EXPECT_EQ(inst.launcher.calls[0].file, inst.root + "/Vandrel.exe");
+    EXPECT_EQ(inst.launcher.calls[0].params, "1");
+    EXPECT_EQ(inst.launcher.calls[0].dir, "");
+    EXPECT_TRUE(inst.dialogs.boxes.empty());
+}
+
+TEST_F(Actions, PlayThatCannotStartTheGameSaysSoBeforeTheEnd) {
+    inst.launcher.result = false;
+    EXPECT_EQ(EndCode([](update::cDirImage& d) { window::PlayGame(d); }), window::kGameNotStartedExitCode);
+    ASSERT_EQ(inst.dialogs.boxes.size(), 1u);
+    EXPECT_EQ(inst.dialogs.boxes[0].text, "No se pudo iniciar el juego (Vandrel.exe).");
+    EXPECT_EQ(inst.dialogs.boxes[0].caption, "Vandrel Updater");
+}
+
+TEST_F(Actions, ExitEndsAtOnceWithoutStartingAnything) {
+    EXPECT_EQ(EndCode([](update::cDirImage& d) { window::ExitProgram(d.Services().dialogs); }), 0);
+    EXPECT_TRUE(inst.launcher.calls.empty());
+    EXPECT_TRUE(inst.dialogs.boxes.empty());
+}
+
+TEST_F(Actions, ModUnzipHoldsTheRegisteredObject) {
+    modUnzip::RegisterDirImage(dir);
+    EXPECT_EQ(&modUnzip::DirImage(), &dir);
+}
+
+}  // namespace

@@ -1,0 +1,56 @@
+#include "updater/window/failure_report.h"
+
+#include <cstdlib>
+
+#include "core/numeric.h"
+#include "core/runtime_error.h"
+
+namespace window {
+namespace {
+
+constexpr std::size_t kMaxDetail = 300;
+
+// Cuts text to at most kMaxDetail bytes without splitting a UTF-8 sequence.
+std::string Shortened(std::string text) {
+    if (text.size() <= kMaxDetail) return text;
+    std::size_t cut = kMaxDetail;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+    text.resize(cut);
+    text += "...";
+    return text;
+}
+
+}  // namespace
+
+FailureReport DescribeFailure(std::exception_ptr error) {
+    try {
+        if (error) std::rethrow_exception(error);
+    } catch (const core::RuntimeError& e) {
+        std::string text = "Error ";
+        text += core::DecimalText(e.Number());
+        text += ": ";
+        text += e.Description();
+        return {text, e.Number()};
+    } catch (const std::exception& e) {
+        std::string text = "Se produjo un error inesperado";
+        const std::string detail = Shortened(e.what());
+        if (!detail.empty()) {
+            text += ": ";
+            text += detail;
+        } else {
+            text += ".";
+        }
+        return {text, 1};
+    } catch (...) {
+    }
+    return {"Se produjo un error inesperado.", 1};
+}
+
+void ReportAndEnd(std::exception_ptr error, update::Dialogs& dialogs) {
+    const FailureReport report = DescribeFailure(error);
+    dialogs.ShowMessage(report.text, update::kAppTitle, kErrorBoxStyle);
+    dialogs.EndProgram(report.exitCode);
+    std::abort();  // EndProgram does not return; the compiler cannot see that through the seam
+}
+
+}  // namespace window

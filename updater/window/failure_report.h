@@ -1,0 +1,34 @@
+// The error box at the program's edge: an error that reaches an event handler is shown once,
+// with its number and Spanish description, and the program ends with a non-zero code.
+#pragma once
+
+#include <exception>
+#include <string>
+
+#include "updater/update/platform.h"
+
+namespace window {
+
+struct FailureReport {
+    std::string text;
+    int exitCode = 1;
+};
+
+// MB_OK | MB_ICONERROR.
+inline constexpr unsigned kErrorBoxStyle = 0x10;
+
+// core::RuntimeError: "Error <n>: <description>", exit code n. Any other exception: a
+// generic Spanish text with its (shortened) detail, exit code 1.
+FailureReport DescribeFailure(std::exception_ptr error);
+
+// Shows the box, captioned with the program's title, and ends the program.
+[[noreturn]] void ReportAndEnd(std::exception_ptr error, update::Dialogs& dialogs);
+
+// Receives what escapes an event handler; ends the program.
+class FailureSink {
+public:
+    virtual ~FailureSink() = default;
+    [[noreturn]] virtual void Report(std::exception_ptr error) = 0;
+};
+
+}  // namespace window

@@ -1,0 +1,73 @@
+#include "updater/window/program_win32.h"
+
+#include <exception>
+
+#include "core/file_system.h"
+#include "core/text_win32.h"
+#include "updater/base_url.h"
+#include "updater/unzip/mod_unzip.h"
+#include "updater/update/http_client_win32.h"
+#include "updater/update/message_pump_win32.h"
+#include "updater/update/update_run.h"
+#include "updater/window/actions.h"
+#include "updater/window/failure_report.h"
+#include "updater/window/frm_main_win32.h"
+#include "updater/window/program.h"
+#include "updater/window/seams_win32.h"
+
+namespace window {
+
+int RunUpdater(HINSTANCE instance, int showCommand) {
+    Win32Dialogs dialogs;
+    try {
+        update::WinInetClient http;
+        update::Win32MessagePump pump;
+        Win32Sound sound;
+        Win32Sleeper sleeper;
+        ShellLauncher launcher;
+        ConsoleDocument console;
+        FrmMain frmMain(instance, console);
+
+        update::Platform platform{core::RealFileSystem(),
+                                  http,
+                                  console,
+                                  frmMain,
+                                  pump,
+                                  dialogs,
+                                  sound,
+                                  sleeper,
+                                  launcher,
+                                  core::ExecutableFolder(),
+                                  UserDecimalSeparator()};
+        update::cDirImage dir(platform);
+        modUnzip::RegisterDirImage(dir);
+        modUnzip::ZipExtractor extractor(platform.fs, dialogs);
+
+        StartupSequence startup(frmMain, frmMain, [&] {
+            update::BuscarActualizaciones(modUnzip::DirImage(), extractor, update::kBaseUrl);
+        });
+        FrmMain::Handlers handlers;
+        handlers.tick = [&] { startup.Tick(); };
+        handlers.play = [&] { PlayGame(modUnzip::DirImage()); };
+        handlers.exit = [&] { ExitProgram(dialogs); };
+        handlers.failure = [&](std::exception_ptr error) { ReportAndEnd(error, dialogs); };
+        frmMain.Create(std::move(handlers));
+        dialogs.SetOwner(frmMain.Hwnd());
+        launcher.SetOwner(frmMain.Hwnd());
+
+        startup.Load([&] { frmMain.Console().Reveal(); });
+        frmMain.Show(showCommand);
+
+        MSG msg;
+        BOOL got;
+        while ((got = ::GetMessageW(&msg, nullptr, 0, 0)) != 0 && got != -1) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
+        return got == -1 ? 1 : static_cast<int>(msg.wParam);
+    } catch (...) {
+        ReportAndEnd(std::current_exception(), dialogs);
+    }
+}
+
+}  // namespace window
