@@ -3,6 +3,7 @@
 // through its window as a player would.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "core/text_win32.h"
+#include "tests/e2e/screen.h"
 #include "tests/probe/probe.h"
 
 namespace {
@@ -125,10 +127,22 @@ public:
         PostMessageW(m_window, WM_LBUTTONDOWN, MK_LBUTTON, at);
         PostMessageW(m_window, WM_LBUTTONUP, 0, at);
     }
+    // ProgressBar1 as the window reports it: visible, and pixels of the picture shown.
+    bool BarVisible() const { return (BarState() >> 16) & 1; }
+    int BarPixels() const { return static_cast<int>(BarState() & 0xFFFF); }
+    void InstallGame() { fs::copy_file(FAKE_GAME_EXE, Path("Vandrel.exe")); }
+    // What the game's stand-in recorded: its arguments, one per line; empty when it never ran.
+    std::string GameArguments() const { return ReadBytes(Path("juego_iniciado.txt")); }
     probe::Process& Process() { return m_process; }
     HWND Window() const { return m_window; }
 
 private:
+    LRESULT BarState() const {
+        DWORD_PTR result = 0;
+        SendMessageTimeoutW(m_window, WM_APP + 3, 0, 0, SMTO_ABORTIFHUNG, 2000, &result);
+        return static_cast<LRESULT>(result);
+    }
+
     fs::path m_root;
     probe::Process m_process;
     HWND m_window = nullptr;
@@ -144,6 +158,52 @@ void PublishPatch(int n, const char* as = nullptr) {
     const fs::path from = fs::path(E2E_DATA_DIR) / (std::to_string(n) + ".zip");
     fs::copy_file(from, Served() / "parches" / (as ? as : std::to_string(n) + ".zip"),
                   fs::copy_options::overwrite_existing);
+}
+
+// A patch served slowly (about 200 KB/s) so that a test can act in the middle of its download.
+void PublishSlowPatch(int n, std::size_t bytes) {
+    std::string body(bytes, '\0');
+    std::uint32_t x = 12345;
+    for (auto& c : body) {
+        x = x * 1103515245u + 12345u;
+        c = static_cast<char>(x >> 24);
+    }
+    WriteBytes(Served() / "parches" / (std::to_string(n) + ".zip.slow"), body);
+}
+
+const e2e::Picture& Background() {
+    static const e2e::Picture p = e2e::LoadBmp(std::string(ASSET_DIR) + "/background.bmp");
+    return p;
+}
+const e2e::Picture& BarPicture() {
+    static const e2e::Picture p = e2e::LoadBmp(std::string(ASSET_DIR) + "/progress_bar.bmp");
+    return p;
+}
+
+struct Area {
+    int left, top, width, height;
+    bool Contains(int x, int y) const { return x >= left && x < left + width && y >= top && y < top + height; }
+};
+constexpr Area kConsole{152, 272, 321, 73};
+constexpr Area kLabel{48, 400, 537, 25};
+constexpr Area kBar{49, 389, 538, 37};
+
+// Keeps a screenshot that did not look as expected, for a look by hand.
+void KeepShot(const e2e::Picture& shot, const std::string& name) {
+    const fs::path dir = fs::temp_directory_path() / "vandrel-e2e-shots";
+    fs::create_directories(dir);
+    e2e::SaveBmp(shot, (dir / (name + ".bmp")).string());
+}
+
+// Columns of the bar's picture shown on row y of the screenshot, counted from the left,
+// after checking that the rest of the row is the artwork (clipped, never stretched).
+int ShownBarColumns(const e2e::Picture& shot, int row) {
+    int shown = 0;
+    while (shown < kBar.width && shot.At(kBar.left + shown, kBar.top + row) == BarPicture().At(shown, row)) ++shown;
+    for (int x = shown; x < kBar.width; ++x) {
+        if (shot.At(kBar.left + x, kBar.top + row) != Background().At(kBar.left + x, kBar.top + row)) return -1;
+    }
+    return shown;
 }
 
 TEST(UpdaterEndToEnd, TypicalRoadFromFiveToSeven) {
@@ -191,6 +251,96 @@ TEST(UpdaterEndToEnd, AlreadyCurrentAndWindowLayout) {
     EXPECT_NEAR(outer.left, (sw - (outer.right - outer.left)) / 2, 1);
     EXPECT_NEAR(outer.top, (sh - (outer.bottom - outer.top)) / 2, 1);
     EXPECT_EQ(inst.Version(), " 3 \r\n");
+    EXPECT_TRUE(inst.BarVisible());
+    EXPECT_EQ(inst.BarPixels(), 0);
+
+    // The artwork at the origin, at its natural size, wherever no control draws.
+    ASSERT_FALSE(Background().Empty());
+    const e2e::Picture shot = e2e::CaptureClient(inst.Window());
+    ASSERT_EQ(shot.width, 638);
+    ASSERT_EQ(shot.height, 479);
+    int wrong = 0, consoleArtwork = 0, consoleText = 0;
+    for (int y = 0; y < shot.height; ++y) {
+        for (int x = 0; x < shot.width; ++x) {
+            const bool same = shot.At(x, y) == Background().At(x, y);
+            if (kConsole.Contains(x, y)) {
+                (same ? consoleArtwork : consoleText)++;
+            } else if (!kLabel.Contains(x, y) && !same) {
+                ++wrong;
+            }
+        }
+    }
+    // The console is see-through: the artwork between and around its two lines, text on it.
+    const int consolePixels = kConsole.width * kConsole.height;
+    EXPECT_EQ(wrong, 0);
+    EXPECT_GT(consoleArtwork, consolePixels * 7 / 10);
+    EXPECT_GT(consoleText, consolePixels / 100);
+    if (wrong != 0 || consoleArtwork <= consolePixels * 7 / 10) KeepShot(shot, "current");
+
+    // Play: the game in the installation folder, with the one parameter "1"; then the end.
+    inst.InstallGame();
+    inst.Click(48 + 50, 352 + 12);
+    const auto code = inst.Process().Wait(10000);
+    ASSERT_TRUE(code.has_value());
+    EXPECT_EQ(*code, 0u);
+    for (int i = 0; i < 50 && inst.GameArguments().empty(); ++i) Sleep(100);
+    EXPECT_EQ(inst.GameArguments(), "1\n");
+}
+
+TEST(UpdaterEndToEnd, BarGrowsFromTheLeftAndPlayInterruptsTheDownload) {
+    Publish(1);
+    PublishSlowPatch(1, 1500 * 1024);
+    Installation inst("slow");
+    inst.Version(" 0 \r\n");
+    inst.InstallGame();
+    inst.Start();
+    ASSERT_FALSE(BarPicture().Empty());
+
+    // Two screenshots as the download goes on: the bar uncovers more of its picture, from the left.
+    std::vector<int> shown;
+    for (const int atLeast : {40, 200}) {
+        const ULONGLONG end = GetTickCount64() + 20000;
+        while (GetTickCount64() < end && inst.BarPixels() < atLeast) Sleep(20);
+        ASSERT_GE(inst.BarPixels(), atLeast);
+        Sleep(100);  // let the paint of that width reach the screen
+        const e2e::Picture shot = e2e::CaptureClient(inst.Window());
+        const int columns = ShownBarColumns(shot, 4);
+        if (columns < 0) KeepShot(shot, "bar");
+        shown.push_back(columns);
+    }
+    EXPECT_GE(shown[0], 40);
+    EXPECT_GT(shown[1], shown[0]);
+    EXPECT_LT(shown[1], 538);
+    const auto caption = probe::WindowText(inst.Child(48, 400));
+    EXPECT_EQ(caption.rfind("[", 0), 0u);
+    EXPECT_NE(caption.find("% Completado.]"), std::string::npos) << caption;
+
+    // Play in the middle of the download: the game starts, Updater ends at once, the partial
+    // archive stays and the version is not advanced.
+    inst.Click(48 + 50, 352 + 12);
+    const auto code = inst.Process().Wait(10000);
+    ASSERT_TRUE(code.has_value());
+    EXPECT_EQ(*code, 0u);
+    for (int i = 0; i < 50 && inst.GameArguments().empty(); ++i) Sleep(100);
+    EXPECT_EQ(inst.GameArguments(), "1\n");
+    EXPECT_TRUE(fs::exists(inst.Path("1.zip")));
+    EXPECT_LT(fs::file_size(inst.Path("1.zip")), 1500u * 1024u);
+    EXPECT_EQ(inst.Version(), " 0 \r\n");
+}
+
+TEST(UpdaterEndToEnd, ExitBeforeTheTickUpdatesNothing) {
+    Publish(1);
+    PublishSlowPatch(1, 64 * 1024);
+    Installation inst("early");
+    inst.Version(" 0 \r\n");
+    inst.Start();
+    inst.Click(480 + 50, 352 + 12);  // Salir, before Timer1's 500 ms
+    const auto code = inst.Process().Wait(10000);
+    ASSERT_TRUE(code.has_value());
+    EXPECT_EQ(*code, 0u);
+    Sleep(700);
+    EXPECT_FALSE(fs::exists(inst.Path("1.zip")));
+    EXPECT_EQ(inst.Version(), " 0 \r\n");
 }
 
 TEST(UpdaterEndToEnd, FaultsEndTheRunCleanly) {
@@ -259,7 +409,7 @@ TEST(UpdaterEndToEnd, FaultsEndTheRunCleanly) {
     }
 }
 
-TEST(UpdaterEndToEnd, ServerDownKeepsTheVersionAndExitWorks) {
+TEST(UpdaterEndToEnd, ServerDownKeepsTheVersionAndPlayWorks) {
     // The fixed port's server is up; a count that is not a number reads as no server.
     fs::remove_all(Served() / "parches");
     WriteBytes(Served() / "parches" / "version.txt", "<html>");
@@ -270,8 +420,14 @@ TEST(UpdaterEndToEnd, ServerDownKeepsTheVersionAndExitWorks) {
     EXPECT_EQ(lines, (std::vector<std::string>{"Buscando Actualizaciones...",
                                                "No se pudo conectar con el servidor de actualizaciones."}));
     EXPECT_EQ(inst.Version(), " 4 \r\n");
-    inst.Click(480 + 50, 352 + 12);
-    EXPECT_TRUE(inst.Process().Wait(10000).has_value());
+    // The game can still be played.
+    inst.InstallGame();
+    inst.Click(48 + 50, 352 + 12);
+    const auto code = inst.Process().Wait(10000);
+    ASSERT_TRUE(code.has_value());
+    EXPECT_EQ(*code, 0u);
+    for (int i = 0; i < 50 && inst.GameArguments().empty(); ++i) Sleep(100);
+    EXPECT_EQ(inst.GameArguments(), "1\n");
 }
 
 }  // namespace

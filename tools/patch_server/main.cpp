@@ -12,8 +12,10 @@
 //   stall/<file>      sends half, then nothing for 60 s
 //   redirect-http/<p> 302 to http://localhost:<plain port>/<p> (a plain HTTP listener)
 //   text/<t>          body <t> (percent-decoded), status 200
-// A plain path whose file is missing but <file>.chunked exists is served chunked, so that a
-// test can make one patch of a folder lack its Content-Length.
+//   slow/<file>       the file with its Content-Length, 4 KiB every 20 ms (about 200 KB/s)
+// A plain path whose file is missing but <file>.chunked (or <file>.slow) exists is served in
+// that mode, so that a test can make one patch of a folder lack its Content-Length (or take
+// its time).
 // It runs until killed; with --port 0 (the default) it picks a free port and writes it to
 // the port file.
 #include <httplib.h>
@@ -61,16 +63,22 @@ void ServeFault(const Options& o, const std::string& mode, const std::string& re
 
 void ServeFile(const Options& o, const std::string& rel, httplib::Response& res) {
     std::string body;
-    if (SafeRelative(rel) && !ReadFile(o.root + "/" + rel, body) && ReadFile(o.root + "/" + rel + ".chunked", body)) {
-        ServeFault(o, "chunked", rel + ".chunked", res);
-        return;
+    if (SafeRelative(rel) && !ReadFile(o.root + "/" + rel, body)) {
+        for (const char* mode : {"chunked", "slow"}) {
+            const std::string variant = rel + "." + mode;
+            if (ReadFile(o.root + "/" + variant, body)) {
+                ServeFault(o, mode, variant, res);
+                return;
+            }
+        }
     }
     if (!SafeRelative(rel) || !ReadFile(o.root + "/" + rel, body)) {
         res.status = 404;
         res.set_content("no encontrado", "text/plain");
         return;
     }
-    res.set_content(body, rel.size() > 4 && rel.compare(rel.size() - 4, 4, ".zip") == 0 ? "application/zip" : "text/plain");
+    res.set_content(body,
+                    rel.size() > 4 && rel.compare(rel.size() - 4, 4, ".zip") == 0 ? "application/zip" : "text/plain");
 }
 
 void ServeFault(const Options& o, const std::string& mode, const std::string& rest, httplib::Response& res) {
@@ -115,11 +123,19 @@ void ServeFault(const Options& o, const std::string& mode, const std::string& re
                                      if (stall) std::this_thread::sleep_for(std::chrono::seconds(60));
                                      return false;  // drop the connection
                                  });
+    } else if (mode == "slow") {
+        res.set_content_provider(body->size(), "application/zip",
+                                 [body](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+                                     std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                                     const std::size_t n = std::min<std::size_t>(4096, body->size() - offset);
+                                     return sink.write(body->data() + offset, n);
+                                 });
     } else if (mode == "long") {
-        res.set_content_provider(half, "application/zip", [body](std::size_t offset, std::size_t, httplib::DataSink& sink) {
-            if (offset == 0) sink.write(body->data(), body->size());
-            return true;
-        });
+        res.set_content_provider(half, "application/zip",
+                                 [body](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+                                     if (offset == 0) sink.write(body->data(), body->size());
+                                     return true;
+                                 });
     } else {
         res.status = 400;
     }
@@ -131,12 +147,18 @@ int main(int argc, char** argv) {
     Options o;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string k = argv[i], v = argv[i + 1];
-        if (k == "--root") o.root = v;
-        else if (k == "--cert") o.cert = v;
-        else if (k == "--key") o.key = v;
-        else if (k == "--port") o.port = std::stoi(v);
-        else if (k == "--port-file") o.portFile = v;
-        else if (k == "--http-port-file") o.httpPortFile = v;
+        if (k == "--root")
+            o.root = v;
+        else if (k == "--cert")
+            o.cert = v;
+        else if (k == "--key")
+            o.key = v;
+        else if (k == "--port")
+            o.port = std::stoi(v);
+        else if (k == "--port-file")
+            o.portFile = v;
+        else if (k == "--http-port-file")
+            o.httpPortFile = v;
         else {
             std::cerr << "opción desconocida: " << k << "\n";
             return 2;
@@ -148,7 +170,8 @@ int main(int argc, char** argv) {
     }
 
     httplib::Server plain;
-    plain.Get(R"(/(.*))", [&](const httplib::Request& req, httplib::Response& res) { ServeFile(o, req.matches[1], res); });
+    plain.Get(R"(/(.*))",
+              [&](const httplib::Request& req, httplib::Response& res) { ServeFile(o, req.matches[1], res); });
     g_plainPort = plain.bind_to_any_port("127.0.0.1");
     std::thread plainThread([&] { plain.listen_after_bind(); });
     WritePortFile(o.httpPortFile, g_plainPort);
@@ -161,8 +184,10 @@ int main(int argc, char** argv) {
     server.Get(R"(/fault/([a-z-]+)/([\s\S]*))", [&](const httplib::Request& req, httplib::Response& res) {
         ServeFault(o, req.matches[1], req.matches[2], res);
     });
-    server.Get(R"(/(.*))", [&](const httplib::Request& req, httplib::Response& res) { ServeFile(o, req.matches[1], res); });
-    const int port = o.port == 0 ? server.bind_to_any_port("127.0.0.1") : (server.bind_to_port("127.0.0.1", o.port) ? o.port : -1);
+    server.Get(R"(/(.*))",
+               [&](const httplib::Request& req, httplib::Response& res) { ServeFile(o, req.matches[1], res); });
+    const int port =
+        o.port == 0 ? server.bind_to_any_port("127.0.0.1") : (server.bind_to_port("127.0.0.1", o.port) ? o.port : -1);
     if (port <= 0) {
         std::cerr << "no se pudo abrir el puerto\n";
         return 1;
