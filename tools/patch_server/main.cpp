@@ -1,7 +1,7 @@
 // vandrel_patch_server: a small HTTPS server for a patch folder, for the demo and the tests.
 //
 //   vandrel_patch_server --root DIR --cert PEM --key PEM [--port N] [--port-file F]
-//                        [--http-port-file F]
+//                        [--http-port-file F] [--untrusted-cert PEM --untrusted-key PEM]
 //
 // Serves DIR's files with a Content-Length, like any static web server. Paths under
 // /fault/<mode>/ reproduce server faults for the tests:
@@ -13,9 +13,12 @@
 //   redirect-http/<p> 302 to http://localhost:<plain port>/<p> (a plain HTTP listener)
 //   text/<t>          body <t> (percent-decoded), status 200
 //   slow/<file>       the file with its Content-Length, 4 KiB every 20 ms (about 200 KB/s)
-// A plain path whose file is missing but <file>.chunked (or <file>.slow) exists is served in
-// that mode, so that a test can make one patch of a folder lack its Content-Length (or take
-// its time).
+// A plain path whose file is missing but <file>.<mode> exists (chunked, slow, short, long,
+// stall) is served in that mode, so that a test can give one patch of a folder a fault while
+// its URL stays the same; <file>.redirect is redirected to plain HTTP (which serves that file)
+// and <file>.status<code> answers <code>.
+// With --untrusted-cert/--untrusted-key, handshakes present that certificate while the file
+// <root>/.untrusted exists (a whole server that is not trusted, at the same address).
 // It runs until killed; with --port 0 (the default) it picks a free port and writes it to
 // the port file.
 #include <httplib.h>
@@ -23,6 +26,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -32,7 +36,7 @@
 namespace {
 
 struct Options {
-    std::string root, cert, key, portFile, httpPortFile;
+    std::string root, cert, key, portFile, httpPortFile, untrustedCert, untrustedKey;
     int port = 0;
 };
 
@@ -64,10 +68,26 @@ void ServeFault(const Options& o, const std::string& mode, const std::string& re
 void ServeFile(const Options& o, const std::string& rel, httplib::Response& res) {
     std::string body;
     if (SafeRelative(rel) && !ReadFile(o.root + "/" + rel, body)) {
-        for (const char* mode : {"chunked", "slow"}) {
+        for (const char* mode : {"chunked", "slow", "short", "long", "stall"}) {
             const std::string variant = rel + "." + mode;
             if (ReadFile(o.root + "/" + variant, body)) {
                 ServeFault(o, mode, variant, res);
+                return;
+            }
+        }
+        if (ReadFile(o.root + "/" + rel + ".redirect", body)) {
+            ServeFault(o, "redirect-http", rel + ".redirect", res);
+            return;
+        }
+        const std::filesystem::path plain = std::filesystem::path(o.root) / rel;
+        const std::string prefix = plain.filename().string() + ".status";
+        std::error_code ec;
+        for (const auto& f : std::filesystem::directory_iterator(plain.parent_path(), ec)) {
+            const std::string name = f.path().filename().string();
+            const std::string code = name.size() == prefix.size() + 3 ? name.substr(prefix.size()) : "";
+            if (name.compare(0, prefix.size(), prefix) == 0 &&
+                code.find_first_not_of("0123456789") == std::string::npos && !code.empty()) {
+                ServeFault(o, "status", code + "/error", res);
                 return;
             }
         }
@@ -141,6 +161,17 @@ void ServeFault(const Options& o, const std::string& mode, const std::string& re
     }
 }
 
+// Certificate selection per handshake: the untrusted one while <root>/.untrusted exists.
+int PresentUntrustedWhenAsked(SSL* ssl, void* arg) {
+    const auto* o = static_cast<const Options*>(arg);
+    std::error_code ec;
+    if (!std::filesystem::exists(o->root + "/.untrusted", ec)) return 1;
+    return SSL_use_certificate_file(ssl, o->untrustedCert.c_str(), SSL_FILETYPE_PEM) == 1 &&
+                   SSL_use_PrivateKey_file(ssl, o->untrustedKey.c_str(), SSL_FILETYPE_PEM) == 1
+               ? 1
+               : 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -159,6 +190,10 @@ int main(int argc, char** argv) {
             o.portFile = v;
         else if (k == "--http-port-file")
             o.httpPortFile = v;
+        else if (k == "--untrusted-cert")
+            o.untrustedCert = v;
+        else if (k == "--untrusted-key")
+            o.untrustedKey = v;
         else {
             std::cerr << "opción desconocida: " << k << "\n";
             return 2;
@@ -181,6 +216,7 @@ int main(int argc, char** argv) {
         std::cerr << "no se pudo cargar el certificado\n";
         return 1;
     }
+    if (!o.untrustedCert.empty()) SSL_CTX_set_cert_cb(server.ssl_context(), PresentUntrustedWhenAsked, &o);
     server.Get(R"(/fault/([a-z-]+)/([\s\S]*))", [&](const httplib::Request& req, httplib::Response& res) {
         ServeFault(o, req.matches[1], req.matches[2], res);
     });

@@ -1,0 +1,92 @@
+// Updater against a real web server: nginx serving a parches/ folder as plain static files
+// (run-with-nginx), as an operator would publish them.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "tests/faults/installation.h"
+
+namespace faults {
+namespace {
+
+fs::path Data(const std::string& name) { return fs::path(FAULTS_DATA_DIR) / name; }
+
+std::vector<std::string> LogLines() {
+    std::ifstream in(FromUnix("VANDREL_NGINX_LOG"), std::ios::binary);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+std::string Field(const std::string& line, const std::string& key) {
+    const auto at = line.find(" " + key + "=");
+    if (at == std::string::npos) return {};
+    const auto start = at + key.size() + 2;
+    return line.substr(start, line.find(' ', start) - start);
+}
+
+TEST(UpdaterWithNginx, InstallsThreePatchesFromStaticFiles) {
+    const fs::path served = FromUnix("VANDREL_TEST_ROOT");
+    ASSERT_FALSE(served.empty()) << "run through tests/faults/run-with-nginx";
+    fs::remove_all(served / "parches");
+    WriteBytes(served / "parches" / "version.txt", "3\r\n");
+    for (const char* n : {"1", "2", "3"}) {
+        fs::copy_file(Data(std::string(n) + ".zip"), served / "parches" / (std::string(n) + ".zip"));
+    }
+    Installation inst(served.parent_path() / "instalaciones", "nginx");
+    inst.Version(" 0 \r\n");
+
+    const ULONGLONG started = GetTickCount64();
+    inst.Start();
+    EXPECT_EQ(
+        inst.WaitForEndOfRun(),
+        (std::vector<std::string>{"Buscando Actualizaciones...", "Iniciando, se instalaran 3 actualizaciones.",
+                                  "Instalando actualizacion 1...", "Listo.", "Instalando actualizacion 2...", "Listo.",
+                                  "Instalando actualizacion 3...", "Listo.", "Juego actualizado correctamente."}));
+    // nginx keeps connections open for 30 s: a client that waited for the close instead of
+    // reading Content-Length bytes would take that long per request.
+    const ULONGLONG took = GetTickCount64() - started;
+    EXPECT_LT(took, 20000u);
+    EXPECT_TRUE(inst.Exit());
+    EXPECT_EQ(inst.Version(), " 3 \r\n");
+    EXPECT_EQ(ReadBytes(inst.Path("Recursos/Mapas/aldea.map")), "aldea del parche 3\r\n");
+    EXPECT_EQ(ReadBytes(inst.Path("Recursos/Textos/uno.txt")), "parche 1\r\n");
+    EXPECT_EQ(ReadBytes(inst.Path("Recursos/Textos/dos.txt")), "parche 2\r\n");
+    EXPECT_EQ(ReadBytes(inst.Path("Recursos/Textos/tres.txt")), "parche 3\r\n");
+    EXPECT_EQ(fs::file_size(inst.Path("Recursos/Datos/relleno.bin")), 256u * 1024u);
+    EXPECT_EQ(Leftovers(inst.Folder()), std::vector<std::string>{});
+
+    // One complete, unencoded 200 per file, each with its exact Content-Length, in order.
+    const std::vector<std::string> log = LogLines();
+    const std::vector<std::pair<std::string, std::uintmax_t>> wanted = {
+        {"version.txt", 3},
+        {"1.zip", fs::file_size(Data("1.zip"))},
+        {"2.zip", fs::file_size(Data("2.zip"))},
+        {"3.zip", fs::file_size(Data("3.zip"))},
+    };
+    ASSERT_EQ(log.size(), wanted.size()) << (log.empty() ? "empty log" : log.back());
+    for (std::size_t i = 0; i < wanted.size(); ++i) {
+        const std::string& line = log[i];
+        const std::string size = std::to_string(wanted[i].second);
+        EXPECT_EQ(line.rfind("GET /parches/" + wanted[i].first + " HTTP/1.1 200 " + size + " ", 0), 0u) << line;
+        EXPECT_EQ(Field(line, "len"), size) << line;
+        EXPECT_EQ(Field(line, "enc"), "-") << line;
+        EXPECT_EQ(line.substr(line.size() - 3), " OK") << line;
+    }
+    // Requests that share a kept-alive connection follow one another on it: each body ended at
+    // its Content-Length, never at a close.
+    std::map<std::string, int> perConnection;
+    for (const auto& line : log) {
+        EXPECT_EQ(Field(line, "n"), std::to_string(++perConnection[Field(line, "conn")])) << line;
+    }
+    std::printf("nginx: %zu requests on %zu connections, Updater run %llu ms\n", log.size(), perConnection.size(),
+                took);
+    for (const auto& line : log) std::printf("  %s\n", line.c_str());
+}
+
+}  // namespace
+}  // namespace faults
