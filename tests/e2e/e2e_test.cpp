@@ -430,4 +430,50 @@ TEST(UpdaterEndToEnd, ServerDownKeepsTheVersionAndPlayWorks) {
     EXPECT_EQ(inst.GameArguments(), "1\n");
 }
 
+// The operators' road: a patch made with parchear from two versions of the game's folder,
+// published into the server's folder, and installed by Updater.
+TEST(UpdaterEndToEnd, PatchMadeAndPublishedWithParchearInstalls) {
+    const fs::path work = fs::temp_directory_path() / "vandrel-e2e-parchear";
+    fs::remove_all(work);
+    WriteBytes(work / "v0" / "Recursos" / "Mapas" / "aldea.map", "aldea vieja\r\n");
+    WriteBytes(work / "v0" / "Recursos" / "Textos" / "igual.txt", "sin cambios\r\n");
+    WriteBytes(work / "v1" / "Recursos" / "Mapas" / "aldea.map", "aldea nueva\r\n");
+    WriteBytes(work / "v1" / "Recursos" / "Textos" / "igual.txt", "sin cambios\r\n");
+    WriteBytes(work / "v1" / "Recursos" / "Textos" / "nuevo.txt", "parche de parchear\r\n");
+    Publish(0);
+
+    const auto run = [](const std::string& arguments) {
+        probe::Process tool = probe::Process::Start(PARCHEAR_EXE, arguments);
+        const auto code = tool.Wait(60000);
+        return code.value_or(999u);
+    };
+    const auto quoted = [](const fs::path& p) {
+        const auto u8 = p.u8string();
+        std::string q = "\"";
+        q.append(u8.begin(), u8.end());
+        q += '"';
+        return q;
+    };
+    ASSERT_EQ(run("crear " + quoted(work / "v0") + " " + quoted(work / "v1") + " " + quoted(work / "p.zip")), 0u);
+    ASSERT_EQ(run("publicar " + quoted(work / "p.zip") + " " + quoted(Served())), 0u);
+    ASSERT_EQ(run("comprobar " + quoted(Served())), 0u);
+    EXPECT_EQ(ReadBytes(Served() / "parches" / "version.txt").substr(0, 1), "1");
+
+    Installation inst("parchear");
+    inst.Version(" 0 \r\n");
+    WriteBytes(inst.Path("Recursos/Mapas/aldea.map"), "aldea vieja\r\n");
+    WriteBytes(inst.Path("Recursos/Textos/igual.txt"), "sin cambios\r\n");
+    inst.Start();
+    const auto lines = inst.WaitForEndOfRun();
+    EXPECT_EQ(lines, (std::vector<std::string>{
+                         "Buscando Actualizaciones...", "Iniciando, se instalaran 1 actualizaciones.",
+                         "Instalando actualizacion 1...", "Listo.", "Juego actualizado correctamente."}));
+    EXPECT_EQ(inst.Version(), " 1 \r\n");
+    EXPECT_EQ(ReadBytes(inst.Path("Recursos/Mapas/aldea.map")), "aldea nueva\r\n");
+    EXPECT_EQ(ReadBytes(inst.Path("Recursos/Textos/nuevo.txt")), "parche de parchear\r\n");
+    inst.Click(480 + 50, 352 + 12);
+    EXPECT_TRUE(inst.Process().Wait(10000).has_value());
+    fs::remove_all(work);
+}
+
 }  // namespace
