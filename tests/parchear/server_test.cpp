@@ -90,10 +90,10 @@ TEST_F(ServerTest, PublishesInOrderStartingFromNothing) {
 }
 
 TEST_F(ServerTest, RefusesArchivesUpdaterWouldRefuse) {
-    using ziptest::EntrySpec;
+    using ziptest::EntryPlan;
     using ziptest::ZipBuilder;
-    EntrySpec encrypted = ziptest::Spec("a.txt", "x", 0, 1);
-    EntrySpec badCrc = ziptest::Spec("a.txt", "contenido");
+    EntryPlan encrypted = ziptest::Plan("a.txt", "x", 0, 1);
+    EntryPlan badCrc = ziptest::Plan("a.txt", "contenido");
     badCrc.crc = 1234;
     struct Case {
         const char* label;

@@ -13,7 +13,7 @@
 
 namespace {
 
-using ziptest::EntrySpec;
+using ziptest::EntryPlan;
 using ziptest::MemoryFileSystem;
 using ziptest::ZipBuilder;
 
@@ -92,7 +92,7 @@ TEST_F(ExtractFaults, FullDiskLeavesTheOldFileWhole) {
 TEST_F(ExtractFaults, DamageFoundMidArchiveKeepsTheDamagedEntrysOldFile) {
     ZipBuilder b;
     b.File("a.txt", "nuevo a");
-    EntrySpec bad = ziptest::Spec("Vandrel.exe", Text(50000));
+    EntryPlan bad = ziptest::Plan("Vandrel.exe", Text(50000));
     bad.crc = 0xDEADBEEF;
     b.Add(bad).File("z.txt", "nuevo z");
     const update::Outcome o = Run(b.Build().bytes);
@@ -143,10 +143,10 @@ TEST_F(ExtractFaults, BufferSizesDoNotChangeTheResult) {
     const std::string random = RandomBytes(700000, 2), text = Text(900000);
     ZipBuilder b;
     b.File("r.bin", random).File("t.txt", text).File("s.bin", random, 0).File("vacio.dat", "", 0).File("cero.dat", "");
-    EntrySpec d = ziptest::Spec("d.txt", text.substr(0, 200000));
+    EntryPlan d = ziptest::Plan("d.txt", text.substr(0, 200000));
     d.descriptor = true;
     b.Add(d);
-    EntrySpec z = ziptest::Spec("z.txt", text.substr(0, 70001), 0);
+    EntryPlan z = ziptest::Plan("z.txt", text.substr(0, 70001), 0);
     z.zip64 = true;
     b.Add(z);
     b.zip64End = true;
@@ -176,9 +176,9 @@ TEST_F(ExtractFaults, Utf8ExtraFieldNamesAreUsedWhenTheyMatch) {
     extra += '\x01';
     for (int i = 0; i < 4; ++i) extra += static_cast<char>((crc >> (8 * i)) & 0xFF);
     extra += utf8;
-    EntrySpec e = ziptest::Spec(raw, "ó");
+    EntryPlan e = ziptest::Plan(raw, "ó");
     e.centralExtra = extra;
-    EntrySpec stale = ziptest::Spec("Otro.txt", "x");
+    EntryPlan stale = ziptest::Plan("Otro.txt", "x");
     stale.centralExtra = extra;  // its CRC is of another name: ignored
     ASSERT_TRUE(Run(ZipBuilder().Add(e).Add(stale).Build().bytes).ok);
     EXPECT_EQ(Get("/juego/Canción.txt"), "ó");

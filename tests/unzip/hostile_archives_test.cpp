@@ -13,7 +13,7 @@
 
 namespace {
 
-using ziptest::EntrySpec;
+using ziptest::EntryPlan;
 using ziptest::ZipBuilder;
 
 // A sandbox: root/centinela.txt outside the target root/juego, which holds an installation.
@@ -74,9 +74,9 @@ std::string Named(const std::string& name, const std::string& data = "pwned") {
 }
 
 // The bent entry comes first: a fault found only while inflating must leave no trace either.
-std::string With(std::function<void(EntrySpec&)> bend) {
+std::string With(std::function<void(EntryPlan&)> bend) {
     ZipBuilder b;
-    EntrySpec e;
+    EntryPlan e;
     e.name = "Recursos/dato.txt";
     e.data = std::string(3000, 'x') + "fin";
     bend(e);
@@ -112,12 +112,12 @@ const HostileCase kCases[] = {
     {"empty_name", [] { return Named(""); }, "vacío"},
     {"long_name", [] { return Named(std::string(1100, 'a')); }, "largo"},
     {"temporary_suffix", [] { return Named("a.txt.vandrel-tmp"); }, "temporales"},
-    {"bad_utf8", [] { return With([](EntrySpec& e) { e.name = "\xff\xfe.txt", e.flags = 0x800; }); }, "no válidos"},
+    {"bad_utf8", [] { return With([](EntryPlan& e) { e.name = "\xff\xfe.txt", e.flags = 0x800; }); }, "no válidos"},
     // Links and special files.
-    {"symlink", [] { return With([](EntrySpec& e) { e.madeBy = 0x031E, e.attributes = 0120777u << 16; }); },
+    {"symlink", [] { return With([](EntryPlan& e) { e.madeBy = 0x031E, e.attributes = 0120777u << 16; }); },
      "enlace simbólico"},
-    {"reparse_point", [] { return With([](EntrySpec& e) { e.attributes = 0x400; }); }, "enlace simbólico"},
-    {"fifo", [] { return With([](EntrySpec& e) { e.madeBy = 0x031E, e.attributes = 010644u << 16; }); },
+    {"reparse_point", [] { return With([](EntryPlan& e) { e.attributes = 0x400; }); }, "enlace simbólico"},
+    {"fifo", [] { return With([](EntryPlan& e) { e.madeBy = 0x031E, e.attributes = 010644u << 16; }); },
      "ni una carpeta"},
     // Two entries for one file.
     {"duplicate", [] { return Built([](ZipBuilder& b) { b.File("a.txt", "1").File("a.txt", "2"); }); },
@@ -127,7 +127,7 @@ const HostileCase kCases[] = {
     {"duplicate_accents",
      [] {
          return Built([](ZipBuilder& b) {
-             b.Add(ziptest::Spec("Ñandú.txt", "1", 8, 0x800)).Add(ziptest::Spec("ñANDÚ.txt", "2", 8, 0x800));
+             b.Add(ziptest::Plan("Ñandú.txt", "1", 8, 0x800)).Add(ziptest::Plan("ñANDÚ.txt", "2", 8, 0x800));
          });
      },
      "mismo archivo"},
@@ -139,30 +139,30 @@ const HostileCase kCases[] = {
     {"file_and_folder_entry", [] { return Built([](ZipBuilder& b) { b.File("Datos", "1").Folder("Datos/"); }); },
      "archivo y carpeta"},
     // Encryption and methods.
-    {"encrypted", [] { return With([](EntrySpec& e) { e.flags = 1; }); }, "cifrada"},
-    {"strong_encryption", [] { return With([](EntrySpec& e) { e.flags = 0x41; }); }, "cifrada"},
-    {"bzip2", [] { return With([](EntrySpec& e) { e.method = 12, e.compressed = "BZh9"; }); }, "no admitido (12)"},
-    {"lzma", [] { return With([](EntrySpec& e) { e.method = 14, e.compressed = "xxxx"; }); }, "no admitido (14)"},
-    {"aes", [] { return With([](EntrySpec& e) { e.method = 99, e.compressed = "xxxx"; }); }, "no admitido (99)"},
+    {"encrypted", [] { return With([](EntryPlan& e) { e.flags = 1; }); }, "cifrada"},
+    {"strong_encryption", [] { return With([](EntryPlan& e) { e.flags = 0x41; }); }, "cifrada"},
+    {"bzip2", [] { return With([](EntryPlan& e) { e.method = 12, e.compressed = "BZh9"; }); }, "no admitido (12)"},
+    {"lzma", [] { return With([](EntryPlan& e) { e.method = 14, e.compressed = "xxxx"; }); }, "no admitido (14)"},
+    {"aes", [] { return With([](EntryPlan& e) { e.method = 99, e.compressed = "xxxx"; }); }, "no admitido (99)"},
     // Sizes that lie, and bombs.
-    {"crc", [] { return With([](EntrySpec& e) { e.crc = 0x12345678; }); }, "dañado (CRC)"},
-    {"size_larger", [] { return With([](EntrySpec& e) { e.size = 3004; }); }, "dañado"},
-    {"size_smaller", [] { return With([](EntrySpec& e) { e.size = 3002; }); }, "dañado (tamaño)"},
+    {"crc", [] { return With([](EntryPlan& e) { e.crc = 0x12345678; }); }, "dañado (CRC)"},
+    {"size_larger", [] { return With([](EntryPlan& e) { e.size = 3004; }); }, "dañado"},
+    {"size_smaller", [] { return With([](EntryPlan& e) { e.size = 3002; }); }, "dañado (tamaño)"},
     {"compressed_shorter",
-     [] { return With([](EntrySpec& e) { e.compressed = ziptest::Deflate(e.data).substr(0, 10); }); }, "dañado"},
-    {"compressed_longer", [] { return With([](EntrySpec& e) { e.compressed = ziptest::Deflate(e.data) + "basura"; }); },
+     [] { return With([](EntryPlan& e) { e.compressed = ziptest::Deflate(e.data).substr(0, 10); }); }, "dañado"},
+    {"compressed_longer", [] { return With([](EntryPlan& e) { e.compressed = ziptest::Deflate(e.data) + "basura"; }); },
      "dañado"},
-    {"stored_sizes", [] { return With([](EntrySpec& e) { e.method = 0, e.size = 10; }); }, "tamaños"},
+    {"stored_sizes", [] { return With([](EntryPlan& e) { e.method = 0, e.size = 10; }); }, "tamaños"},
     {"bomb_ratio", [] { return Named("bomba.raw", std::string(3u << 20, '\0')); }, "1000 veces"},
     {"bomb_total",
-     [] { return With([](EntrySpec& e) { e.zip64 = true, e.size = 5ull << 30, e.compressedSize = 6u << 20; }); },
+     [] { return With([](EntryPlan& e) { e.zip64 = true, e.size = 5ull << 30, e.compressedSize = 6u << 20; }); },
      "demasiado grande"},
-    {"folder_with_data", [] { return With([](EntrySpec& e) { e.name = "carpeta/"; }); }, "tiene contenido"},
+    {"folder_with_data", [] { return With([](EntryPlan& e) { e.name = "carpeta/"; }); }, "tiene contenido"},
     // Local headers that disagree with the central directory.
-    {"local_name", [] { return With([](EntrySpec& e) { e.localName = "Recursos/otro.txt"; }); }, "no coincide"},
-    {"local_method", [] { return With([](EntrySpec& e) { e.localMethod = 0; }); }, "no coincide"},
-    {"local_crc", [] { return With([](EntrySpec& e) { e.localCrc = 1; }); }, "no coincide"},
-    {"descriptor_crc", [] { return With([](EntrySpec& e) { e.descriptor = true, e.descriptorCrc = 7; }); },
+    {"local_name", [] { return With([](EntryPlan& e) { e.localName = "Recursos/otro.txt"; }); }, "no coincide"},
+    {"local_method", [] { return With([](EntryPlan& e) { e.localMethod = 0; }); }, "no coincide"},
+    {"local_crc", [] { return With([](EntryPlan& e) { e.localCrc = 1; }); }, "no coincide"},
+    {"descriptor_crc", [] { return With([](EntryPlan& e) { e.descriptor = true, e.descriptorCrc = 7; }); },
      "descriptor de datos"},
     {"local_signature",
      [] {
@@ -175,7 +175,7 @@ const HostileCase kCases[] = {
     {"shared_header",
      [] {
          return Built([](ZipBuilder& b) {
-             EntrySpec e = ziptest::Spec("b.txt", "b");
+             EntryPlan e = ziptest::Plan("b.txt", "b");
              e.headerOffset = 0;
              b.File("a.txt", "a").Add(e);
          });
@@ -184,16 +184,16 @@ const HostileCase kCases[] = {
     {"overlapping_data",
      [] {
          return Built([](ZipBuilder& b) {
-             EntrySpec e = ziptest::Spec("a.txt", "abc", 0);
+             EntryPlan e = ziptest::Plan("a.txt", "abc", 0);
              e.compressedSize = 40, e.size = 40;  // reaches into the next header
              b.Add(e).File("b.txt", "siguiente");
          });
      },
      "superpuestas"},
-    {"offset_outside", [] { return With([](EntrySpec& e) { e.headerOffset = 1u << 30; }); }, "fuera del archivo"},
+    {"offset_outside", [] { return With([](EntryPlan& e) { e.headerOffset = 1u << 30; }); }, "fuera del archivo"},
     {"zip64_missing",
      [] {
-         return With([](EntrySpec& e) {
+         return With([](EntryPlan& e) {
              e.size = 0xFFFFFFFFu;
              e.centralExtra = std::string(
                  "\x01\x00\x04\x00"
@@ -246,10 +246,10 @@ TEST(Truncation, EveryBoundaryIsRefused) {
     b.File("Recursos/OUTPUT/a.txt", std::string(5000, 'a'));
     b.File("b.dat", "stored", 0);
     b.Folder("vacía/");
-    EntrySpec d = ziptest::Spec("c.txt", "descriptor");
+    EntryPlan d = ziptest::Plan("c.txt", "descriptor");
     d.descriptor = true;
     b.Add(d);
-    EntrySpec z = ziptest::Spec("d.txt", "zip64 entry");
+    EntryPlan z = ziptest::Plan("d.txt", "zip64 entry");
     z.zip64 = true;
     b.Add(z);
     b.zip64End = true;

@@ -18,7 +18,7 @@
 
 namespace {
 
-using ziptest::Spec;
+using ziptest::Plan;
 using ziptest::ZipBuilder;
 
 class WindowsNames : public ::testing::Test {
@@ -52,10 +52,10 @@ protected:
 
 TEST_F(WindowsNames, SpanishNamesAndFoldersWithWideCalls) {
     ZipBuilder b;
-    b.Add(Spec("ñandú/", "", 0, 0x800));
-    b.Add(Spec("Canción.txt", "la canción", 8, 0x800));
-    b.Add(Spec("ñandú/Ñu.txt", "ñu", 8, 0x800));
-    b.Add(Spec("Recursos\\OUTPUT\\Árbol.dat", "árbol", 0, 0x800));
+    b.Add(Plan("ñandú/", "", 0, 0x800));
+    b.Add(Plan("Canción.txt", "la canción", 8, 0x800));
+    b.Add(Plan("ñandú/Ñu.txt", "ñu", 8, 0x800));
+    b.Add(Plan("Recursos\\OUTPUT\\Árbol.dat", "árbol", 0, 0x800));
     const update::Outcome o = Extract(b.Build().bytes);
     ASSERT_TRUE(o.ok) << o.reason;
     EXPECT_TRUE(m_dialogs.boxes.empty());

@@ -45,7 +45,7 @@ std::string Deflate(const std::string& data) {
 }
 
 ZipBuilder& ZipBuilder::File(std::string name, std::string data, std::uint16_t method) {
-    EntrySpec e;
+    EntryPlan e;
     e.name = std::move(name);
     e.data = std::move(data);
     e.method = method;
@@ -53,7 +53,7 @@ ZipBuilder& ZipBuilder::File(std::string name, std::string data, std::uint16_t m
 }
 
 ZipBuilder& ZipBuilder::Folder(std::string name) {
-    EntrySpec e;
+    EntryPlan e;
     e.name = std::move(name);
     e.method = 0;
     e.attributes = 0x10;
@@ -68,7 +68,7 @@ Archive ZipBuilder::Build() const {
         std::uint32_t crc;
     };
     std::vector<Written> written;
-    for (const EntrySpec& e : m_entries) {
+    for (const EntryPlan& e : m_entries) {
         const std::string payload = e.compressed ? *e.compressed : (e.method == 8 ? Deflate(e.data) : e.data);
         Written w{out.size(), e.compressedSize.value_or(payload.size()), e.size.value_or(e.data.size()),
                   e.crc.value_or(Crc32(e.data))};
@@ -120,7 +120,7 @@ Archive ZipBuilder::Build() const {
         }
     }
     for (const std::size_t i : order) {
-        const EntrySpec& e = m_entries[i];
+        const EntryPlan& e = m_entries[i];
         const Written& w = written[i];
         a.boundaries.push_back(out.size());
         const std::uint64_t offset = e.headerOffset.value_or(w.offset);

@@ -9,7 +9,7 @@
 
 namespace ziptest {
 
-struct EntrySpec {
+struct EntryPlan {
     std::string name;  // raw bytes as stored
     std::string data;  // content before compression
     std::uint16_t method = 8;
@@ -32,8 +32,8 @@ struct EntrySpec {
 };
 
 // An entry with the given name and content, everything else as usual.
-inline EntrySpec Spec(std::string name, std::string data, std::uint16_t method = 8, std::uint16_t flags = 0) {
-    EntrySpec e;
+inline EntryPlan Plan(std::string name, std::string data, std::uint16_t method = 8, std::uint16_t flags = 0) {
+    EntryPlan e;
     e.name = std::move(name);
     e.data = std::move(data);
     e.method = method;
@@ -49,7 +49,7 @@ struct Archive {
 
 class ZipBuilder {
 public:
-    ZipBuilder& Add(EntrySpec e) {
+    ZipBuilder& Add(EntryPlan e) {
         m_entries.push_back(std::move(e));
         return *this;
     }
@@ -66,7 +66,7 @@ public:
     Archive Build() const;
 
 private:
-    std::vector<EntrySpec> m_entries;
+    std::vector<EntryPlan> m_entries;
 };
 
 // Raw deflate of data (zlib level 6).
