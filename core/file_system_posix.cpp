@@ -33,6 +33,7 @@ bool ParentExists(const std::string& nativePath) {
     switch (err) {
         case ENOENT: Raise(ParentExists(nativePath) ? ErrorKind::FileNotFound : ErrorKind::PathNotFound, nativePath);
         case ENOTDIR: Raise(ErrorKind::PathNotFound, nativePath);
+        case ENOSPC: Raise(ErrorKind::DiskFull, nativePath);
         case EACCES:
         case EPERM:
         case EROFS: Raise(ErrorKind::PathFileAccess, nativePath);

@@ -26,6 +26,8 @@ std::wstring Wide(const std::string& path) {
         case ERROR_INVALID_NAME:
         case ERROR_BAD_NETPATH:
         case ERROR_INVALID_DRIVE: Raise(ErrorKind::PathNotFound, path);
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL: Raise(ErrorKind::DiskFull, path);
         case ERROR_SHARING_VIOLATION:
         case ERROR_LOCK_VIOLATION: Raise(ErrorKind::PermissionDenied, path);
         default: Raise(ErrorKind::PathFileAccess, path + " (" + std::to_string(err) + ")");

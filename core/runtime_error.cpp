@@ -8,6 +8,7 @@ const char* Describe(ErrorKind kind) {
         case ErrorKind::DivisionByZero: return "División por cero";
         case ErrorKind::TypeMismatch: return "No coinciden los tipos";
         case ErrorKind::FileNotFound: return "No se encontró el archivo";
+        case ErrorKind::DiskFull: return "Disco lleno";
         case ErrorKind::PermissionDenied: return "Permiso denegado";
         case ErrorKind::PathFileAccess: return "Error de acceso a la ruta o el archivo";
         case ErrorKind::PathNotFound: return "No se encontró la ruta de acceso";

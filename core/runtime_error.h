@@ -12,6 +12,7 @@ enum class ErrorKind : int {
     DivisionByZero = 11,
     TypeMismatch = 13,
     FileNotFound = 53,
+    DiskFull = 61,
     PermissionDenied = 70,
     PathFileAccess = 75,
     PathNotFound = 76,

@@ -97,4 +97,16 @@ TEST_F(FileSystemTest, ReadOnlyFolderRefusesTheWrite) {
 #endif
 }
 
+TEST_F(FileSystemTest, AFullDiskIsReportedAsSuch) {
+    // /dev/full refuses every write with "no space left"; under Wine it is Z:\dev\full.
+    std::error_code ec;
+    if (!fs::exists("/dev/full", ec)) GTEST_SKIP() << "no /dev/full here";
+    auto w = m_fs.CreateFile("/dev/full");
+    EXPECT_EQ(KindOf([&] {
+                  w->Write(std::string(1 << 16, 'x').data(), 1 << 16);
+                  w->Commit();
+              }),
+              ErrorKind::DiskFull);
+}
+
 }  // namespace

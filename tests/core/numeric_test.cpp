@@ -134,6 +134,7 @@ TEST(RuntimeError, NumbersAndSpanishTexts) {
         {ErrorKind::PathNotFound, 76, "No se encontró la ruta de acceso"},
         {ErrorKind::PathFileAccess, 75, "Error de acceso a la ruta o el archivo"},
         {ErrorKind::PermissionDenied, 70, "Permiso denegado"},
+        {ErrorKind::DiskFull, 61, "Disco lleno"},
         {ErrorKind::TypeMismatch, 13, "No coinciden los tipos"},
         {ErrorKind::Overflow, 6, "Desbordamiento"},
         {ErrorKind::DivisionByZero, 11, "División por cero"},

@@ -1,26 +1,11 @@
 #include "tests/crash/tree.h"
 
 #include <algorithm>
-#include <fstream>
-#include <sstream>
 
 #include "core/file_system.h"
 #include "updater/unzip/entry_name.h"
 
 namespace crash {
-
-std::string ReadBytes(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-void WriteBytes(const fs::path& p, std::string_view content) {
-    if (p.has_parent_path()) fs::create_directories(p.parent_path());
-    std::ofstream out(p, std::ios::binary | std::ios::trunc);
-    out.write(content.data(), static_cast<std::streamsize>(content.size()));
-}
 
 std::vector<std::string> FilesBelow(const fs::path& root) {
     std::vector<std::string> out;
@@ -38,7 +23,7 @@ std::vector<std::string> FilesBelow(const fs::path& root) {
 Tree LoadTree(const fs::path& root) {
     Tree tree;
     for (const std::string& rel : FilesBelow(root)) {
-        tree[rel] = std::make_shared<const std::string>(ReadBytes(root / fs::u8path(rel)));
+        tree[rel] = std::make_shared<const std::string>(ReadBytes(root / testsupport::U8Path(rel)));
     }
     return tree;
 }
@@ -49,7 +34,7 @@ Tree Overlay(Tree base, const Tree& top) {
 }
 
 void Materialize(const Tree& tree, const fs::path& root) {
-    for (const auto& [rel, blob] : tree) WriteBytes(root / fs::u8path(rel), *blob);
+    for (const auto& [rel, blob] : tree) WriteBytes(root / testsupport::U8Path(rel), *blob);
 }
 
 std::optional<std::string> TemporaryKind(const std::string& rel) {

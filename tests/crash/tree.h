@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "tests/support/files.h"
+
 namespace crash {
 
 namespace fs = std::filesystem;
@@ -19,8 +21,8 @@ using Blob = std::shared_ptr<const std::string>;
 // Relative path with '/' separators -> content.
 using Tree = std::map<std::string, Blob>;
 
-std::string ReadBytes(const fs::path& p);
-void WriteBytes(const fs::path& p, std::string_view content);
+using testsupport::ReadBytes;
+using testsupport::WriteBytes;
 
 // Every file below root (an empty tree when root does not exist).
 Tree LoadTree(const fs::path& root);

@@ -63,7 +63,7 @@ Installation::~Installation() {
     fs::remove_all(m_root, ec);
 }
 
-fs::path Installation::Path(const std::string& rel) const { return m_root / fs::u8path(rel); }
+fs::path Installation::Path(const std::string& rel) const { return m_root / testsupport::U8Path(rel); }
 
 std::string Installation::VersionText() const {
     std::error_code ec;

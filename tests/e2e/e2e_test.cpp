@@ -6,18 +6,20 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "core/text_win32.h"
 #include "tests/e2e/screen.h"
 #include "tests/probe/probe.h"
+#include "tests/support/files.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using testsupport::ReadBytes;
+using testsupport::U8Path;
+using testsupport::WriteBytes;
 
 constexpr DWORD kRunTimeoutMs = 60000;
 
@@ -27,18 +29,6 @@ std::string Env(const char* name) {
 }
 
 fs::path Served() { return fs::path("Z:" + Env("VANDREL_TEST_ROOT")); }
-
-void WriteBytes(const fs::path& p, const std::string& content) {
-    fs::create_directories(p.parent_path());
-    std::ofstream(p, std::ios::binary) << content;
-}
-
-std::string ReadBytes(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
 
 // A child of the main window found by its top-left corner in client pixels.
 struct ChildSearch {
@@ -90,7 +80,7 @@ public:
         std::error_code ec;
         fs::remove_all(m_root, ec);
     }
-    fs::path Path(const std::string& rel) const { return m_root / rel; }
+    fs::path Path(const std::string& rel) const { return m_root / U8Path(rel); }
     void Version(const std::string& content) { WriteBytes(Path("Recursos/OUTPUT/Update.ini"), content); }
     std::string Version() const { return ReadBytes(Path("Recursos/OUTPUT/Update.ini")); }
 
@@ -132,7 +122,7 @@ public:
     int BarPixels() const { return static_cast<int>(BarState() & 0xFFFF); }
     void InstallGame() { fs::copy_file(FAKE_GAME_EXE, Path("Vandrel.exe")); }
     // What the game's stand-in recorded: its arguments, one per line; empty when it never ran.
-    std::string GameArguments() const { return ReadBytes(Path("juego_iniciado.txt")); }
+    std::string GameArguments() const { return testsupport::TryReadBytes(Path("juego_iniciado.txt")).value_or(""); }
     probe::Process& Process() { return m_process; }
     HWND Window() const { return m_window; }
 
@@ -440,6 +430,7 @@ TEST(UpdaterEndToEnd, PatchMadeAndPublishedWithParchearInstalls) {
     WriteBytes(work / "v1" / "Recursos" / "Mapas" / "aldea.map", "aldea nueva\r\n");
     WriteBytes(work / "v1" / "Recursos" / "Textos" / "igual.txt", "sin cambios\r\n");
     WriteBytes(work / "v1" / "Recursos" / "Textos" / "nuevo.txt", "parche de parchear\r\n");
+    WriteBytes(work / "v1" / "Recursos" / "Textos" / U8Path("Canción nueva.txt"), "ñandú\r\n");
     Publish(0);
 
     const auto run = [](const std::string& arguments) {
@@ -471,6 +462,7 @@ TEST(UpdaterEndToEnd, PatchMadeAndPublishedWithParchearInstalls) {
     EXPECT_EQ(inst.Version(), " 1 \r\n");
     EXPECT_EQ(ReadBytes(inst.Path("Recursos/Mapas/aldea.map")), "aldea nueva\r\n");
     EXPECT_EQ(ReadBytes(inst.Path("Recursos/Textos/nuevo.txt")), "parche de parchear\r\n");
+    EXPECT_EQ(ReadBytes(inst.Path("Recursos/Textos/Canción nueva.txt")), "ñandú\r\n");
     inst.Click(480 + 50, 352 + 12);
     EXPECT_TRUE(inst.Process().Wait(10000).has_value());
     fs::remove_all(work);

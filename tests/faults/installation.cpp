@@ -1,8 +1,6 @@
 #include "tests/faults/installation.h"
 
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 
 namespace faults {
 namespace {
@@ -59,18 +57,6 @@ fs::path FromUnix(const char* variable) {
     return unix.empty() ? fs::path() : fs::path("Z:" + unix);
 }
 
-void WriteBytes(const fs::path& p, const std::string& content) {
-    fs::create_directories(p.parent_path());
-    std::ofstream(p, std::ios::binary) << content;
-}
-
-std::string ReadBytes(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
 Tree Snapshot(const fs::path& root) {
     Tree tree;
     std::error_code ec;
@@ -87,7 +73,7 @@ std::vector<std::string> Leftovers(const fs::path& root) {
     std::error_code ec;
     for (auto it = fs::recursive_directory_iterator(root, ec); !ec && it != fs::recursive_directory_iterator();
          it.increment(ec)) {
-        const std::string name = it->path().filename().string();
+        const std::string name = testsupport::U8(it->path().filename());
         const bool temporary = name.size() > 12 && name.compare(name.size() - 12, 12, ".vandrel-tmp") == 0;
         const bool archive = it.depth() == 0 && it->path().extension() == ".zip";
         if (temporary || archive) found.push_back(Relative(it->path(), root));

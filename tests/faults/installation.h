@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tests/probe/probe.h"
+#include "tests/support/files.h"
 
 namespace faults {
 
@@ -19,8 +20,8 @@ namespace fs = std::filesystem;
 std::string Env(const char* name);
 // A Unix path handed over by the harness, as Wine sees it (empty when the variable is unset).
 fs::path FromUnix(const char* variable);
-void WriteBytes(const fs::path& p, const std::string& content);
-std::string ReadBytes(const fs::path& p);
+using testsupport::ReadBytes;
+using testsupport::WriteBytes;
 
 // Every file (with its bytes) and folder (as "<carpeta>") below root, by relative path.
 using Tree = std::map<std::string, std::string>;
@@ -40,7 +41,7 @@ public:
 
     fs::path Folder() const { return m_root / "juego"; }
     fs::path Neighbour() const { return m_root / "vecino"; }
-    fs::path Path(const std::string& rel) const { return Folder() / rel; }
+    fs::path Path(const std::string& rel) const { return Folder() / testsupport::U8Path(rel); }
     void Version(const std::string& content) const;
     std::string Version() const;
 

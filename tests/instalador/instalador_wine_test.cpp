@@ -106,17 +106,26 @@ public:
     std::string Exe() const { return Utf8(Root() / L"Instalador.exe"); }
     std::string Installer(int generation) const { return Utf8(Dlls() / kGenerations[generation - 1].file); }
 
-    // The command line Instalador gives the installer of a generation (1-based).
-    std::string Line(int generation) const {
+    // The command line Instalador gives the installer of a generation (1-based), in its x86 or
+    // its x64 form.
+    std::string Line(int generation, bool x64 = false) const {
+        std::string installer = Installer(generation);
+        if (x64) installer.replace(installer.rfind("x86"), 3, "x64");
         std::string line = "\"";
-        line += Installer(generation);
+        line += installer;
         line += "\" ";
         line += kGenerations[generation - 1].switches;
         return line;
     }
-    std::vector<std::string> Lines(int generations) const {
+    // What the installers' log must hold after the first generations: a 32-bit Instalador on
+    // 64-bit Windows runs each generation's x86 installer and then its x64 one, any other only
+    // the x86 one. wow64 comes from the process under test, never from the test's own build.
+    std::vector<std::string> Lines(int generations, bool wow64) const {
         std::vector<std::string> lines;
-        for (int g = 1; g <= generations; ++g) lines.push_back(Line(g));
+        for (int g = 1; g <= generations; ++g) {
+            lines.push_back(Line(g));
+            if (wow64) lines.push_back(Line(g, true));
+        }
         return lines;
     }
 
@@ -151,6 +160,7 @@ struct Running {
     probe::Process process;
     ~Running() { process.Kill(); }
     DWORD Pid() const { return process.Pid(); }
+    bool Wow64() const { return process.IsWow64(); }
 };
 
 struct Box {
@@ -282,7 +292,7 @@ TEST_F(InstaladorExe, RegistersAfterGenerationOneFromAnotherFolderWithoutSpinnin
               << " ms\n";
 
     EXPECT_EQ(RunThrough(run, {Info(kNow)}), 0u);
-    EXPECT_EQ(inst.Log(), inst.Lines(1));
+    EXPECT_EQ(inst.Log(), inst.Lines(1, run.Wow64()));
     EXPECT_EQ(Lower(core::WideToUtf8(fixture::RegisteredServer())), Lower(Utf8(inst.LibraryPath())));
     inst.ExpectWellRun();
 }
@@ -294,7 +304,7 @@ TEST_F(InstaladorExe, RegistersAfterTheGenerationWhoseInstallerMakesItWork) {
     inst.Control(3, "registers");
     Running run{probe::Process::Start(inst.Exe(), {})};
     EXPECT_EQ(RunThrough(run, {Info(kNow)}), 0u);
-    EXPECT_EQ(inst.Log(), inst.Lines(3));
+    EXPECT_EQ(inst.Log(), inst.Lines(3, run.Wow64()));
     inst.ExpectWellRun();
 }
 
@@ -304,7 +314,7 @@ TEST_F(InstaladorExe, MissingLibraryFailsEveryGenerationDespiteACopyInTheCurrent
     PutLibrary(elsewhere.FsPath(), Library::Registers);
     Running run{probe::Process::Start(inst.Exe(), {}, elsewhere.Path())};
     EXPECT_EQ(RunThrough(run, std::vector<Box>(6, RegisterError(kMissing))), 1u);
-    EXPECT_EQ(inst.Log(), inst.Lines(6));
+    EXPECT_EQ(inst.Log(), inst.Lines(6, run.Wow64()));
     EXPECT_TRUE(fixture::RegisteredServer().empty());
     inst.ExpectWellRun();
 }
@@ -315,7 +325,7 @@ TEST_F(InstaladorExe, LibraryWithoutEntryPointThenAMissingFifthInstaller) {
     std::vector<Box> boxes(4, RegisterError(kNoEntry));
     boxes.push_back(NotFound(inst.Installer(5)));
     EXPECT_EQ(RunThrough(run, boxes), 2u);
-    EXPECT_EQ(inst.Log(), inst.Lines(4));
+    EXPECT_EQ(inst.Log(), inst.Lines(4, run.Wow64()));
     inst.ExpectWellRun();
 }
 
@@ -323,7 +333,7 @@ TEST_F(InstaladorExe, FileThatIsNotALibrary) {
     const Installation inst(Library::NotALibrary, 1);
     Running run{probe::Process::Start(inst.Exe(), {})};
     EXPECT_EQ(RunThrough(run, {RegisterError(kNotLoaded), NotFound(inst.Installer(2))}), 2u);
-    EXPECT_EQ(inst.Log(), inst.Lines(1));
+    EXPECT_EQ(inst.Log(), inst.Lines(1, run.Wow64()));
     inst.ExpectWellRun();
 }
 
@@ -348,7 +358,7 @@ TEST_F(InstaladorExe, RegistrationThatOutlastsTheLimitIsLeftRunning) {
     EXPECT_TRUE(probe::Press(*dialog));
 
     EXPECT_EQ(RunThrough(run, {NotFound(inst.Installer(2))}), 2u);
-    EXPECT_EQ(inst.Log(), inst.Lines(1));
+    EXPECT_EQ(inst.Log(), inst.Lines(1, run.Wow64()));
     inst.ExpectWellRun();
 }
 

@@ -137,6 +137,14 @@ void Process::Kill() {
     }
 }
 
+bool Process::IsWow64() const {
+    BOOL wow64 = FALSE;
+    if (!IsWow64Process(m_process.Get(), &wow64)) {
+        throw std::runtime_error("IsWow64Process failed: " + std::to_string(GetLastError()));
+    }
+    return wow64 != FALSE;
+}
+
 bool Process::Running() { return m_process && WaitForSingleObject(m_process.Get(), 0) == WAIT_TIMEOUT; }
 
 }  // namespace probe

@@ -49,6 +49,8 @@ public:
     std::optional<DWORD> Wait(DWORD timeoutMs);
     void Kill();
     bool Running();
+    // Whether the process runs as a 32-bit program on 64-bit Windows (WOW64).
+    bool IsWow64() const;
 
 private:
     core::UniqueHandle m_process;

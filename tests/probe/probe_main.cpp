@@ -3,6 +3,7 @@
 //   updater_probe click TITLE X Y           a left click at client coordinates X, Y
 //   updater_probe dialog TIMEOUT_MS         waits for a dialog box, prints caption and text, presses OK
 //   updater_probe wait TITLE TIMEOUT_MS     waits for a top-level window with that title
+//   updater_probe rect TITLE                the client area on the screen: X Y WIDTH HEIGHT
 // Output is UTF-8. Exit status 1 when the window or dialog is not there.
 #include <windows.h>
 
@@ -22,7 +23,7 @@ BOOL CALLBACK PrintChild(HWND child, LPARAM) {
 }
 
 int Usage() {
-    std::fputs("uso: updater_probe children|click|dialog|wait ...\n", stderr);
+    std::fputs("uso: updater_probe children|click|dialog|wait|rect ...\n", stderr);
     return 2;
 }
 
@@ -51,6 +52,13 @@ int wmain(int argc, wchar_t** argv) {
         PostMessageW(hwnd, WM_MOUSEMOVE, 0, at);
         PostMessageW(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, at);
         PostMessageW(hwnd, WM_LBUTTONUP, 0, at);
+        return 0;
+    }
+    if (command == L"rect") {
+        RECT client{};
+        POINT origin{};
+        if (!GetClientRect(hwnd, &client) || !ClientToScreen(hwnd, &origin)) return 1;
+        std::printf("%ld %ld %ld %ld\n", origin.x, origin.y, client.right, client.bottom);
         return 0;
     }
     return Usage();
