@@ -6,6 +6,7 @@
 
 #include "core/file_system.h"
 #include "updater/unzip/name_decoder.h"
+#include "updater/unzip/own_files.h"
 #include "updater/update/outcome.h"
 #include "updater/update/platform.h"
 #include "updater/update/update_run.h"
@@ -22,25 +23,29 @@ extern std::string ParcheActual;
 extern std::string RutaParche;
 
 // The box shown whenever an archive is not installed (style 0, caption update::kAppTitle).
-inline constexpr const char* kMensajeError = "Error al descomprimir, pruebe que el archivo sea un original .ZIP y no .RAR";
+inline constexpr const char* kMensajeError =
+    "Error al descomprimir, pruebe que el archivo sea un original .ZIP y no .RAR";
 
 // Extracts every entry of archive below target, replacing existing files without asking; the
 // archive is closed before it returns. On failure it shows the error box and returns the cause.
+// Files that own says the program holds are moved aside and replaced.
 update::Outcome Descomprimir(const std::string& archive, const std::string& target, core::FileSystem& fs,
-                             update::Dialogs& dialogs, const unzip::NameDecoder& decoder = unzip::SystemNameDecoder());
+                             update::Dialogs& dialogs, const unzip::NameDecoder& decoder = unzip::SystemNameDecoder(),
+                             unzip::OwnFiles* own = nullptr);
 
 // Descomprimir as the update run's Extractor.
 class ZipExtractor final : public update::Extractor {
 public:
     ZipExtractor(core::FileSystem& fs, update::Dialogs& dialogs,
-                 const unzip::NameDecoder& decoder = unzip::SystemNameDecoder())
-        : m_fs(fs), m_dialogs(dialogs), m_decoder(decoder) {}
+                 const unzip::NameDecoder& decoder = unzip::SystemNameDecoder(), unzip::OwnFiles* own = nullptr)
+        : m_fs(fs), m_dialogs(dialogs), m_decoder(decoder), m_own(own) {}
     update::Outcome Extract(const std::string& archivePath, const std::string& targetFolder) override;
 
 private:
     core::FileSystem& m_fs;
     update::Dialogs& m_dialogs;
     const unzip::NameDecoder& m_decoder;
+    unzip::OwnFiles* m_own;
 };
 
 }  // namespace modUnzip

@@ -38,21 +38,26 @@ private:
 class Extraction {
 public:
     Extraction(ArchiveReader& reader, const Directory& dir, const std::string& target, core::FileSystem& fs,
-               const Limits& limits)
-        : m_reader(reader), m_dir(dir), m_fs(fs), m_out(limits.bufferSize), m_target(target) {
+               const Limits& limits, OwnFiles* own)
+        : m_reader(reader), m_dir(dir), m_fs(fs), m_own(own), m_out(limits.bufferSize), m_target(target) {
         if (m_target.empty() || (m_target.back() != '\\' && m_target.back() != '/')) m_target += '\\';
     }
 
     void Run() {
-        for (const Entry& e : m_dir.entries) {
-            const std::string_view name = m_dir.Name(e);
-            if (e.folder) {
-                EnsureFolder(name);
-                continue;
+        try {
+            for (const Entry& e : m_dir.entries) {
+                const std::string_view name = m_dir.Name(e);
+                if (e.folder) {
+                    EnsureFolder(name);
+                    continue;
+                }
+                const std::size_t slash = name.rfind('/');
+                if (slash != std::string_view::npos) EnsureFolder(name.substr(0, slash));
+                WriteFile(e, name);
             }
-            const std::size_t slash = name.rfind('/');
-            if (slash != std::string_view::npos) EnsureFolder(name.substr(0, slash));
-            WriteFile(e, name);
+        } catch (...) {
+            RestoreOwnFiles();
+            throw;
         }
     }
 
@@ -117,6 +122,10 @@ private:
     // short is extracted again on the next start, since its version is recorded only afterwards.
     void Replace(std::string_view name) {
         try {
+            if (m_own && m_own->Holds(m_path)) {
+                m_aside.push_back({ReplaceOwnFile(m_fs, *m_own, m_temp, m_path), m_path});
+                return;
+            }
             m_fs.ReplaceUnflushed(m_temp, m_path);
         } catch (const core::RuntimeError& err) {
             if (err.Kind() == core::ErrorKind::PermissionDenied || err.Kind() == core::ErrorKind::PathFileAccess) {
@@ -125,6 +134,19 @@ private:
             }
             throw Failure("no se pudo reemplazar " + Quoted(name) + " (" + err.Description() + ")");
         }
+    }
+
+    // After a failure: the program's own files that were moved aside go back, so that the
+    // installation keeps the program it had (the patch is extracted again next time).
+    void RestoreOwnFiles() noexcept {
+        for (auto it = m_aside.rbegin(); it != m_aside.rend(); ++it) {
+            try {
+                RestoreOwnFile(m_fs, *m_own, it->first, it->second);
+            } catch (...) {
+                // The new file stays; it is whole and starts as well.
+            }
+        }
+        m_aside.clear();
     }
 
     void Emit(const void* data, std::size_t size) {
@@ -186,6 +208,9 @@ private:
     ArchiveReader& m_reader;
     const Directory& m_dir;
     core::FileSystem& m_fs;
+    OwnFiles* m_own;
+    // Own files replaced so far: aside name -> own name.
+    std::vector<std::pair<std::string, std::string>> m_aside;
     Inflater m_inflater;
     std::vector<unsigned char> m_out;
     std::string m_target;
@@ -200,7 +225,7 @@ private:
 }  // namespace
 
 update::Outcome ExtractArchive(const std::string& archive, const std::string& target, core::FileSystem& fs,
-                               const NameDecoder& decoder, const Limits& limits) {
+                               const NameDecoder& decoder, const Limits& limits, OwnFiles* own) {
     try {
         std::unique_ptr<core::FileReader> file;
         try {
@@ -213,7 +238,7 @@ update::Outcome ExtractArchive(const std::string& archive, const std::string& ta
         const Directory dir = ReadDirectory(reader, decoder, limits);
         if (dir.entries.empty()) return update::Outcome::Success();
         if (!fs.DirectoryExists(target)) return update::Outcome::Failure("no existe la carpeta de destino");
-        Extraction(reader, dir, target, fs, limits).Run();
+        Extraction(reader, dir, target, fs, limits, own).Run();
         return update::Outcome::Success();
     } catch (const Failure& e) {
         return update::Outcome::Failure(e.what());

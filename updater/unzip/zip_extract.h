@@ -6,6 +6,7 @@
 
 #include "core/file_system.h"
 #include "updater/unzip/name_decoder.h"
+#include "updater/unzip/own_files.h"
 #include "updater/unzip/zip_directory.h"
 #include "updater/update/outcome.h"
 
@@ -13,8 +14,10 @@ namespace unzip {
 
 // Extracts every entry of archive below target (an existing folder, with or without a trailing
 // separator). Nothing is written unless the whole directory passed its checks; on failure the
-// Outcome's reason is the short Spanish cause and no temporary file is left behind.
+// Outcome's reason is the short Spanish cause and no temporary file is left behind. A file that
+// own says the running program holds is moved aside and replaced; a failure later in the same
+// archive moves it back.
 update::Outcome ExtractArchive(const std::string& archive, const std::string& target, core::FileSystem& fs,
-                               const NameDecoder& decoder, const Limits& limits = {});
+                               const NameDecoder& decoder, const Limits& limits = {}, OwnFiles* own = nullptr);
 
 }  // namespace unzip

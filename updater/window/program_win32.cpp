@@ -6,6 +6,7 @@
 #include "core/text_win32.h"
 #include "updater/base_url.h"
 #include "updater/unzip/mod_unzip.h"
+#include "updater/unzip/own_files_win32.h"
 #include "updater/update/http_client_win32.h"
 #include "updater/update/message_pump_win32.h"
 #include "updater/update/update_run.h"
@@ -14,10 +15,23 @@
 #include "updater/window/frm_main_win32.h"
 #include "updater/window/program.h"
 #include "updater/window/seams_win32.h"
+#include "updater/window/single_instance_win32.h"
 
 namespace window {
 
 int RunUpdater(HINSTANCE instance, int showCommand) {
+    // A second start for the same folder hands over to the running Updater and ends, silently.
+    const std::string folder = core::ExecutableFolder();
+    const InstanceLock lock(folder);
+    if (!lock.First()) {
+        BringRunningToFront(folder, 5000);
+        return 0;
+    }
+    // Known by identity before anything moves: a module's name stays the one it was loaded from.
+    unzip::ProcessFiles ownFiles;
+    // What an earlier replacement of Updater itself left: the old copy, or no Updater.exe.
+    unzip::RepairOwnFile(core::RealFileSystem(), unzip::RunningProgramPath());
+
     Win32Dialogs dialogs;
     try {
         update::WinInetClient http;
@@ -28,20 +42,12 @@ int RunUpdater(HINSTANCE instance, int showCommand) {
         ConsoleDocument console;
         FrmMain frmMain(instance, console);
 
-        update::Platform platform{core::RealFileSystem(),
-                                  http,
-                                  console,
-                                  frmMain,
-                                  pump,
-                                  dialogs,
-                                  sound,
-                                  sleeper,
-                                  launcher,
-                                  core::ExecutableFolder(),
-                                  UserDecimalSeparator()};
+        update::Platform platform{
+            core::RealFileSystem(), http, console, frmMain, pump, dialogs, sound, sleeper, launcher, folder,
+            UserDecimalSeparator()};
         update::cDirImage dir(platform);
         modUnzip::RegisterDirImage(dir);
-        modUnzip::ZipExtractor extractor(platform.fs, dialogs);
+        modUnzip::ZipExtractor extractor(platform.fs, dialogs, unzip::SystemNameDecoder(), &ownFiles);
 
         StartupSequence startup(frmMain, frmMain, [&] {
             update::BuscarActualizaciones(modUnzip::DirImage(), extractor, update::kBaseUrl);

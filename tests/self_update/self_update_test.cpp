@@ -1,0 +1,334 @@
+// Updater under Wine with a patch that holds a new Updater.exe: it installs, the next start runs
+// the new one and removes the old copy, and a kill at each step of the swap leaves a program to
+// start that repairs the installation. And one Updater per installation: a second start hands
+// over to the running one and ends.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "core/text_win32.h"
+#include "tests/probe/probe.h"
+#include "tests/unzip/zip_builder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr DWORD kWindowMs = 20000;
+constexpr ULONGLONG kRunMs = 60000;
+const char* const kDone = "Juego actualizado correctamente.";
+
+std::string Env(const char* name) {
+    const char* v = std::getenv(name);
+    return v ? v : "";
+}
+
+fs::path Served() { return fs::path("Z:" + Env("VANDREL_TEST_ROOT")) / "parches"; }
+
+void WriteBytes(const fs::path& p, const std::string& content) {
+    fs::create_directories(p.parent_path());
+    std::ofstream(p, std::ios::binary) << content;
+}
+
+std::string ReadBytes(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+std::string U8(const fs::path& p) {
+    const auto u8 = p.u8string();
+    return std::string(u8.begin(), u8.end());
+}
+
+const std::string& OldUpdater() {
+    static const std::string bytes = ReadBytes(UPDATER_EXE);
+    return bytes;
+}
+
+// The same program with bytes after its image: a different file that starts all the same.
+const std::string& NewUpdater() {
+    static const std::string bytes = OldUpdater() + std::string(4096, '\0') + "Vandrel Updater, version nueva";
+    return bytes;
+}
+
+std::string Noise(std::size_t n) {
+    std::mt19937 rng(17);
+    std::string s(n, '\0');
+    for (char& c : s) c = static_cast<char>(rng());
+    return s;
+}
+
+// Count 1, patch 1 made of files (name -> content); slow: served at about 200 KB/s.
+void Publish(const std::vector<std::pair<std::string, std::string>>& files, bool slow = false) {
+    fs::remove_all(Served());
+    WriteBytes(Served() / "version.txt", "1\r\n");
+    ziptest::ZipBuilder zip;
+    for (const auto& [name, content] : files) zip.File(name, content, 0);
+    WriteBytes(Served() / (slow ? "1.zip.slow" : "1.zip"), zip.Build().bytes);
+}
+
+struct ChildSearch {
+    HWND parent;
+    HWND found = nullptr;
+};
+
+BOOL CALLBACK FindConsole(HWND child, LPARAM param) {
+    auto* s = reinterpret_cast<ChildSearch*>(param);
+    RECT r;
+    GetWindowRect(child, &r);
+    POINT tl{r.left, r.top};
+    ScreenToClient(s->parent, &tl);
+    if (tl.x == 152 && tl.y == 272) {
+        s->found = child;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CALLBACK CountMainWindows(HWND hwnd, LPARAM param) {
+    wchar_t cls[64] = {};
+    if (IsWindowVisible(hwnd) && GetClassNameW(hwnd, cls, 64) && std::wstring_view(cls) == L"VandrelUpdaterMain") {
+        ++*reinterpret_cast<int*>(param);
+    }
+    return TRUE;
+}
+
+int MainWindows() {
+    int n = 0;
+    EnumWindows(CountMainWindows, reinterpret_cast<LPARAM>(&n));
+    return n;
+}
+
+// One run of an Updater executable, read and driven through its window.
+class UpdaterRun {
+public:
+    explicit UpdaterRun(const fs::path& exe) {
+        m_process = probe::Process::Start(U8(exe), "");
+        m_window = probe::WaitForWindow(m_process.Pid(), "Vandrel Updater", kWindowMs);
+    }
+    ~UpdaterRun() {
+        if (m_process.Running()) m_process.Kill();
+    }
+    HWND Window() const { return m_window; }
+    probe::Process& Process() { return m_process; }
+    std::vector<std::string> Console() const {
+        ChildSearch s{m_window};
+        EnumChildWindows(m_window, FindConsole, reinterpret_cast<LPARAM>(&s));
+        std::vector<std::string> lines;
+        if (!s.found) return lines;
+        std::istringstream text(probe::WindowText(s.found));
+        for (std::string line; std::getline(text, line);) {
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            lines.push_back(line);
+        }
+        return lines;
+    }
+    // The console's last line once the run is over (or what went wrong).
+    std::string WaitForEnd() {
+        const ULONGLONG end = GetTickCount64() + kRunMs;
+        while (GetTickCount64() < end) {
+            if (const auto box = probe::WaitForDialog(m_process.Pid(), 0)) return "a box: " + box->text;
+            if (!m_process.Running()) return "Updater ended";
+            const auto lines = Console();
+            if (!lines.empty() && (lines.back() == kDone || lines.back().rfind("No se pudo", 0) == 0)) {
+                return lines.back();
+            }
+            Sleep(100);
+        }
+        return "time-out";
+    }
+    // Salir, as the player would.
+    bool Exit() {
+        const LPARAM at = MAKELPARAM(480 + 50, 352 + 12);
+        PostMessageW(m_window, WM_LBUTTONDOWN, MK_LBUTTON, at);
+        PostMessageW(m_window, WM_LBUTTONUP, 0, at);
+        return m_process.Wait(10000).has_value();
+    }
+
+private:
+    probe::Process m_process;
+    HWND m_window = nullptr;
+};
+
+class Installation {
+public:
+    explicit Installation(const std::string& name) : m_root(fs::temp_directory_path() / ("vandrel-propio-" + name)) {
+        fs::remove_all(m_root);
+        WriteBytes(Path("Recursos/OUTPUT/Update.ini"), " 0 \r\n");
+        fs::copy_file(UPDATER_EXE, Path("Updater.exe"));
+    }
+    ~Installation() {
+        std::error_code ec;
+        fs::remove_all(m_root, ec);
+    }
+    fs::path Path(const std::string& rel) const { return m_root / fs::u8path(rel); }
+    std::string Version() const { return ReadBytes(Path("Recursos/OUTPUT/Update.ini")); }
+    // Copies of Updater that a swap moved aside.
+    std::vector<std::string> AsideCopies() const {
+        std::vector<std::string> out;
+        for (const auto& entry : fs::directory_iterator(m_root)) {
+            const std::string name = U8(entry.path().filename());
+            if (name.find(".anterior-") != std::string::npos) out.push_back(name);
+        }
+        return out;
+    }
+
+private:
+    fs::path m_root;
+};
+
+const std::vector<std::pair<std::string, std::string>> kPatchWithUpdater = {
+    {"Recursos/Textos/uno.txt", "parche 1\r\n"},
+    {"UPDATER.EXE", NewUpdater()},  // another spelling of the running file's name
+    {"Recursos/Textos/dos.txt", "parche 1, dos\r\n"},
+};
+
+TEST(SelfUpdate, PatchWithANewUpdaterInstallsAndTheNextStartRunsIt) {
+    Publish(kPatchWithUpdater);
+    Installation inst("nuevo");
+    {
+        UpdaterRun run(inst.Path("Updater.exe"));
+        ASSERT_NE(run.Window(), nullptr);
+        EXPECT_EQ(run.WaitForEnd(), kDone);
+        EXPECT_EQ(inst.Version(), " 1 \r\n");
+        EXPECT_EQ(ReadBytes(inst.Path("Updater.exe")) == NewUpdater(), true) << "the new bytes are not in place";
+        EXPECT_EQ(ReadBytes(inst.Path("Recursos/Textos/dos.txt")), "parche 1, dos\r\n");
+        EXPECT_EQ(inst.AsideCopies().size(), 1u) << "the running Updater, moved aside";
+        EXPECT_TRUE(run.Exit());
+    }
+    // The next start is the new Updater: the old copy goes, the installation is current.
+    UpdaterRun next(inst.Path("Updater.exe"));
+    ASSERT_NE(next.Window(), nullptr);
+    EXPECT_EQ(next.WaitForEnd(), kDone);
+    EXPECT_EQ(inst.AsideCopies(), std::vector<std::string>{});
+    EXPECT_EQ(next.Console(), (std::vector<std::string>{"Buscando Actualizaciones...", kDone}));
+    EXPECT_TRUE(next.Exit());
+}
+
+// A kill at each step of the swap (the test build stops Updater there itself, as a kill would):
+// the folder keeps Updater.exe, or else an aside copy that starts; that start finishes the patch,
+// and the start after it leaves no copy behind.
+TEST(SelfUpdate, KillAtEachStepOfTheSwapLeavesAStartableUpdater) {
+    Publish(kPatchWithUpdater);
+    for (const char* step : {"ready", "aside", "replaced"}) {
+        SCOPED_TRACE(step);
+        Installation inst(std::string("muerte-") + step);
+        SetEnvironmentVariableW(L"VANDREL_KILL_AT", core::Utf8ToWide(step).c_str());
+        {
+            UpdaterRun run(inst.Path("Updater.exe"));
+            SetEnvironmentVariableW(L"VANDREL_KILL_AT", nullptr);
+            ASSERT_NE(run.Window(), nullptr);
+            const auto code = run.Process().Wait(static_cast<DWORD>(kRunMs));
+            ASSERT_TRUE(code.has_value()) << "the kill point was never reached";
+            EXPECT_EQ(*code, 9u);
+        }
+        EXPECT_EQ(inst.Version(), " 0 \r\n");
+        fs::path start = inst.Path("Updater.exe");
+        if (!fs::exists(start)) {
+            const auto copies = inst.AsideCopies();
+            ASSERT_EQ(copies.size(), 1u) << "no Updater to start";
+            start = inst.Path(copies[0]);
+        }
+        const std::string before = ReadBytes(start);
+        EXPECT_TRUE(before == OldUpdater() || before == NewUpdater());
+        {
+            UpdaterRun run(start);
+            ASSERT_NE(run.Window(), nullptr) << U8(start) << " does not start";
+            EXPECT_EQ(run.WaitForEnd(), kDone);
+            EXPECT_TRUE(run.Exit());
+        }
+        EXPECT_EQ(inst.Version(), " 1 \r\n");
+        EXPECT_TRUE(ReadBytes(inst.Path("Updater.exe")) == NewUpdater());
+        UpdaterRun last(inst.Path("Updater.exe"));
+        ASSERT_NE(last.Window(), nullptr);
+        EXPECT_EQ(last.WaitForEnd(), kDone);
+        EXPECT_EQ(inst.AsideCopies(), std::vector<std::string>{});
+        EXPECT_TRUE(last.Exit());
+    }
+}
+
+// A file of the patch that cannot be replaced after the swap: the run fails as before, and the
+// old Updater is back at its name, with no copy beside it.
+TEST(SelfUpdate, FailureAfterTheSwapPutsTheOldUpdaterBack) {
+    Publish({{"UPDATER.EXE", NewUpdater()}, {"Recursos/bloqueado.txt", "nuevo\r\n"}});
+    Installation inst("fallo");
+    WriteBytes(inst.Path("Recursos/bloqueado.txt"), "viejo\r\n");
+    // Held open with no sharing, as a running game holds its files.
+    HANDLE held = CreateFileW(inst.Path("Recursos/bloqueado.txt").wstring().c_str(), GENERIC_READ, 0, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    {
+        UpdaterRun run(inst.Path("Updater.exe"));
+        ASSERT_NE(run.Window(), nullptr);
+        const auto box = probe::WaitForDialog(run.Process().Pid(), static_cast<DWORD>(kRunMs));
+        ASSERT_TRUE(box.has_value());
+        probe::Press(*box);
+        const std::string end = run.WaitForEnd();
+        EXPECT_NE(end.find("«Recursos\\bloqueado.txt»: está en uso"), std::string::npos) << end;
+        EXPECT_TRUE(ReadBytes(inst.Path("Updater.exe")) == OldUpdater());
+        EXPECT_EQ(inst.AsideCopies(), std::vector<std::string>{});
+        EXPECT_TRUE(run.Exit());
+    }
+    CloseHandle(held);
+    EXPECT_EQ(inst.Version(), " 0 \r\n");
+}
+
+TEST(SingleInstance, SecondStartHandsOverToTheRunningUpdater) {
+    Publish({{"Recursos/grande.bin", Noise(1200 * 1024)}}, true);
+    Installation inst("doble");
+    Installation other("otra");
+    WriteBytes(other.Path("Recursos/OUTPUT/Update.ini"), " 1 \r\n");
+    ASSERT_EQ(MainWindows(), 0);
+
+    UpdaterRun first(inst.Path("Updater.exe"));
+    ASSERT_NE(first.Window(), nullptr);
+    ShowWindow(first.Window(), SW_MINIMIZE);
+    for (int i = 0; i < 50 && !IsIconic(first.Window()); ++i) Sleep(20);
+    ASSERT_TRUE(IsIconic(first.Window()));
+
+    // The same folder, spelt otherwise: the second process ends at once, with no box.
+    std::string spelt = U8(inst.Path("UPDATER.EXE"));
+    const ULONGLONG started = GetTickCount64();
+    probe::Process second = probe::Process::Start(spelt, "");
+    const auto code = second.Wait(10000);
+    const ULONGLONG took = GetTickCount64() - started;
+    ASSERT_TRUE(code.has_value()) << "the second Updater is still running";
+    EXPECT_EQ(*code, 0u);
+    std::printf("[instance] second start ended after %llu ms\n", static_cast<unsigned long long>(took));
+    EXPECT_FALSE(probe::WaitForDialog(second.Pid(), 0).has_value());
+    EXPECT_EQ(MainWindows(), 1);
+    for (int i = 0; i < 50 && IsIconic(first.Window()); ++i) Sleep(20);
+    EXPECT_FALSE(IsIconic(first.Window())) << "the running window did not come back";
+    EXPECT_EQ(GetForegroundWindow(), first.Window());
+
+    // Another installation updates at the same time.
+    {
+        UpdaterRun beside(other.Path("Updater.exe"));
+        ASSERT_NE(beside.Window(), nullptr);
+        EXPECT_EQ(MainWindows(), 2);
+        EXPECT_EQ(beside.WaitForEnd(), kDone);
+        EXPECT_TRUE(beside.Exit());
+    }
+
+    // The first run was not disturbed; once it has ended, a start works as usual.
+    EXPECT_EQ(first.WaitForEnd(), kDone);
+    EXPECT_EQ(first.Console(),
+              (std::vector<std::string>{"Buscando Actualizaciones...", "Iniciando, se instalaran 1 actualizaciones.",
+                                        "Instalando actualizacion 1...", "Listo.", kDone}));
+    EXPECT_EQ(inst.Version(), " 1 \r\n");
+    EXPECT_TRUE(first.Exit());
+    UpdaterRun again(inst.Path("Updater.exe"));
+    ASSERT_NE(again.Window(), nullptr);
+    EXPECT_EQ(again.WaitForEnd(), kDone);
+    EXPECT_TRUE(again.Exit());
+}
+
+}  // namespace

@@ -1,0 +1,104 @@
+#include "updater/unzip/own_files_win32.h"
+
+#include <psapi.h>
+
+#include <cstdlib>
+
+#include "core/handle_win32.h"
+#include "core/text_win32.h"
+
+namespace unzip {
+namespace {
+
+// A module's file name; empty when it cannot be read.
+std::wstring ModulePath(HMODULE module) {
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = ::GetModuleFileNameW(module, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (n == 0) return {};
+        if (n < buffer.size()) return buffer.substr(0, n);
+        if (buffer.size() >= 32768) return {};
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+std::wstring LongPath(const std::wstring& path) {
+    const DWORD need = ::GetLongPathNameW(path.c_str(), nullptr, 0);
+    if (need == 0) return path;
+    std::wstring buffer(need, L'\0');
+    const DWORD n = ::GetLongPathNameW(path.c_str(), buffer.data(), need);
+    return n == 0 || n >= need ? path : buffer.substr(0, n);
+}
+
+#ifdef VANDREL_KILL_POINTS
+const char* StepName(OwnFileStep step) {
+    switch (step) {
+        case OwnFileStep::Ready: return "ready";
+        case OwnFileStep::Aside: return "aside";
+        case OwnFileStep::Replaced: return "replaced";
+        case OwnFileStep::Restored: return "restored";
+    }
+    return "";
+}
+#endif
+
+}  // namespace
+
+ProcessFiles::ProcessFiles() {
+    std::vector<HMODULE> modules(64);
+    DWORD bytes = 0;
+    for (;;) {
+        const DWORD room = static_cast<DWORD>(modules.size() * sizeof(HMODULE));
+        if (!::EnumProcessModules(::GetCurrentProcess(), modules.data(), room, &bytes)) {
+            modules.assign(1, nullptr);  // the executable alone
+            bytes = sizeof(HMODULE);
+            break;
+        }
+        if (bytes <= room) break;
+        modules.resize(bytes / sizeof(HMODULE));
+    }
+    modules.resize(bytes / sizeof(HMODULE));
+    for (HMODULE m : modules) {
+        Identity id;
+        if (IdentityOf(ModulePath(m), id)) m_files.push_back(id);
+    }
+}
+
+bool ProcessFiles::IdentityOf(const std::wstring& path, Identity& out) {
+    if (path.empty()) return false;
+    // No access asked and every sharing mode granted: the look disturbs no one.
+    core::UniqueHandle file(::CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!file) return false;
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!::GetFileInformationByHandle(file.Get(), &info)) return false;
+    out = {info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+    return true;
+}
+
+bool ProcessFiles::Holds(const std::string& path) {
+    std::wstring wide = core::Utf8ToWide(path);
+    for (wchar_t& c : wide) {
+        if (c == L'/') c = L'\\';
+    }
+    Identity id;
+    if (!IdentityOf(wide, id)) return false;
+    for (const Identity& own : m_files) {
+        if (own == id) return true;
+    }
+    return false;
+}
+
+void ProcessFiles::Reached([[maybe_unused]] OwnFileStep step) {
+#ifdef VANDREL_KILL_POINTS
+    const char* at = std::getenv("VANDREL_KILL_AT");
+    if (at && std::string(at) == StepName(step)) ::TerminateProcess(::GetCurrentProcess(), 9);
+#endif
+}
+
+std::string RunningProgramPath() {
+    const std::wstring path = ModulePath(nullptr);
+    return path.empty() ? std::string() : core::WideToUtf8(LongPath(path));
+}
+
+}  // namespace unzip
