@@ -59,6 +59,35 @@ public:
     virtual void CreateDirectory(const std::string& path) = 0;
 };
 
+// Passes every call on to another file system, so that a decorator (a fault injector, a
+// read-only view) overrides only what it changes.
+class ForwardingFileSystem : public FileSystem {
+public:
+    explicit ForwardingFileSystem(FileSystem& inner) : m_inner(inner) {}
+
+    std::uint64_t FileSize(const std::string& path) override { return m_inner.FileSize(path); }
+    std::string ReadFile(const std::string& path, std::size_t maxBytes) override {
+        return m_inner.ReadFile(path, maxBytes);
+    }
+    std::unique_ptr<FileWriter> CreateFile(const std::string& path) override { return m_inner.CreateFile(path); }
+    std::unique_ptr<FileReader> OpenRead(const std::string& path) override { return m_inner.OpenRead(path); }
+    void Replace(const std::string& from, const std::string& to) override { m_inner.Replace(from, to); }
+    void ReplaceUnflushed(const std::string& from, const std::string& to) override {
+        m_inner.ReplaceUnflushed(from, to);
+    }
+    void DeleteFile(const std::string& path) override { m_inner.DeleteFile(path); }
+    void RemoveIfExists(const std::string& path) noexcept override { m_inner.RemoveIfExists(path); }
+    bool FileExists(const std::string& path) override { return m_inner.FileExists(path); }
+    bool DirectoryExists(const std::string& path) override { return m_inner.DirectoryExists(path); }
+    void CreateDirectory(const std::string& path) override { m_inner.CreateDirectory(path); }
+
+protected:
+    FileSystem& Inner() const { return m_inner; }
+
+private:
+    FileSystem& m_inner;
+};
+
 // The machine's real file system (POSIX natively, wide Win32 calls on Windows).
 FileSystem& RealFileSystem();
 

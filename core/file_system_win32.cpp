@@ -6,6 +6,7 @@
 #include "core/handle_win32.h"
 #include "core/runtime_error.h"
 #include "core/text_win32.h"
+#include "core/win32_error.h"
 
 namespace core {
 namespace {
@@ -20,18 +21,8 @@ std::wstring Wide(const std::string& path) {
 
 [[noreturn]] void RaiseLastError(const std::string& path) {
     const DWORD err = ::GetLastError();
-    switch (err) {
-        case ERROR_FILE_NOT_FOUND: Raise(ErrorKind::FileNotFound, path);
-        case ERROR_PATH_NOT_FOUND:
-        case ERROR_INVALID_NAME:
-        case ERROR_BAD_NETPATH:
-        case ERROR_INVALID_DRIVE: Raise(ErrorKind::PathNotFound, path);
-        case ERROR_DISK_FULL:
-        case ERROR_HANDLE_DISK_FULL: Raise(ErrorKind::DiskFull, path);
-        case ERROR_SHARING_VIOLATION:
-        case ERROR_LOCK_VIOLATION: Raise(ErrorKind::PermissionDenied, path);
-        default: Raise(ErrorKind::PathFileAccess, path + " (" + std::to_string(err) + ")");
-    }
+    const ErrorKind kind = ErrorKindOfWin32(err);
+    Raise(kind, kind == ErrorKind::PathFileAccess ? path + " (" + std::to_string(err) + ")" : path);
 }
 
 class Win32Writer final : public FileWriter {

@@ -1,4 +1,5 @@
-// RAII owners for kernel handles and loaded modules.
+// One owner for every kind of Windows handle: a traits type names the handle, its empty value
+// and how it is given back; everything else (moves, Reset, Release) is written once, here.
 #pragma once
 
 #include <windows.h>
@@ -7,64 +8,61 @@
 
 namespace core {
 
-// Owns a kernel HANDLE (file, process, thread, event); both null and INVALID_HANDLE_VALUE mean none.
-class UniqueHandle {
+// Owns one handle described by Traits: Type, Empty(), IsValid(Type) and Close(Type).
+template <typename Traits>
+class UniqueResource {
 public:
-    UniqueHandle() = default;
-    explicit UniqueHandle(HANDLE h) : m_h(h) {}
-    ~UniqueHandle() { Reset(); }
-    UniqueHandle(UniqueHandle&& o) noexcept : m_h(std::exchange(o.m_h, nullptr)) {}
-    UniqueHandle& operator=(UniqueHandle&& o) noexcept {
-        if (this != &o) {
-            Reset();
-            m_h = std::exchange(o.m_h, nullptr);
-        }
+    using Type = typename Traits::Type;
+
+    UniqueResource() = default;
+    explicit UniqueResource(Type h) : m_h(h) {}
+    ~UniqueResource() { Reset(); }
+    UniqueResource(UniqueResource&& o) noexcept : m_h(std::exchange(o.m_h, Traits::Empty())) {}
+    UniqueResource& operator=(UniqueResource&& o) noexcept {
+        if (this != &o) Reset(std::exchange(o.m_h, Traits::Empty()));
         return *this;
     }
-    UniqueHandle(const UniqueHandle&) = delete;
-    UniqueHandle& operator=(const UniqueHandle&) = delete;
+    UniqueResource(const UniqueResource&) = delete;
+    UniqueResource& operator=(const UniqueResource&) = delete;
 
-    HANDLE Get() const { return m_h; }
-    bool Valid() const { return m_h != nullptr && m_h != INVALID_HANDLE_VALUE; }
+    Type Get() const { return m_h; }
+    bool Valid() const { return Traits::IsValid(m_h); }
     explicit operator bool() const { return Valid(); }
-    // Gives up ownership without closing (a handle deliberately left open).
-    HANDLE Release() { return std::exchange(m_h, nullptr); }
-    void Reset(HANDLE h = nullptr) {
-        if (Valid()) ::CloseHandle(m_h);
+    // Gives up ownership without closing (a handle deliberately left open, or handed on).
+    [[nodiscard]] Type Release() { return std::exchange(m_h, Traits::Empty()); }
+    void Reset(Type h = Traits::Empty()) {
+        if (Valid()) Traits::Close(m_h);
         m_h = h;
+    }
+    // Out parameter for a call that hands over a new handle; the one held is closed first.
+    Type* Receive() {
+        Reset();
+        return &m_h;
     }
 
 private:
-    HANDLE m_h = nullptr;
+    Type m_h = Traits::Empty();
 };
 
-// Owns a module loaded with LoadLibrary.
-class UniqueModule {
-public:
-    UniqueModule() = default;
-    explicit UniqueModule(HMODULE h) : m_h(h) {}
-    ~UniqueModule() { Reset(); }
-    UniqueModule(UniqueModule&& o) noexcept : m_h(std::exchange(o.m_h, nullptr)) {}
-    UniqueModule& operator=(UniqueModule&& o) noexcept {
-        if (this != &o) {
-            Reset();
-            m_h = std::exchange(o.m_h, nullptr);
-        }
-        return *this;
-    }
-    UniqueModule(const UniqueModule&) = delete;
-    UniqueModule& operator=(const UniqueModule&) = delete;
-
-    HMODULE Get() const { return m_h; }
-    explicit operator bool() const { return m_h != nullptr; }
-    HMODULE Release() { return std::exchange(m_h, nullptr); }
-    void Reset(HMODULE h = nullptr) {
-        if (m_h) ::FreeLibrary(m_h);
-        m_h = h;
-    }
-
-private:
-    HMODULE m_h = nullptr;
+// Traits for handles whose only empty value is null.
+template <typename T, auto CloseFunction>
+struct NullIsEmpty {
+    using Type = T;
+    static constexpr T Empty() { return nullptr; }
+    static bool IsValid(T h) { return h != nullptr; }
+    static void Close(T h) { CloseFunction(h); }
 };
+
+// A kernel HANDLE (file, process, thread, event, mutex): null and INVALID_HANDLE_VALUE mean none.
+struct KernelHandleTraits {
+    using Type = HANDLE;
+    static constexpr HANDLE Empty() { return nullptr; }
+    static bool IsValid(HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+    static void Close(HANDLE h) { ::CloseHandle(h); }
+};
+
+using UniqueHandle = UniqueResource<KernelHandleTraits>;
+// A module loaded with LoadLibrary.
+using UniqueModule = UniqueResource<NullIsEmpty<HMODULE, ::FreeLibrary>>;
 
 }  // namespace core

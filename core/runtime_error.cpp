@@ -5,6 +5,7 @@ namespace core {
 const char* Describe(ErrorKind kind) {
     switch (kind) {
         case ErrorKind::Overflow: return "Desbordamiento";
+        case ErrorKind::OutOfMemory: return "Memoria insuficiente";
         case ErrorKind::DivisionByZero: return "División por cero";
         case ErrorKind::TypeMismatch: return "No coinciden los tipos";
         case ErrorKind::FileNotFound: return "No se encontró el archivo";

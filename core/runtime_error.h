@@ -9,6 +9,7 @@ namespace core {
 // Error numbers as the programs report them to the player.
 enum class ErrorKind : int {
     Overflow = 6,
+    OutOfMemory = 7,
     DivisionByZero = 11,
     TypeMismatch = 13,
     FileNotFound = 53,

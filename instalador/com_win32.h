@@ -4,7 +4,7 @@
 #include <objbase.h>
 #include <windows.h>
 
-#include <utility>
+#include "core/handle_win32.h"
 
 namespace instalacion {
 
@@ -26,36 +26,16 @@ private:
     HRESULT m_resultado;
 };
 
+template <typename T>
+struct TraitsCom {
+    using Type = T*;
+    static constexpr T* Empty() { return nullptr; }
+    static bool IsValid(T* p) { return p != nullptr; }
+    static void Close(T* p) { p->Release(); }
+};
+
 // Owns one reference to a COM interface and releases it.
 template <typename T>
-class PunteroCom {
-public:
-    PunteroCom() = default;
-    ~PunteroCom() { Reset(); }
-    PunteroCom(PunteroCom&& o) noexcept : m_p(std::exchange(o.m_p, nullptr)) {}
-    PunteroCom& operator=(PunteroCom&& o) noexcept {
-        if (this != &o) {
-            Reset();
-            m_p = std::exchange(o.m_p, nullptr);
-        }
-        return *this;
-    }
-    PunteroCom(const PunteroCom&) = delete;
-    PunteroCom& operator=(const PunteroCom&) = delete;
-
-    T* Get() const { return m_p; }
-    explicit operator bool() const { return m_p != nullptr; }
-    // Out parameter for a call that hands over a new reference (the old one is released first).
-    void** Recibir() {
-        Reset();
-        return reinterpret_cast<void**>(&m_p);
-    }
-    void Reset() {
-        if (m_p) std::exchange(m_p, nullptr)->Release();
-    }
-
-private:
-    T* m_p = nullptr;
-};
+using PunteroCom = core::UniqueResource<TraitsCom<T>>;
 
 }  // namespace instalacion

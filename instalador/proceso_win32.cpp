@@ -6,7 +6,7 @@
 
 #include "core/runtime_error.h"
 #include "core/text_win32.h"
-#include "instalador/error_sistema.h"
+#include "core/win32_error.h"
 
 namespace instalacion {
 namespace {
@@ -46,7 +46,7 @@ std::unique_ptr<Proceso> LanzadorWin32::Iniciar(const Comando& comando) {
     // The program is named as well as quoted in the line, so no other file can be started.
     if (!::CreateProcessW(programa.c_str(), linea.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &inicio,
                           &info)) {
-        core::Raise(TipoDeError(::GetLastError()), comando.ruta);
+        core::Raise(core::ErrorKindOfWin32(::GetLastError()), comando.ruta);
     }
     const core::UniqueHandle hilo(info.hThread);
     return std::make_unique<ProcesoWin32>(core::UniqueHandle(info.hProcess));

@@ -12,7 +12,7 @@ bool LibreriaRegistrada() noexcept {
     // registration that has to work.
     instalacion::PunteroCom<IUnknown> objeto;
     const HRESULT hr = ::CoCreateInstance(instalacion::kClaseSelvane, nullptr, CLSCTX_INPROC_SERVER,
-                                          instalacion::kInterfazSelvane, objeto.Recibir());
+                                          instalacion::kInterfazSelvane, reinterpret_cast<void**>(objeto.Receive()));
     return SUCCEEDED(hr) && objeto;
 }
 

@@ -122,30 +122,21 @@ int Generate(const std::string& kind, const std::string& dir) {
 }
 
 // The real file seam with the per-file rename changed, to price it.
-class Variant final : public core::FileSystem {
+class Variant final : public core::ForwardingFileSystem {
 public:
-    Variant(core::FileSystem& real, bool direct, bool durable) : m_real(real), m_direct(direct), m_durable(durable) {}
-    std::uint64_t FileSize(const std::string& p) override { return m_real.FileSize(p); }
-    std::string ReadFile(const std::string& p, std::size_t m) override { return m_real.ReadFile(p, m); }
+    Variant(core::FileSystem& real, bool direct, bool durable)
+        : ForwardingFileSystem(real), m_direct(direct), m_durable(durable) {}
     std::unique_ptr<core::FileWriter> CreateFile(const std::string& p) override {
-        return m_real.CreateFile(m_direct ? Final(p) : p);
+        return Inner().CreateFile(m_direct ? Final(p) : p);
     }
-    std::unique_ptr<core::FileReader> OpenRead(const std::string& p) override { return m_real.OpenRead(p); }
-    void Replace(const std::string& f, const std::string& t) override { m_real.Replace(f, t); }
     void ReplaceUnflushed(const std::string& f, const std::string& t) override {
         if (m_direct) return;
-        if (m_durable) return m_real.Replace(f, t);
-        m_real.ReplaceUnflushed(f, t);
+        if (m_durable) return Inner().Replace(f, t);
+        Inner().ReplaceUnflushed(f, t);
     }
-    void DeleteFile(const std::string& p) override { m_real.DeleteFile(p); }
-    void RemoveIfExists(const std::string& p) noexcept override { m_real.RemoveIfExists(p); }
-    bool FileExists(const std::string& p) override { return m_real.FileExists(p); }
-    bool DirectoryExists(const std::string& p) override { return m_real.DirectoryExists(p); }
-    void CreateDirectory(const std::string& p) override { m_real.CreateDirectory(p); }
 
 private:
     static std::string Final(const std::string& p) { return p.substr(0, p.size() - unzip::kTemporarySuffix.size()); }
-    core::FileSystem& m_real;
     bool m_direct, m_durable;
 };
 

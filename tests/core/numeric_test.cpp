@@ -137,6 +137,7 @@ TEST(RuntimeError, NumbersAndSpanishTexts) {
         {ErrorKind::DiskFull, 61, "Disco lleno"},
         {ErrorKind::TypeMismatch, 13, "No coinciden los tipos"},
         {ErrorKind::Overflow, 6, "Desbordamiento"},
+        {ErrorKind::OutOfMemory, 7, "Memoria insuficiente"},
         {ErrorKind::DivisionByZero, 11, "División por cero"},
     };
     for (const auto& c : cases) {

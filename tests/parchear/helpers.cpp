@@ -56,7 +56,7 @@ private:
 }  // namespace
 
 std::unique_ptr<core::FileWriter> FaultyFileSystem::CreateFile(const std::string& p) {
-    auto real = Real().CreateFile(p);
+    auto real = Inner().CreateFile(p);
     if (failWrite.empty() || p.find(failWrite) == std::string::npos) return real;
     return std::make_unique<FaultyWriter>(std::move(real), failAfter);
 }
@@ -65,7 +65,7 @@ void FaultyFileSystem::Replace(const std::string& from, const std::string& to) {
     if (!failReplace.empty() && to.find(failReplace) != std::string::npos) {
         core::Raise(core::ErrorKind::PermissionDenied, to + " (simulado)");
     }
-    Real().Replace(from, to);
+    Inner().Replace(from, to);
 }
 
 std::string RandomBytes(std::size_t size, std::uint32_t seed) {

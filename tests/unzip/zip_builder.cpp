@@ -4,8 +4,12 @@
 
 #include <stdexcept>
 
+#include "updater/unzip/zip_format.h"
+
 namespace ziptest {
 namespace {
+
+using namespace unzip::zip_format;
 
 void Put16(std::string& out, std::uint64_t v) {
     out += static_cast<char>(v & 0xFF);
@@ -20,7 +24,7 @@ void Put64(std::string& out, std::uint64_t v) {
     Put32(out, v >> 32);
 }
 
-std::uint64_t Sat32(bool zip64, std::uint64_t v) { return zip64 || v > 0xFFFFFFFFu ? 0xFFFFFFFFu : v; }
+std::uint64_t Sat32(bool zip64, std::uint64_t v) { return zip64 || v > kSaturated32 ? kSaturated32 : v; }
 
 }  // namespace
 
@@ -74,18 +78,18 @@ Archive ZipBuilder::Build() const {
                   e.crc.value_or(Crc32(e.data))};
         written.push_back(w);
         a.boundaries.push_back(out.size());
-        const std::uint16_t flags = static_cast<std::uint16_t>(e.flags | (e.descriptor ? 8 : 0));
+        const std::uint16_t flags = static_cast<std::uint16_t>(e.flags | (e.descriptor ? kFlagDescriptor : 0));
         std::string extra;
         if (e.zip64) {
-            Put16(extra, 1);
+            Put16(extra, kExtraZip64);
             Put16(extra, 16);
             Put64(extra, e.descriptor ? 0 : w.size);
             Put64(extra, e.descriptor ? 0 : w.csize);
         }
         extra += e.localExtra;
         const std::string& name = e.localName ? *e.localName : e.name;
-        Put32(out, 0x04034b50);
-        Put16(out, e.zip64 ? 45 : 20);
+        Put32(out, local::kSignature);
+        Put16(out, e.zip64 ? kVersionZip64 : kVersionDeflate);
         Put16(out, flags);
         Put16(out, e.localMethod.value_or(e.method));
         Put32(out, 0);  // time, date
@@ -100,7 +104,7 @@ Archive ZipBuilder::Build() const {
         out += payload;
         if (e.descriptor) {
             a.boundaries.push_back(out.size());
-            if (e.descriptorSignature) Put32(out, 0x08074b50);
+            if (e.descriptorSignature) Put32(out, kDescriptorSignature);
             Put32(out, e.descriptorCrc.value_or(w.crc));
             if (e.zip64) {
                 Put64(out, w.csize);
@@ -126,17 +130,17 @@ Archive ZipBuilder::Build() const {
         const std::uint64_t offset = e.headerOffset.value_or(w.offset);
         std::string extra;
         if (e.zip64) {
-            Put16(extra, 1);
+            Put16(extra, kExtraZip64);
             Put16(extra, 24);
             Put64(extra, w.size);
             Put64(extra, w.csize);
             Put64(extra, offset);
         }
         extra += e.centralExtra;
-        Put32(out, 0x02014b50);
+        Put32(out, central::kSignature);
         Put16(out, e.madeBy);
-        Put16(out, e.zip64 ? 45 : 20);
-        Put16(out, e.flags | (e.descriptor ? 8 : 0));
+        Put16(out, e.zip64 ? kVersionZip64 : kVersionDeflate);
+        Put16(out, e.flags | (e.descriptor ? kFlagDescriptor : 0));
         Put16(out, e.method);
         Put32(out, 0);
         Put32(out, w.crc);
@@ -159,10 +163,10 @@ Archive ZipBuilder::Build() const {
     if (zip64End) {
         a.boundaries.push_back(out.size());
         const std::uint64_t at = out.size();
-        Put32(out, 0x06064b50);
-        Put64(out, 44);
-        Put16(out, 45);
-        Put16(out, 45);
+        Put32(out, end64::kSignature);
+        Put64(out, end64::kLength - 12);
+        Put16(out, kVersionZip64);
+        Put16(out, kVersionZip64);
         Put32(out, disk);
         Put32(out, disk);
         Put64(out, count);
@@ -170,19 +174,19 @@ Archive ZipBuilder::Build() const {
         Put64(out, size);
         Put64(out, offset);
         a.boundaries.push_back(out.size());
-        Put32(out, 0x07064b50);
+        Put32(out, locator64::kSignature);
         Put32(out, disk);
         Put64(out, at);
         Put32(out, 1);
     }
     a.boundaries.push_back(out.size());
-    Put32(out, 0x06054b50);
+    Put32(out, end::kSignature);
     Put16(out, disk);
     Put16(out, disk);
-    Put16(out, zip64End ? 0xFFFF : count);
-    Put16(out, zip64End ? 0xFFFF : count);
-    Put32(out, zip64End ? 0xFFFFFFFFu : size);
-    Put32(out, zip64End ? 0xFFFFFFFFu : offset);
+    Put16(out, zip64End ? kSaturated16 : count);
+    Put16(out, zip64End ? kSaturated16 : count);
+    Put32(out, zip64End ? kSaturated32 : size);
+    Put32(out, zip64End ? kSaturated32 : offset);
     Put16(out, comment.size());
     out += comment;
     a.boundaries.push_back(out.size() - comment.size() - 2);

@@ -94,25 +94,18 @@ TEST_F(VersionFileTest, MissingFileAndFolder) {
 }
 
 // A file system that fails at a chosen step of a write, as a crash or a full disk would.
-class FailingFs final : public core::FileSystem {
+class FailingFs final : public core::ForwardingFileSystem {
 public:
+    FailingFs() : ForwardingFileSystem(core::RealFileSystem()) {}
     enum Step { kNone, kCreate, kWrite, kCommit, kReplace } failAt = kNone;
-    std::uint64_t FileSize(const std::string& p) override { return m_real.FileSize(p); }
-    std::string ReadFile(const std::string& p, std::size_t m) override { return m_real.ReadFile(p, m); }
     std::unique_ptr<core::FileWriter> CreateFile(const std::string& p) override {
         if (failAt == kCreate) core::Raise(ErrorKind::PathFileAccess);
-        return std::make_unique<Writer>(m_real.CreateFile(p), failAt);
+        return std::make_unique<Writer>(Inner().CreateFile(p), failAt);
     }
-    std::unique_ptr<core::FileReader> OpenRead(const std::string& p) override { return m_real.OpenRead(p); }
     void Replace(const std::string& f, const std::string& t) override {
         if (failAt == kReplace) core::Raise(ErrorKind::PermissionDenied);
-        m_real.Replace(f, t);
+        Inner().Replace(f, t);
     }
-    void DeleteFile(const std::string& p) override { m_real.DeleteFile(p); }
-    void RemoveIfExists(const std::string& p) noexcept override { m_real.RemoveIfExists(p); }
-    bool FileExists(const std::string& p) override { return m_real.FileExists(p); }
-    bool DirectoryExists(const std::string& p) override { return m_real.DirectoryExists(p); }
-    void CreateDirectory(const std::string& p) override { m_real.CreateDirectory(p); }
 
 private:
     class Writer final : public core::FileWriter {
@@ -135,7 +128,6 @@ private:
         std::unique_ptr<core::FileWriter> m_w;
         Step m_step;
     };
-    core::FileSystem& m_real = core::RealFileSystem();
 };
 
 TEST_F(VersionFileTest, AFailedWriteLeavesTheOldValueAndNoTemporaryFile) {

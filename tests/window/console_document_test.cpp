@@ -2,8 +2,8 @@
 // formats per paragraph, and the UTF-8/UTF-16 crossing under bad input.
 #include <gtest/gtest.h>
 
+#include "core/utf8.h"
 #include "updater/window/console_document.h"
-#include "updater/window/utf16.h"
 #include "updater/window/window_ids.h"
 
 namespace {
@@ -12,7 +12,7 @@ using window::Alignment;
 using window::CharFormat;
 using window::ConsoleDocument;
 
-std::string Utf8(const std::u16string& s) { return window::Utf16ToUtf8(s); }
+std::string Utf8(const std::u16string& s) { return core::Utf16ToUtf8(s); }
 
 void Insert(ConsoleDocument& doc, std::size_t at, std::size_t length, const std::string& text, std::uint32_t color) {
     doc.SetSelection(at, length);
@@ -81,32 +81,6 @@ TEST(ConsoleDocument, InsertedTextLeavesTheSelectionAfterIt) {
     doc.SetSelText("ab");
     doc.SetSelText("cd");
     EXPECT_EQ(Utf8(doc.Text()), "abcd");
-}
-
-TEST(Utf16, ConversionsAndBadInput) {
-    const struct {
-        std::string utf8;
-        std::u16string utf16;
-    } cases[] = {
-        {"", u""},
-        {"Actualización ñ", u"Actualización ñ"},
-        {"\xF0\x9F\x98\x80", u"\xD83D\xDE00"},  // outside the BMP: a surrogate pair, two units
-        {"a\xFF"
-         "b",
-         u"a\xFFFD"
-         "b"},                                              // invalid lead byte
-        {"\xC3", u"\xFFFD"},                                // cut sequence at the end
-        {"\xC3(", u"\xFFFD("},                              // missing continuation
-        {"\xC0\xAF", u"\xFFFD\xFFFD"},                      // overlong
-        {"\xED\xA0\x80", u"\xFFFD\xFFFD\xFFFD"},            // encoded surrogate
-        {"\xF4\x90\x80\x80", u"\xFFFD\xFFFD\xFFFD\xFFFD"},  // beyond U+10FFFF
-    };
-    for (const auto& c : cases) EXPECT_EQ(window::Utf8ToUtf16(c.utf8), c.utf16) << c.utf8;
-    EXPECT_EQ(window::Utf16ToUtf8(u"Actualización \xD83D\xDE00"), "Actualización \xF0\x9F\x98\x80");
-    EXPECT_EQ(window::Utf16ToUtf8(u"a\xD800"
-                                  "b\xDC00"),
-              "a\xEF\xBF\xBD"
-              "b\xEF\xBF\xBD");  // lone surrogates
 }
 
 TEST(LineFormatMessage, PacksAndUnpacksEveryField) {

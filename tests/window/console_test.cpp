@@ -4,9 +4,9 @@
 
 #include <string>
 
+#include "core/utf8.h"
 #include "updater/window/console.h"
 #include "updater/window/console_document.h"
-#include "updater/window/utf16.h"
 
 namespace {
 
@@ -15,7 +15,7 @@ using window::AppendConsoleLine;
 using window::ConsoleColor;
 using window::ConsoleDocument;
 
-std::string Utf8(const std::u16string& s) { return window::Utf16ToUtf8(s); }
+std::string Utf8(const std::u16string& s) { return core::Utf16ToUtf8(s); }
 
 // Fills the document with lines of the given text until it holds exactly length units.
 void FillWithLines(ConsoleDocument& doc, int lines, const std::string& text) {

@@ -18,27 +18,18 @@ public:
 };
 
 // Reads go to the real files; every write, move and deletion is dropped.
-class ReadOnlyFileSystem final : public core::FileSystem {
+class ReadOnlyFileSystem final : public core::ForwardingFileSystem {
 public:
-    explicit ReadOnlyFileSystem(core::FileSystem& real) : m_real(real) {}
-    std::uint64_t FileSize(const std::string& path) override { return m_real.FileSize(path); }
-    std::string ReadFile(const std::string& path, std::size_t maxBytes) override {
-        return m_real.ReadFile(path, maxBytes);
-    }
+    explicit ReadOnlyFileSystem(core::FileSystem& real) : ForwardingFileSystem(real) {}
     std::unique_ptr<core::FileWriter> CreateFile(const std::string&) override {
         return std::make_unique<DiscardingWriter>();
     }
-    std::unique_ptr<core::FileReader> OpenRead(const std::string& path) override { return m_real.OpenRead(path); }
     void Replace(const std::string&, const std::string&) override {}
     void ReplaceUnflushed(const std::string&, const std::string&) override {}
     void DeleteFile(const std::string&) override {}
     void RemoveIfExists(const std::string&) noexcept override {}
-    bool FileExists(const std::string& path) override { return m_real.FileExists(path); }
     bool DirectoryExists(const std::string&) override { return true; }
     void CreateDirectory(const std::string&) override {}
-
-private:
-    core::FileSystem& m_real;
 };
 
 // The decoder Updater uses, noting whether any name needed it for bytes above 127.

@@ -3,22 +3,23 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <new>
+#include <memory>
 
+#include "core/runtime_error.h"
 #include "tools/parchear/refusal.h"
 #include "updater/unzip/zip_directory.h"
+#include "updater/unzip/zip_format.h"
+#include "updater/unzip/zlib_stream.h"
 
 namespace parchear {
 namespace {
 
+namespace zip_format = unzip::zip_format;
+
 constexpr std::size_t kReadChunk = 1u << 20;
 constexpr std::size_t kFlushAt = 1u << 20;
-constexpr std::uint16_t kFlagUtf8 = 0x0800;
-constexpr std::uint16_t kVersion = 20, kVersionZip64 = 45;
 constexpr std::uint32_t kAttrFolder = 0x10, kAttrArchive = 0x20;
-constexpr std::size_t kLocalSize = 30, kCentralSize = 46, kEnd64Size = 56;
-
-z_stream& Z(void* p) { return *static_cast<z_stream*>(p); }
+constexpr std::uint16_t kMadeByDos = zip_format::kVersionDeflate;  // the attributes are DOS attributes
 
 // Pass's strategy for reading without deflating.
 constexpr int kNoDeflate = -1;
@@ -33,18 +34,10 @@ bool ExpandsTooMuch(std::uint64_t size, std::uint64_t compressed) {
 
 ZipWriter::ZipWriter(core::FileWriter& out, std::size_t keepBytes)
     : m_out(out), m_keepBytes(keepBytes), m_read(kReadChunk), m_deflated(256u << 10) {
-    auto* z = new z_stream{};
-    if (deflateInit2(z, Z_BEST_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
-        delete z;
-        throw std::bad_alloc();
-    }
-    m_stream = z;
+    m_deflater = std::make_unique<unzip::Deflater>(Z_BEST_COMPRESSION);
 }
 
-ZipWriter::~ZipWriter() {
-    deflateEnd(&Z(m_stream));
-    delete &Z(m_stream);
-}
+ZipWriter::~ZipWriter() = default;
 
 void ZipWriter::Put(const void* data, std::size_t size) {
     m_buffer.append(static_cast<const char*>(data), size);
@@ -84,11 +77,9 @@ void ZipWriter::Reserve(std::uint64_t bytes, const std::string& name) const {
 
 ZipWriter::PassResult ZipWriter::Pass(core::FileReader& in, int strategy, const Sink& sink,
                                       const std::function<void(std::uint64_t)>& progress) {
-    z_stream& z = Z(m_stream);
+    z_stream& z = m_deflater->Stream();
     const bool deflate = strategy != kNoDeflate;
-    if (deflate && (deflateReset(&z) != Z_OK || deflateParams(&z, Z_BEST_COMPRESSION, strategy) != Z_OK)) {
-        throw std::bad_alloc();
-    }
+    if (deflate) m_deflater->Reset(Z_BEST_COMPRESSION, strategy);
     PassResult r;
     r.crc = static_cast<std::uint32_t>(crc32(0, Z_NULL, 0));
     for (;;) {
@@ -107,11 +98,11 @@ ZipWriter::PassResult ZipWriter::Pass(core::FileReader& in, int strategy, const 
                 z.next_out = m_deflated.data();
                 z.avail_out = static_cast<uInt>(m_deflated.size());
                 ret = ::deflate(&z, last ? Z_FINISH : Z_NO_FLUSH);
-                if (ret == Z_STREAM_ERROR) throw std::bad_alloc();
+                if (ret == Z_STREAM_ERROR) core::Raise(core::ErrorKind::OutOfMemory, "zlib deflate");
                 const std::size_t have = m_deflated.size() - z.avail_out;
                 if (have > 0) sink(m_deflated.data(), have);
             } while (z.avail_out == 0);
-            if (last && ret != Z_STREAM_END) throw std::bad_alloc();
+            if (last && ret != Z_STREAM_END) core::Raise(core::ErrorKind::OutOfMemory, "zlib deflate");
         }
         if (last) break;
         if (r.size > kMaxFileBytes) break;  // growing while read; caught below
@@ -119,10 +110,10 @@ ZipWriter::PassResult ZipWriter::Pass(core::FileReader& in, int strategy, const 
     return r;
 }
 
-void ZipWriter::WriteLocal(const Central& c) {
-    Put32(0x04034b50);
-    Put16(kVersion);
-    Put16(kFlagUtf8);
+// The fields local and central headers share, from "version needed" to the extra length.
+void ZipWriter::PutCommonFields(const Central& c) {
+    Put16(zip_format::kVersionDeflate);
+    Put16(zip_format::kFlagUtf8);
     Put16(c.method);
     Put16(c.dosTime & 0xFFFF);
     Put16(c.dosTime >> 16);
@@ -130,7 +121,12 @@ void ZipWriter::WriteLocal(const Central& c) {
     Put32(static_cast<std::uint32_t>(c.compressedSize));
     Put32(static_cast<std::uint32_t>(c.size));
     Put16(static_cast<std::uint32_t>(c.name.size()));
-    Put16(0);
+    Put16(0);  // extra
+}
+
+void ZipWriter::WriteLocal(const Central& c) {
+    Put32(zip_format::local::kSignature);
+    PutCommonFields(c);
     Put(c.name.data(), c.name.size());
 }
 
@@ -140,7 +136,7 @@ void ZipWriter::AddFolder(const std::string& name, std::uint32_t dosTime) {
     c.offset = m_offset;
     c.dosTime = dosTime;
     c.attributes = kAttrFolder;
-    Reserve(kLocalSize + c.name.size(), name);
+    Reserve(zip_format::local::kLength + c.name.size(), name);
     WriteLocal(c);
     m_entries.push_back(std::move(c));
 }
@@ -194,7 +190,8 @@ Packed ZipWriter::AddFile(const std::string& name, core::FileReader& in, std::ui
     const bool store = first.size == 0 || deflatedSize >= first.size || ExpandsTooMuch(first.size, deflatedSize);
     c.method = store ? unzip::kStored : unzip::kDeflated;
     c.compressedSize = store ? first.size : deflatedSize;
-    Reserve(kLocalSize + name.size() + c.compressedSize + kCentralSize + name.size(), name);
+    Reserve(zip_format::local::kLength + name.size() + c.compressedSize + zip_format::central::kLength + name.size(),
+            name);
     WriteLocal(c);
 
     if (!store && kept) {
@@ -219,18 +216,9 @@ Packed ZipWriter::AddFile(const std::string& name, core::FileReader& in, std::ui
 void ZipWriter::Finish() {
     const std::uint64_t cdOffset = m_offset;
     for (const Central& c : m_entries) {
-        Put32(0x02014b50);
-        Put16(kVersion);  // made by MS-DOS: the attributes are DOS attributes
-        Put16(kVersion);
-        Put16(kFlagUtf8);
-        Put16(c.method);
-        Put16(c.dosTime & 0xFFFF);
-        Put16(c.dosTime >> 16);
-        Put32(c.crc);
-        Put32(static_cast<std::uint32_t>(c.compressedSize));
-        Put32(static_cast<std::uint32_t>(c.size));
-        Put16(static_cast<std::uint32_t>(c.name.size()));
-        Put16(0);  // extra
+        Put32(zip_format::central::kSignature);
+        Put16(kMadeByDos);
+        PutCommonFields(c);
         Put16(0);  // comment
         Put16(0);  // disk
         Put16(0);  // internal attributes
@@ -242,23 +230,23 @@ void ZipWriter::Finish() {
     const std::uint64_t count = m_entries.size();
     if (count > 0xFFFF) {
         const std::uint64_t end64 = m_offset;
-        Put32(0x06064b50);
-        Put64(kEnd64Size - 12);
-        Put16(kVersionZip64);
-        Put16(kVersionZip64);
+        Put32(zip_format::end64::kSignature);
+        Put64(zip_format::end64::kLength - 12);  // the record's size counts from after this field
+        Put16(zip_format::kVersionZip64);
+        Put16(zip_format::kVersionZip64);
         Put32(0);
         Put32(0);
         Put64(count);
         Put64(count);
         Put64(cdSize);
         Put64(cdOffset);
-        Put32(0x07064b50);
+        Put32(zip_format::locator64::kSignature);
         Put32(0);
         Put64(end64);
         Put32(1);
     }
     const std::uint32_t count16 = count > 0xFFFF ? 0xFFFF : static_cast<std::uint32_t>(count);
-    Put32(0x06054b50);
+    Put32(zip_format::end::kSignature);
     Put16(0);
     Put16(0);
     Put16(count16);

@@ -6,10 +6,15 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "core/file_system.h"
+
+namespace unzip {
+class Deflater;
+}
 
 namespace parchear {
 
@@ -60,6 +65,7 @@ private:
     // strategy: a zlib strategy, or -1 to hand the read bytes to sink as they are.
     PassResult Pass(core::FileReader& in, int strategy, const Sink& sink,
                     const std::function<void(std::uint64_t)>& progress);
+    void PutCommonFields(const Central& c);
     void WriteLocal(const Central& c);
     void Put(const void* data, std::size_t size);
     void Put16(std::uint32_t v);
@@ -76,7 +82,7 @@ private:
     std::string m_kept;
     std::string m_buffer;
     std::uint64_t m_offset = 0;
-    void* m_stream = nullptr;  // z_stream, kept out of this header
+    std::unique_ptr<unzip::Deflater> m_deflater;  // zlib kept out of this header
 };
 
 }  // namespace parchear

@@ -2,24 +2,10 @@
 
 #include <array>
 
-#include "updater/unzip/name_decoder.h"
+#include "core/utf8.h"
 
 namespace unzip {
 namespace {
-
-// Decodes the code point at text[i] (valid UTF-8 assumed) and advances i.
-char32_t NextCodePoint(std::string_view text, std::size_t& i) {
-    const auto b0 = static_cast<unsigned char>(text[i]);
-    if (b0 < 0x80) {
-        ++i;
-        return b0;
-    }
-    const int extra = b0 >= 0xF0 ? 3 : b0 >= 0xE0 ? 2 : 1;
-    char32_t cp = b0 & (0x3F >> extra);
-    for (int k = 1; k <= extra; ++k) cp = (cp << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
-    i += static_cast<std::size_t>(extra) + 1;
-    return cp;
-}
 
 char32_t FoldCodePoint(char32_t c) {
     if (c < 0x80) return c >= 'A' && c <= 'Z' ? c + 0x20 : c;
@@ -76,38 +62,6 @@ std::string ComponentProblem(std::string_view c) {
 
 }  // namespace
 
-bool IsValidUtf8(std::string_view text) {
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const auto b0 = static_cast<unsigned char>(text[i]);
-        if (b0 < 0x80) {
-            ++i;
-            continue;
-        }
-        int extra;
-        char32_t min;
-        if (b0 >= 0xC2 && b0 <= 0xDF) {
-            extra = 1, min = 0x80;
-        } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-            extra = 2, min = 0x800;
-        } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-            extra = 3, min = 0x10000;
-        } else {
-            return false;
-        }
-        if (text.size() - i <= static_cast<std::size_t>(extra)) return false;
-        char32_t cp = b0 & (0x3F >> extra);
-        for (int k = 1; k <= extra; ++k) {
-            const auto b = static_cast<unsigned char>(text[i + k]);
-            if ((b & 0xC0) != 0x80) return false;
-            cp = (cp << 6) | (b & 0x3F);
-        }
-        if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-        i += static_cast<std::size_t>(extra) + 1;
-    }
-    return true;
-}
-
 std::string FoldCase(std::string_view utf8) {
     std::string out;
     out.reserve(utf8.size());
@@ -118,7 +72,7 @@ std::string FoldCase(std::string_view utf8) {
             out += static_cast<char>(b >= 'A' && b <= 'Z' ? b + 0x20 : b);
             ++i;
         } else {
-            AppendUtf8(out, FoldCodePoint(NextCodePoint(utf8, i)));
+            core::AppendUtf8(out, FoldCodePoint(core::DecodeUtf8(utf8, i)));
         }
     }
     return out;
@@ -138,7 +92,7 @@ std::string Printable(std::string_view text) {
             ++i;
         } else {
             std::size_t len = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : 2;
-            if (len > text.size() - i || !IsValidUtf8(text.substr(i, len))) {
+            if (len > text.size() - i || !core::IsValidUtf8(text.substr(i, len))) {
                 out += '?';
                 ++i;
             } else {
@@ -160,7 +114,7 @@ CheckedName CheckEntryName(std::string_view name) {
     };
     if (name.empty()) return refuse("nombre vacío");
     if (name.size() > kMaxNameBytes) return refuse("nombre demasiado largo");
-    if (!IsValidUtf8(name)) return refuse("nombre con caracteres no válidos");
+    if (!core::IsValidUtf8(name)) return refuse("nombre con caracteres no válidos");
     if (name[0] == '/' || name[0] == '\\') return refuse("ruta absoluta");
     if (name.size() >= 2 && name[1] == ':' && ((name[0] | 0x20) >= 'a' && (name[0] | 0x20) <= 'z')) {
         return refuse("ruta absoluta (unidad de disco)");

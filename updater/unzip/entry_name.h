@@ -26,8 +26,6 @@ struct CheckedName {
 // Checks a decoded UTF-8 entry name ('\\' and '/' are both separators).
 CheckedName CheckEntryName(std::string_view utf8);
 
-bool IsValidUtf8(std::string_view text);
-
 // Case-insensitive key of a UTF-8 path, folding as NTFS does for Latin, Greek and Cyrillic.
 std::string FoldCase(std::string_view utf8);
 

@@ -1,5 +1,7 @@
 #include "updater/unzip/name_decoder.h"
 
+#include "core/utf8.h"
+
 namespace unzip {
 namespace {
 
@@ -19,24 +21,6 @@ constexpr char16_t kCp437High[128] = {
 
 }  // namespace
 
-void AppendUtf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
 std::string Cp437Decoder::ToUtf8(std::string_view raw) const {
     std::string out;
     out.reserve(raw.size() * 2);
@@ -45,7 +29,7 @@ std::string Cp437Decoder::ToUtf8(std::string_view raw) const {
         if (b < 0x80) {
             out += c;
         } else {
-            AppendUtf8(out, kCp437High[b - 0x80]);
+            core::AppendUtf8(out, kCp437High[b - 0x80]);
         }
     }
     return out;

@@ -23,7 +23,4 @@ public:
 // The decoder Windows archivers imply: the OEM code page on Windows, CP437 elsewhere.
 const NameDecoder& SystemNameDecoder();
 
-// Appends the UTF-8 form of one code point (at most U+10FFFF) to out.
-void AppendUtf8(std::string& out, char32_t cp);
-
 }  // namespace unzip

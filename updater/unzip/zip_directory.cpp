@@ -4,23 +4,19 @@
 
 #include <algorithm>
 
+#include "core/utf8.h"
 #include "updater/unzip/entry_name.h"
+#include "updater/unzip/zip_format.h"
 
 namespace unzip {
 namespace {
 
-constexpr std::uint32_t kLocalSig = 0x04034b50;
-constexpr std::uint32_t kCentralSig = 0x02014b50;
-constexpr std::uint32_t kEndSig = 0x06054b50;
-constexpr std::uint32_t kEnd64Sig = 0x06064b50;
-constexpr std::uint32_t kLocator64Sig = 0x07064b50;
-constexpr std::uint32_t kDescriptorSig = 0x08074b50;
-constexpr std::size_t kEndSize = 22, kLocatorSize = 20, kEnd64Size = 56, kCentralSize = 46, kLocalSize = 30;
-constexpr std::uint16_t kFlagEncrypted = 0x0001, kFlagDescriptor = 0x0008, kFlagStrongEncryption = 0x0040,
-                        kFlagUtf8 = 0x0800, kFlagMaskedHeaders = 0x2000;
-constexpr std::uint32_t kSaturated32 = 0xFFFFFFFFu;
+using namespace zip_format;
+namespace local = zip_format::local;
+namespace central = zip_format::central;
+
 // The largest span one header read needs: a local header with the longest name and extra field.
-constexpr std::size_t kMaxHeaderSpan = kCentralSize + 2 * 0xFFFF + 64;
+constexpr std::size_t kMaxHeaderSpan = central::kLength + 2 * 0xFFFF + 64;
 
 std::uint16_t U16(const unsigned char* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
 std::uint32_t U32(const unsigned char* p) { return U16(p) | (static_cast<std::uint32_t>(U16(p + 2)) << 16); }
@@ -54,8 +50,8 @@ Extras ParseExtras(std::string_view extra) {
         const std::uint16_t id = U16(p), size = U16(p + 2);
         if (size > extra.size() - q - 4) break;  // a malformed tail is ignored, like padding
         const std::string_view data = extra.substr(q + 4, size);
-        if (id == 0x0001 && found.zip64.empty()) found.zip64 = data;
-        if (id == 0x7075 && found.unicode.empty()) found.unicode = data;
+        if (id == kExtraZip64 && found.zip64.empty()) found.zip64 = data;
+        if (id == kExtraUnicodePath && found.unicode.empty()) found.unicode = data;
         q += 4u + size;
     }
     return found;
@@ -98,17 +94,17 @@ EndRecord FindEnd(ArchiveReader& reader) {
         if (LooksLikeRar(reader)) return Failure("el archivo descargado es un .rar, no un .zip");
         return Failure("el archivo descargado no es un .zip");
     };
-    if (size < kEndSize) throw notZip();
-    const std::size_t tailLength = static_cast<std::size_t>(std::min<std::uint64_t>(size, kEndSize + 0xFFFF));
+    if (size < end::kLength) throw notZip();
+    const std::size_t tailLength = static_cast<std::size_t>(std::min<std::uint64_t>(size, end::kLength + 0xFFFF));
     const std::uint64_t tailStart = size - tailLength;
     const unsigned char* tail = reader.Bytes(tailStart, tailLength);
     // The record whose comment ends the file; failing that, the last one whose comment fits.
     std::size_t found = tailLength;
     for (int pass = 0; pass < 2 && found == tailLength; ++pass) {
-        for (std::size_t pos = tailLength - kEndSize + 1; pos-- > 0;) {
-            if (U32(tail + pos) != kEndSig) continue;
-            const std::size_t end = pos + kEndSize + U16(tail + pos + 20);
-            if (pass == 0 ? end == tailLength : end <= tailLength) {
+        for (std::size_t pos = tailLength - end::kLength + 1; pos-- > 0;) {
+            if (U32(tail + pos) != end::kSignature) continue;
+            const std::size_t stop = pos + end::kLength + U16(tail + pos + end::kCommentLength);
+            if (pass == 0 ? stop == tailLength : stop <= tailLength) {
                 found = pos;
                 break;
             }
@@ -117,33 +113,39 @@ EndRecord FindEnd(ArchiveReader& reader) {
     if (found == tailLength) throw notZip();
 
     const unsigned char* e = tail + found;
-    const std::uint16_t disk = U16(e + 4), cdDisk = U16(e + 6), diskEntries = U16(e + 8);
-    EndRecord end;
-    end.entries = U16(e + 10);
-    end.cdSize = U32(e + 12);
-    end.cdOffset = U32(e + 16);
-    end.cdLimit = tailStart + found;
-    bool split = disk != 0 || cdDisk != 0 || diskEntries != end.entries;
+    const std::uint16_t disk = U16(e + end::kDisk), cdDisk = U16(e + end::kDirectoryDisk),
+                        diskEntries = U16(e + end::kDiskEntries);
+    EndRecord record;
+    record.entries = U16(e + end::kEntries);
+    record.cdSize = U32(e + end::kDirectorySize);
+    record.cdOffset = U32(e + end::kDirectoryOffset);
+    record.cdLimit = tailStart + found;
+    bool split = disk != 0 || cdDisk != 0 || diskEntries != record.entries;
 
-    if (end.cdLimit >= kLocatorSize) {
-        const unsigned char* loc = reader.Bytes(end.cdLimit - kLocatorSize, kLocatorSize);
-        if (U32(loc) == kLocator64Sig) {
-            const std::uint32_t locDisk = U32(loc + 4), disks = U32(loc + 16);
-            const std::uint64_t at = U64(loc + 8);
+    if (record.cdLimit >= locator64::kLength) {
+        const unsigned char* loc = reader.Bytes(record.cdLimit - locator64::kLength, locator64::kLength);
+        if (U32(loc) == locator64::kSignature) {
+            const std::uint32_t locDisk = U32(loc + locator64::kDisk), disks = U32(loc + locator64::kDisks);
+            const std::uint64_t at = U64(loc + locator64::kEnd64Offset);
             if (locDisk != 0 || disks > 1) throw Failure("el archivo .zip está dividido en varias partes");
-            if (!Fits(at, kEnd64Size, end.cdLimit - kLocatorSize)) Damaged("registro final ZIP64 fuera del archivo");
-            const unsigned char* z = reader.Bytes(at, kEnd64Size);
-            if (U32(z) != kEnd64Sig || U64(z + 4) < kEnd64Size - 12) Damaged("registro final ZIP64 no válido");
-            split = U32(z + 16) != 0 || U32(z + 20) != 0 || U64(z + 24) != U64(z + 32);
-            end.entries = U64(z + 32);
-            end.cdSize = U64(z + 40);
-            end.cdOffset = U64(z + 48);
-            end.cdLimit = at;
+            if (!Fits(at, end64::kLength, record.cdLimit - locator64::kLength)) {
+                Damaged("registro final ZIP64 fuera del archivo");
+            }
+            const unsigned char* z = reader.Bytes(at, end64::kLength);
+            if (U32(z) != end64::kSignature || U64(z + end64::kRecordSize) < end64::kLength - 12) {
+                Damaged("registro final ZIP64 no válido");
+            }
+            split = U32(z + end64::kDisk) != 0 || U32(z + end64::kDirectoryDisk) != 0 ||
+                    U64(z + end64::kDiskEntries) != U64(z + end64::kEntries);
+            record.entries = U64(z + end64::kEntries);
+            record.cdSize = U64(z + end64::kDirectorySize);
+            record.cdOffset = U64(z + end64::kDirectoryOffset);
+            record.cdLimit = at;
         }
     }
     if (split) throw Failure("el archivo .zip está dividido en varias partes");
-    if (!Fits(end.cdOffset, end.cdSize, end.cdLimit)) Damaged("directorio central fuera del archivo");
-    return end;
+    if (!Fits(record.cdOffset, record.cdSize, record.cdLimit)) Damaged("directorio central fuera del archivo");
+    return record;
 }
 
 class DirectoryBuilder {
@@ -157,7 +159,7 @@ public:
             throw Failure("el archivo .zip tiene demasiadas entradas (más de " + std::to_string(m_limits.maxEntries) +
                           ")");
         }
-        if (end.entries * kCentralSize > end.cdSize) Damaged("directorio central incompleto");
+        if (end.entries * central::kLength > end.cdSize) Damaged("directorio central incompleto");
         m_cdOffset = end.cdOffset;
         m_dir.entries.reserve(static_cast<std::size_t>(end.entries));
         std::uint64_t pos = end.cdOffset;
@@ -177,18 +179,22 @@ public:
 
 private:
     std::uint64_t ReadCentralEntry(std::uint64_t pos, std::uint64_t cdEnd) {
-        if (!Fits(pos, kCentralSize, cdEnd)) Damaged("directorio central incompleto");
-        const unsigned char* h = m_reader.Bytes(pos, kCentralSize, m_limits.bufferSize);
-        if (U32(h) != kCentralSig) Damaged("directorio central");
-        const std::uint16_t madeBy = U16(h + 4), flags = U16(h + 8), method = U16(h + 10);
-        const std::uint32_t crc = U32(h + 16), csize32 = U32(h + 20), usize32 = U32(h + 24);
-        const std::uint16_t nameLength = U16(h + 28), extraLength = U16(h + 30), commentLength = U16(h + 32);
-        const std::uint16_t disk16 = U16(h + 34);
-        const std::uint32_t attributes = U32(h + 38), offset32 = U32(h + 42);
+        if (!Fits(pos, central::kLength, cdEnd)) Damaged("directorio central incompleto");
+        const unsigned char* h = m_reader.Bytes(pos, central::kLength, m_limits.bufferSize);
+        if (U32(h) != central::kSignature) Damaged("directorio central");
+        const std::uint16_t madeBy = U16(h + central::kMadeBy), flags = U16(h + central::kFlags),
+                            method = U16(h + central::kMethod);
+        const std::uint32_t crc = U32(h + central::kCrc), csize32 = U32(h + central::kCompressedSize),
+                            usize32 = U32(h + central::kSize);
+        const std::uint16_t nameLength = U16(h + central::kNameLength), extraLength = U16(h + central::kExtraLength),
+                            commentLength = U16(h + central::kCommentLength);
+        const std::uint16_t disk16 = U16(h + central::kDisk);
+        const std::uint32_t attributes = U32(h + central::kExternalAttributes),
+                            offset32 = U32(h + central::kLocalOffset);
         const std::uint64_t variable = std::uint64_t{nameLength} + extraLength + commentLength;
-        if (!Fits(pos + kCentralSize, variable, cdEnd)) Damaged("directorio central incompleto");
+        if (!Fits(pos + central::kLength, variable, cdEnd)) Damaged("directorio central incompleto");
         const auto* v = reinterpret_cast<const char*>(
-            m_reader.Bytes(pos + kCentralSize, std::size_t{nameLength} + extraLength, m_limits.bufferSize));
+            m_reader.Bytes(pos + central::kLength, std::size_t{nameLength} + extraLength, m_limits.bufferSize));
         const std::string_view raw(v, nameLength);
         const Extras extras = ParseExtras(std::string_view(v + nameLength, extraLength));
 
@@ -232,7 +238,7 @@ private:
             throw Failure("el contenido descomprimido sería demasiado grande (más de " +
                           std::to_string(m_limits.maxTotalSize >> 20) + " MiB)");
         }
-        if (!Fits(e.headerOffset, kLocalSize + std::uint64_t{nameLength} + e.compressedSize, m_cdOffset)) {
+        if (!Fits(e.headerOffset, local::kLength + std::uint64_t{nameLength} + e.compressedSize, m_cdOffset)) {
             Damaged("datos de " + Quoted(path) + " fuera del archivo");
         }
         if (m_dir.names.size() + path.size() > m_limits.maxTotalNameBytes) {
@@ -242,7 +248,7 @@ private:
         e.nameLength = static_cast<std::uint32_t>(path.size());
         m_dir.names.append(path);
         m_dir.entries.push_back(e);
-        return pos + kCentralSize + variable;
+        return pos + central::kLength + variable;
     }
 
     std::string DecodeName(std::string_view raw, std::uint16_t flags, const Extras& extras, std::uint32_t rawCrc) {
@@ -255,7 +261,7 @@ private:
     }
 
     std::string DisplayName(std::string_view raw, std::uint16_t flags) const {
-        return (flags & kFlagUtf8) || IsValidUtf8(raw) ? std::string(raw) : m_decoder.ToUtf8(raw);
+        return (flags & kFlagUtf8) || core::IsValidUtf8(raw) ? std::string(raw) : m_decoder.ToUtf8(raw);
     }
 
     // Refuses links and special files; marks folders given only by their attributes.
@@ -275,20 +281,21 @@ private:
 
     void CheckLocalHeader(Entry& e, std::uint64_t limit) {
         const std::string_view path = m_dir.Name(e);
-        if (!Fits(e.headerOffset, kLocalSize, limit)) Damaged("entradas superpuestas en " + Quoted(path));
-        const unsigned char* h = m_reader.Bytes(e.headerOffset, kLocalSize);
-        if (U32(h) != kLocalSig) Damaged("cabecera local de " + Quoted(path));
-        const std::uint16_t flags = U16(h + 6), method = U16(h + 8);
-        const std::uint32_t crc = U32(h + 14), csize32 = U32(h + 18), usize32 = U32(h + 22);
-        const std::uint16_t nameLength = U16(h + 26), extraLength = U16(h + 28);
+        if (!Fits(e.headerOffset, local::kLength, limit)) Damaged("entradas superpuestas en " + Quoted(path));
+        const unsigned char* h = m_reader.Bytes(e.headerOffset, local::kLength);
+        if (U32(h) != local::kSignature) Damaged("cabecera local de " + Quoted(path));
+        const std::uint16_t flags = U16(h + local::kFlags), method = U16(h + local::kMethod);
+        const std::uint32_t crc = U32(h + local::kCrc), csize32 = U32(h + local::kCompressedSize),
+                            usize32 = U32(h + local::kSize);
+        const std::uint16_t nameLength = U16(h + local::kNameLength), extraLength = U16(h + local::kExtraLength);
         if (method != e.method || (flags & (kFlagEncrypted | kFlagStrongEncryption)) != 0 ||
             nameLength != e.rawNameLength) {
             Damaged("la cabecera local de " + Quoted(path) + " no coincide con el directorio");
         }
-        e.dataOffset = e.headerOffset + kLocalSize + nameLength + extraLength;
+        e.dataOffset = e.headerOffset + local::kLength + nameLength + extraLength;
         if (!Fits(e.dataOffset, e.compressedSize, limit)) Damaged("entradas superpuestas en " + Quoted(path));
         const auto* v = reinterpret_cast<const char*>(
-            m_reader.Bytes(e.headerOffset + kLocalSize, std::size_t{nameLength} + extraLength));
+            m_reader.Bytes(e.headerOffset + local::kLength, std::size_t{nameLength} + extraLength));
         if (Crc(std::string_view(v, nameLength)) != e.rawNameCrc) {
             Damaged("la cabecera local de " + Quoted(path) + " no coincide con el directorio");
         }
@@ -311,7 +318,7 @@ private:
         const std::size_t room = static_cast<std::size_t>(std::min<std::uint64_t>(limit - at, 24));
         const unsigned char* d = m_reader.Bytes(at, room);
         for (const std::size_t skip : {std::size_t{4}, std::size_t{0}}) {
-            if (skip == 4 && (room < 4 || U32(d) != kDescriptorSig)) continue;
+            if (skip == 4 && (room < 4 || U32(d) != kDescriptorSignature)) continue;
             if (room >= skip + 12 && U32(d + skip) == e.crc && U32(d + skip + 4) == e.compressedSize &&
                 U32(d + skip + 8) == e.size) {
                 return;

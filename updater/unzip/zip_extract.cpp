@@ -10,6 +10,7 @@
 
 #include "core/runtime_error.h"
 #include "updater/unzip/entry_name.h"
+#include "updater/unzip/zlib_stream.h"
 
 namespace unzip {
 namespace {
@@ -19,21 +20,6 @@ std::string Quoted(std::string_view name) {
     std::replace(shown.begin(), shown.end(), '/', '\\');
     return "«" + shown + "»";
 }
-
-// One raw inflate stream, reset for every entry.
-class Inflater {
-public:
-    Inflater() {
-        if (inflateInit2(&m_z, -MAX_WBITS) != Z_OK) throw std::bad_alloc();
-    }
-    ~Inflater() { inflateEnd(&m_z); }
-    Inflater(const Inflater&) = delete;
-    Inflater& operator=(const Inflater&) = delete;
-    z_stream& Stream() { return m_z; }
-
-private:
-    z_stream m_z{};
-};
 
 class Extraction {
 public:
@@ -171,8 +157,8 @@ private:
     // Inflates straight into the output buffer, never past the declared size (plus one byte
     // that proves a longer stream), and requires the stream to end exactly with its data.
     void Inflate(const Entry& e) {
+        m_inflater.Reset();
         z_stream& z = m_inflater.Stream();
-        if (inflateReset(&z) != Z_OK) throw std::bad_alloc();
         const std::uint64_t end = e.dataOffset + e.compressedSize;
         std::uint64_t at = e.dataOffset;
         z.avail_in = 0;
@@ -243,6 +229,8 @@ update::Outcome ExtractArchive(const std::string& archive, const std::string& ta
     } catch (const Failure& e) {
         return update::Outcome::Failure(e.what());
     } catch (const core::RuntimeError& e) {
+        if (e.Kind() == core::ErrorKind::OutOfMemory)
+            return update::Outcome::Failure("memoria insuficiente para descomprimir");
         return update::Outcome::Failure(std::string("no se pudo leer el archivo descargado (") + e.Description() + ")");
     } catch (const std::bad_alloc&) {
         return update::Outcome::Failure("memoria insuficiente para descomprimir");

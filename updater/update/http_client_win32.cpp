@@ -7,30 +7,15 @@
 #include <string>
 #include <utility>
 
+#include "core/handle_win32.h"
 #include "core/numeric.h"
 #include "core/text_win32.h"
 
 namespace update {
 namespace {
 
-// Owns an HINTERNET (session or request).
-class InternetHandle {
-public:
-    InternetHandle() = default;
-    explicit InternetHandle(HINTERNET h) : m_h(h) {}
-    ~InternetHandle() {
-        if (m_h) ::InternetCloseHandle(m_h);
-    }
-    InternetHandle(InternetHandle&& o) noexcept : m_h(std::exchange(o.m_h, nullptr)) {}
-    InternetHandle& operator=(InternetHandle&&) = delete;
-    InternetHandle(const InternetHandle&) = delete;
-    InternetHandle& operator=(const InternetHandle&) = delete;
-    HINTERNET Get() const { return m_h; }
-    explicit operator bool() const { return m_h != nullptr; }
-
-private:
-    HINTERNET m_h = nullptr;
-};
+// An HINTERNET (session, connection or request).
+using InternetHandle = core::UniqueResource<core::NullIsEmpty<HINTERNET, ::InternetCloseHandle>>;
 
 std::string DescribeOpenFailure(DWORD err) {
     switch (err) {

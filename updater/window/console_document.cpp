@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "updater/window/utf16.h"
+#include "core/utf8.h"
 
 namespace window {
 namespace {
@@ -53,7 +53,7 @@ void ConsoleDocument::SetSelection(std::size_t start, std::size_t length) {
 }
 
 void ConsoleDocument::SetSelText(const std::string& text) {
-    const std::u16string inserted = NormaliseBreaks(Utf8ToUtf16(text));
+    const std::u16string inserted = NormaliseBreaks(core::Utf8ToUtf16(text));
     m_text.replace(m_selStart, m_selLength, inserted);
     const auto at = m_formats.begin() + static_cast<std::ptrdiff_t>(m_selStart);
     m_formats.erase(at, at + static_cast<std::ptrdiff_t>(m_selLength));

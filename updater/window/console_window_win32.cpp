@@ -60,7 +60,7 @@ void ConsoleWindow::Paint(HDC target, const RECT& area) {
     const int width = client.right, height = client.bottom;
     if (width <= 0 || height <= 0) return;
 
-    gdi::MemoryDc dc(target);
+    gdi::MemoryDc dc(::CreateCompatibleDC(target));
     gdi::Bitmap buffer(::CreateCompatibleBitmap(target, width, height));
     if (!dc || !buffer) return;
     gdi::Selection bufferSelection(dc.Get(), buffer.Get());

@@ -42,7 +42,7 @@ gdi::Bitmap LoadPicture(HINSTANCE instance, int id) {
 // Copies a picture's pixels to dc; the picture's part outside it is simply not drawn.
 void DrawPicture(HDC dc, HBITMAP picture, int x, int y, int width, int height, int fromX, int fromY) {
     if (width <= 0 || height <= 0) return;
-    gdi::MemoryDc source(dc);
+    gdi::MemoryDc source(::CreateCompatibleDC(dc));
     if (!source) return;
     gdi::Selection selection(source.Get(), picture);
     ::BitBlt(dc, x, y, width, height, source.Get(), fromX, fromY, SRCCOPY);
@@ -151,7 +151,7 @@ void FrmMain::OnPaint() {
     if (width <= 0 || height <= 0) return;
 
     // Everything is composed off screen and copied in one go: no flicker while the bar grows.
-    gdi::MemoryDc dc(paint.Dc());
+    gdi::MemoryDc dc(::CreateCompatibleDC(paint.Dc()));
     gdi::Bitmap buffer(::CreateCompatibleBitmap(paint.Dc(), width, height));
     if (!dc || !buffer) return;
     gdi::Selection bufferSelection(dc.Get(), buffer.Get());

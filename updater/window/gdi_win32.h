@@ -1,59 +1,16 @@
-// RAII owners for GDI objects and device contexts, one per kind.
+// GDI objects and device contexts: owners, and scopes that put back what they changed.
 #pragma once
 
 #include <windows.h>
 
-#include <utility>
+#include "core/handle_win32.h"
 
 namespace window::gdi {
 
-// Owns a GDI object (bitmap, font, brush) and deletes it.
-template <typename T>
-class Object {
-public:
-    Object() = default;
-    explicit Object(T h) : m_h(h) {}
-    ~Object() { Reset(); }
-    Object(Object&& o) noexcept : m_h(std::exchange(o.m_h, nullptr)) {}
-    Object& operator=(Object&& o) noexcept {
-        if (this != &o) {
-            Reset();
-            m_h = std::exchange(o.m_h, nullptr);
-        }
-        return *this;
-    }
-    Object(const Object&) = delete;
-    Object& operator=(const Object&) = delete;
-
-    T Get() const { return m_h; }
-    explicit operator bool() const { return m_h != nullptr; }
-    void Reset(T h = nullptr) {
-        if (m_h) ::DeleteObject(m_h);
-        m_h = h;
-    }
-
-private:
-    T m_h = nullptr;
-};
-
-using Bitmap = Object<HBITMAP>;
-using Font = Object<HFONT>;
-
-// A memory device context compatible with another one (CreateCompatibleDC / DeleteDC).
-class MemoryDc {
-public:
-    explicit MemoryDc(HDC compatibleWith) : m_dc(::CreateCompatibleDC(compatibleWith)) {}
-    ~MemoryDc() {
-        if (m_dc) ::DeleteDC(m_dc);
-    }
-    MemoryDc(const MemoryDc&) = delete;
-    MemoryDc& operator=(const MemoryDc&) = delete;
-    HDC Get() const { return m_dc; }
-    explicit operator bool() const { return m_dc != nullptr; }
-
-private:
-    HDC m_dc;
-};
+// GDI objects (bitmap, font) and memory device contexts, deleted when their owner goes.
+using Bitmap = core::UniqueResource<core::NullIsEmpty<HBITMAP, ::DeleteObject>>;
+using Font = core::UniqueResource<core::NullIsEmpty<HFONT, ::DeleteObject>>;
+using MemoryDc = core::UniqueResource<core::NullIsEmpty<HDC, ::DeleteDC>>;
 
 // Selects an object into a device context for the scope, then puts the previous one back.
 class Selection {

@@ -1,52 +1,55 @@
-#include "updater/window/utf16.h"
+#include "core/utf8.h"
 
-#include <cstdint>
-
-namespace window {
+namespace core {
 namespace {
-
-constexpr char32_t kReplacement = 0xFFFD;
 
 bool IsContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
 
-// Decodes one code point at text[i]; advances i past it (past one byte when invalid).
-char32_t DecodeOne(std::string_view text, std::size_t& i) {
-    const unsigned char lead = static_cast<unsigned char>(text[i]);
+// The code point at text[i] and its length in bytes; length 0 when the sequence is invalid.
+char32_t DecodeOne(std::string_view text, std::size_t i, std::size_t& length) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    length = 0;
     if (lead < 0x80) {
-        ++i;
+        length = 1;
         return lead;
     }
-    std::size_t length = 0;
-    char32_t value = 0;
-    char32_t minimum = 0;
+    std::size_t size;
+    char32_t value, minimum;
     if ((lead & 0xE0) == 0xC0) {
-        length = 2, value = lead & 0x1F, minimum = 0x80;
+        size = 2, value = lead & 0x1F, minimum = 0x80;
     } else if ((lead & 0xF0) == 0xE0) {
-        length = 3, value = lead & 0x0F, minimum = 0x800;
+        size = 3, value = lead & 0x0F, minimum = 0x800;
     } else if ((lead & 0xF8) == 0xF0) {
-        length = 4, value = lead & 0x07, minimum = 0x10000;
+        size = 4, value = lead & 0x07, minimum = 0x10000;
     } else {
-        ++i;
-        return kReplacement;
+        return kReplacementCharacter;
     }
-    if (i + length > text.size()) {
-        ++i;
-        return kReplacement;
-    }
-    for (std::size_t k = 1; k < length; ++k) {
-        const unsigned char c = static_cast<unsigned char>(text[i + k]);
-        if (!IsContinuation(c)) {
-            ++i;
-            return kReplacement;
-        }
+    if (size > text.size() - i) return kReplacementCharacter;
+    for (std::size_t k = 1; k < size; ++k) {
+        const auto c = static_cast<unsigned char>(text[i + k]);
+        if (!IsContinuation(c)) return kReplacementCharacter;
         value = (value << 6) | (c & 0x3F);
     }
-    if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
-        ++i;
-        return kReplacement;
-    }
-    i += length;
+    if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return kReplacementCharacter;
+    length = size;
     return value;
+}
+
+}  // namespace
+
+char32_t DecodeUtf8(std::string_view text, std::size_t& i) {
+    std::size_t length;
+    const char32_t cp = DecodeOne(text, i, length);
+    i += length == 0 ? 1 : length;
+    return cp;
+}
+
+bool IsValidUtf8(std::string_view text) {
+    for (std::size_t i = 0, length = 0; i < text.size(); i += length) {
+        DecodeOne(text, i, length);
+        if (length == 0) return false;
+    }
+    return true;
 }
 
 void AppendUtf8(std::string& out, char32_t cp) {
@@ -67,14 +70,11 @@ void AppendUtf8(std::string& out, char32_t cp) {
     }
 }
 
-}  // namespace
-
 std::u16string Utf8ToUtf16(std::string_view text) {
     std::u16string out;
     out.reserve(text.size());
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const char32_t cp = DecodeOne(text, i);
+    for (std::size_t i = 0; i < text.size();) {
+        const char32_t cp = DecodeUtf8(text, i);
         if (cp < 0x10000) {
             out += static_cast<char16_t>(cp);
         } else {
@@ -95,7 +95,7 @@ std::string Utf16ToUtf8(std::u16string_view text) {
             AppendUtf8(out, 0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (text[i + 1] - 0xDC00));
             ++i;
         } else if (u >= 0xD800 && u <= 0xDFFF) {
-            AppendUtf8(out, kReplacement);
+            AppendUtf8(out, kReplacementCharacter);
         } else {
             AppendUtf8(out, u);
         }
@@ -103,4 +103,4 @@ std::string Utf16ToUtf8(std::u16string_view text) {
     return out;
 }
 
-}  // namespace window
+}  // namespace core
