@@ -14,11 +14,11 @@
 #include "core/text_win32.h"
 #include "updater/update/download.h"
 #include "updater/update/http_client_win32.h"
-#include "updater/update/message_pump_win32.h"
+#include "updater/window/message_pump_win32.h"
 
 namespace {
 
-class NullConsole final : public window::RichTextBox {
+class NullConsole final : public update::RichTextBox {
 public:
     std::size_t TextLength() override { return 0; }
     void ClearText() override {}
@@ -26,7 +26,7 @@ public:
     void SetSelBold(bool) override {}
     void SetSelItalic(bool) override {}
     void SetSelColor(std::uint32_t) override {}
-    void SetSelAlignment(window::Alignment) override {}
+    void SetSelAlignment(update::Alignment) override {}
     void SetSelText(const std::string&) override {}
     void Refresh() override {}
 };
@@ -97,7 +97,7 @@ int wmain(int argc, wchar_t** argv) {
     update::WinInetClient http;
     NullConsole console;
     TextProgress progress;
-    update::Win32MessagePump pump;
+    window::Win32MessagePump pump;
     class NoPump final : public update::MessagePump {
     public:
         void ProcessPending() override {}
@@ -117,7 +117,7 @@ int wmain(int argc, wchar_t** argv) {
     if (mode == L"bare") {
         bytes = Bare(http, url);
     } else {
-        const update::Outcome o = update::DownloadPatch(platform, url, out);
+        const core::Outcome o = update::DownloadPatch(platform, url, out);
         if (!o.ok) {
             std::fprintf(stderr, "falló: %s\n", o.reason.c_str());
             return 1;

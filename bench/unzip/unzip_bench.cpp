@@ -144,7 +144,7 @@ int Extract(const std::string& mode, const std::string& zip, const std::string& 
     Variant fs(core::RealFileSystem(), mode == "direct", mode == "durable");
     const unzip::Cp437Decoder decoder;
     const auto t0 = Clock::now();
-    const update::Outcome o = unzip::ExtractArchive(zip, dir, fs, decoder);
+    const core::Outcome o = unzip::ExtractArchive(zip, dir, fs, decoder);
     const double s = Since(t0);
     if (!o.ok) {
         std::fprintf(stderr, "failed: %s\n", o.reason.c_str());

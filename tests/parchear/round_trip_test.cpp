@@ -6,7 +6,7 @@
 #include <filesystem>
 
 #include "tests/parchear/helpers.h"
-#include "updater/unzip/mod_unzip.h"
+#include "updater/update/mod_unzip.h"
 #include "updater/unzip/name_decoder.h"
 
 namespace {
@@ -48,7 +48,7 @@ protected:
     }
     // Installs archive as the update run does: Descomprimir into the installation folder.
     void Install(const std::string& archive, const std::string& installation) {
-        const update::Outcome o = modUnzip::Descomprimir(archive, installation + "\\", core::RealFileSystem(), dialogs,
+        const core::Outcome o = modUnzip::Descomprimir(archive, installation + "\\", core::RealFileSystem(), dialogs,
                                                          unzip::SystemNameDecoder());
         ASSERT_TRUE(o.ok) << o.reason;
         EXPECT_TRUE(dialogs.boxes.empty());

@@ -60,7 +60,7 @@ protected:
         out->Commit();
         return packed;
     }
-    update::Outcome Extract() {
+    core::Outcome Extract() {
         std::filesystem::create_directories(ziptest::PathOf(target));
         return unzip::ExtractArchive(archive, target, core::RealFileSystem(), unzip::Cp437Decoder());
     }
@@ -97,7 +97,7 @@ TEST_F(ZipWriterTest, EveryContentShapeComesBackExactly) {
         if (c.data.size() > limits.ratioFreeSize) {
             EXPECT_LE(c.data.size() / limits.maxRatio, packed[0].compressedSize) << c.label;
         }
-        const update::Outcome o = Extract();
+        const core::Outcome o = Extract();
         ASSERT_TRUE(o.ok) << c.label << ": " << o.reason;
         EXPECT_EQ(ziptest::ReadAll(target + "/carpeta/archivo.bin"), c.data) << c.label;
     }

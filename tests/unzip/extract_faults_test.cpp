@@ -8,8 +8,9 @@
 #include "tests/unzip/tree.h"
 #include "tests/unzip/zip_builder.h"
 #include "updater/unzip/entry_name.h"
-#include "updater/unzip/mod_unzip.h"
 #include "updater/unzip/zip_extract.h"
+#include "updater/update/mensajes.h"
+#include "updater/update/mod_unzip.h"
 
 namespace {
 
@@ -44,7 +45,7 @@ protected:
         fs.files[path] = std::make_shared<std::string>(content);
     }
     std::string Get(const std::string& path) { return fs.files.count(path) ? *fs.files[path] : "<ninguno>"; }
-    update::Outcome Run(const std::string& bytes, std::size_t bufferSize = 1u << 20) {
+    core::Outcome Run(const std::string& bytes, std::size_t bufferSize = 1u << 20) {
         Put("/juego/6.zip", bytes);
         unzip::Limits limits;
         limits.bufferSize = bufferSize;
@@ -68,7 +69,7 @@ protected:
 
 TEST_F(ExtractFaults, FileInUseFailsNamingItAndKeepsItsOldContent) {
     fs.busy = {"/juego/Vandrel.exe"};
-    const update::Outcome o = Run(ThreeFiles());
+    const core::Outcome o = Run(ThreeFiles());
     EXPECT_FALSE(o.ok);
     EXPECT_NE(o.reason.find("«Vandrel.exe»"), std::string::npos) << o.reason;
     EXPECT_NE(o.reason.find("en uso"), std::string::npos) << o.reason;
@@ -82,7 +83,7 @@ TEST_F(ExtractFaults, FileInUseFailsNamingItAndKeepsItsOldContent) {
 TEST_F(ExtractFaults, FullDiskLeavesTheOldFileWhole) {
     const std::string big = RandomBytes(300000, 1);
     fs.writeBudget = 7 + 100000;  // a.txt fits, Vandrel.exe does not
-    const update::Outcome o = Run(ZipBuilder().File("a.txt", "nuevo a").File("Vandrel.exe", big).Build().bytes, 65536);
+    const core::Outcome o = Run(ZipBuilder().File("a.txt", "nuevo a").File("Vandrel.exe", big).Build().bytes, 65536);
     EXPECT_FALSE(o.ok);
     EXPECT_NE(o.reason.find("no se pudo escribir «Vandrel.exe»"), std::string::npos) << o.reason;
     EXPECT_EQ(Get("/juego/Vandrel.exe"), "MZ viejo");
@@ -95,7 +96,7 @@ TEST_F(ExtractFaults, DamageFoundMidArchiveKeepsTheDamagedEntrysOldFile) {
     EntryPlan bad = ziptest::Plan("Vandrel.exe", Text(50000));
     bad.crc = 0xDEADBEEF;
     b.Add(bad).File("z.txt", "nuevo z");
-    const update::Outcome o = Run(b.Build().bytes);
+    const core::Outcome o = Run(b.Build().bytes);
     EXPECT_FALSE(o.ok);
     EXPECT_EQ(o.reason, "el contenido de «Vandrel.exe» está dañado (CRC)");
     EXPECT_EQ(Get("/juego/Vandrel.exe"), "MZ viejo");
@@ -105,7 +106,7 @@ TEST_F(ExtractFaults, DamageFoundMidArchiveKeepsTheDamagedEntrysOldFile) {
 
 TEST_F(ExtractFaults, FolderBlockedByAFile) {
     Put("/juego/Datos", "un archivo");
-    const update::Outcome o = Run(ZipBuilder().File("Datos/x.txt", "x").Build().bytes);
+    const core::Outcome o = Run(ZipBuilder().File("Datos/x.txt", "x").Build().bytes);
     EXPECT_FALSE(o.ok);
     EXPECT_NE(o.reason.find("no se pudo crear la carpeta «Datos»"), std::string::npos) << o.reason;
     EXPECT_EQ(Get("/juego/Datos"), "un archivo");
@@ -113,7 +114,7 @@ TEST_F(ExtractFaults, FolderBlockedByAFile) {
 
 TEST_F(ExtractFaults, MissingArchiveAndMissingTarget) {
     unzip::Limits limits;
-    update::Outcome o = unzip::ExtractArchive("/juego/7.zip", "/juego\\", fs, decoder, limits);
+    core::Outcome o = unzip::ExtractArchive("/juego/7.zip", "/juego\\", fs, decoder, limits);
     EXPECT_FALSE(o.ok);
     EXPECT_NE(o.reason.find("no se pudo abrir el archivo descargado"), std::string::npos) << o.reason;
     Put("/juego/6.zip", ThreeFiles());
@@ -129,7 +130,7 @@ TEST_F(ExtractFaults, FoldersAreCreatedOnceAndTheArchiveIsClosed) {
     for (int i = 0; i < 50; ++i) b.File("Recursos/OUTPUT/graficos/g" + std::to_string(i) + ".bmp", "g");
     for (int i = 0; i < 50; ++i) b.File("Recursos/OUTPUT/s" + std::to_string(i) + ".wav", "s");
     b.Folder("Vacia/");
-    const update::Outcome o = Run(b.Build().bytes);
+    const core::Outcome o = Run(b.Build().bytes);
     ASSERT_TRUE(o.ok) << o.reason;
     EXPECT_EQ(fs.createDirectoryCalls, 4);  // Recursos, Recursos/OUTPUT, .../graficos, Vacia
     EXPECT_TRUE(fs.folders.count("/juego/Vacia"));
@@ -153,7 +154,7 @@ TEST_F(ExtractFaults, BufferSizesDoNotChangeTheResult) {
     const std::string bytes = b.Build().bytes;
     for (const std::size_t buffer : {std::size_t{64}, std::size_t{4096}, std::size_t{65537}, std::size_t{1} << 20}) {
         fs.files.clear();
-        const update::Outcome o = Run(bytes, buffer);
+        const core::Outcome o = Run(bytes, buffer);
         ASSERT_TRUE(o.ok) << buffer << ": " << o.reason;
         EXPECT_EQ(Get("/juego/r.bin"), random) << buffer;
         EXPECT_EQ(Get("/juego/t.txt"), text) << buffer;
@@ -192,12 +193,12 @@ TEST_F(ExtractFaults, DescomprimirShowsTheBoxOnlyOnFailure) {
     EXPECT_TRUE(extractor.Extract("/juego/6.zip", "/juego\\").ok);
     EXPECT_TRUE(dialogs.boxes.empty());
     Put("/juego/7.zip", std::string("Rar!\x1a\x07\x00 no es zip", 16));
-    const update::Outcome o = extractor.Extract("/juego/7.zip", "/juego\\");
+    const core::Outcome o = extractor.Extract("/juego/7.zip", "/juego\\");
     EXPECT_FALSE(o.ok);
     EXPECT_EQ(o.reason, "el archivo descargado es un .rar, no un .zip");
     ASSERT_EQ(dialogs.boxes.size(), 1u);
-    EXPECT_EQ(dialogs.boxes[0].text, modUnzip::kMensajeError);
-    EXPECT_EQ(dialogs.boxes[0].caption, update::kAppTitle);
+    EXPECT_EQ(dialogs.boxes[0].text, update::mensajes::kErrorAlDescomprimir);
+    EXPECT_EQ(dialogs.boxes[0].caption, update::mensajes::kTitulo);
     EXPECT_EQ(dialogs.boxes[0].style, 0u);
 }
 

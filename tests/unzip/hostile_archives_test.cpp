@@ -8,7 +8,7 @@
 #include "tests/support/temp_dir.h"
 #include "tests/unzip/tree.h"
 #include "tests/unzip/zip_builder.h"
-#include "updater/unzip/mod_unzip.h"
+#include "updater/update/mod_unzip.h"
 #include "updater/unzip/zip_extract.h"
 
 namespace {
@@ -25,17 +25,17 @@ public:
             target, {{"Recursos/OUTPUT/Update.ini", " 5 \r\n"}, {"a.txt", "original"}, {"Vandrel.exe", "MZ juego"}});
     }
     // Writes the archive into the target (as the update run does) and extracts it.
-    update::Outcome Run(const std::string& bytes) {
+    core::Outcome Run(const std::string& bytes) {
         Prepare(bytes);
         return modUnzip::Descomprimir(target + "\\6.zip", target + "\\", core::RealFileSystem(), dialogs, decoder);
     }
     // The same through the engine with other limits (no box: that is Descomprimir's).
-    update::Outcome RunEngine(const std::string& bytes, const unzip::Limits& limits) {
+    core::Outcome RunEngine(const std::string& bytes, const unzip::Limits& limits) {
         Prepare(bytes);
         return unzip::ExtractArchive(target + "/6.zip", target, core::RealFileSystem(), decoder, limits);
     }
     // The refusal as the player sees it, and nothing changed anywhere.
-    void ExpectRefused(const update::Outcome& o, const std::string& cause, const std::string& label,
+    void ExpectRefused(const core::Outcome& o, const std::string& cause, const std::string& label,
                        std::size_t boxes = 1) {
         EXPECT_FALSE(o.ok) << label;
         EXPECT_NE(o.reason.find(cause), std::string::npos) << label << ": \"" << o.reason << "\"";

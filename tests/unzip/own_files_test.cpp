@@ -92,7 +92,7 @@ protected:
         m.files[path] = std::make_shared<std::string>(content);
     }
     std::string Get(const std::string& path) { return m.files.count(path) ? *m.files[path] : "<ninguno>"; }
-    update::Outcome Run(const std::string& bytes, bool withOwn = true) {
+    core::Outcome Run(const std::string& bytes, bool withOwn = true) {
         Put("/juego/7.zip", bytes);
         return unzip::ExtractArchive("/juego/7.zip", "/juego\\", fs, decoder, {}, withOwn ? &own : nullptr);
     }
@@ -140,7 +140,7 @@ TEST_F(OwnFile, ReplacedByMovingTheRunningFileAside) {
     ASSERT_FALSE(Run(zip, false).ok);  // without knowing its own files: in use, as before
     EXPECT_EQ(Get(kOwn), "MZ viejo");
 
-    const update::Outcome o = Run(zip);
+    const core::Outcome o = Run(zip);
     ASSERT_TRUE(o.ok) << o.reason;
     EXPECT_EQ(Get(kOwn), "MZ nuevo");
     EXPECT_EQ(Get(kAside1), "MZ viejo");
@@ -149,7 +149,7 @@ TEST_F(OwnFile, ReplacedByMovingTheRunningFileAside) {
               (std::vector<std::string>{"/juego/Updater.anterior-1.exe", "/juego/Updater.exe", "/juego/a.txt"}));
 
     // A second patch in the same run finds a file that no longer runs: a plain replacement.
-    const update::Outcome again = Run(ZipBuilder().File("Updater.exe", "MZ otro").Build().bytes);
+    const core::Outcome again = Run(ZipBuilder().File("Updater.exe", "MZ otro").Build().bytes);
     ASSERT_TRUE(again.ok) << again.reason;
     EXPECT_EQ(Get(kOwn), "MZ otro");
     EXPECT_EQ(Get(kAside1), "MZ viejo");
@@ -160,7 +160,7 @@ TEST_F(OwnFile, LaterFailureMovesTheRunningFileBack) {
     Put("/juego/Vandrel.exe", "MZ juego");
     m.busy = {"/juego/Vandrel.exe"};  // the game is running
     const auto zip = ZipBuilder().File("Updater.exe", "MZ nuevo").File("Vandrel.exe", "MZ juego nuevo").Build().bytes;
-    const update::Outcome o = Run(zip);
+    const core::Outcome o = Run(zip);
     ASSERT_FALSE(o.ok);
     EXPECT_EQ(o.reason,
               "no se pudo reemplazar «Vandrel.exe»: está en uso o protegido (cierre el juego y vuelva a intentarlo)");
@@ -173,7 +173,7 @@ TEST_F(OwnFile, LaterFailureMovesTheRunningFileBack) {
 
 TEST_F(OwnFile, FailedMoveOfTheNewFileIsUndoneAtOnce) {
     fs.failInto = {"/juego/Updater.exe"};
-    const update::Outcome o = Run(ZipBuilder().File("Updater.exe", "MZ nuevo").Build().bytes);
+    const core::Outcome o = Run(ZipBuilder().File("Updater.exe", "MZ nuevo").Build().bytes);
     ASSERT_FALSE(o.ok);
     EXPECT_NE(o.reason.find("no se pudo reemplazar «Updater.exe»"), std::string::npos) << o.reason;
     EXPECT_TRUE(fs.IsRunning(kOwn));
@@ -203,7 +203,7 @@ TEST_F(OwnFile, AsideSlotsStillInUseAreSkippedAndStaleOnesReused) {
     // Every slot in use: the file counts as in use, nothing moves.
     fs.running.insert(m.files[kOwn].get());
     fs.running.insert(m.files["/juego/Updater.anterior-3.exe"].get());
-    const update::Outcome o = Run(ZipBuilder().File("Updater.exe", "MZ último").Build().bytes);
+    const core::Outcome o = Run(ZipBuilder().File("Updater.exe", "MZ último").Build().bytes);
     ASSERT_FALSE(o.ok);
     EXPECT_NE(o.reason.find("está en uso o protegido"), std::string::npos) << o.reason;
     EXPECT_EQ(Get(kOwn), "MZ otro");

@@ -7,7 +7,7 @@
 #include "core/file_system.h"
 #include "tests/support/temp_dir.h"
 #include "tests/unzip/tree.h"
-#include "updater/unzip/mod_unzip.h"
+#include "updater/update/mod_unzip.h"
 #include "updater/unzip/zip_extract.h"
 
 namespace {
@@ -33,7 +33,7 @@ protected:
     std::string m_target = m_dir.Path();
     unzip::Cp437Decoder m_decoder;
 
-    update::Outcome Extract(const std::string& archive, std::size_t bufferSize) {
+    core::Outcome Extract(const std::string& archive, std::size_t bufferSize) {
         unzip::Limits limits;
         limits.bufferSize = bufferSize;
         return unzip::ExtractArchive(kData + "/" + archive, m_target + "\\", core::RealFileSystem(), m_decoder, limits);
@@ -41,7 +41,7 @@ protected:
 };
 
 TEST_P(RealArchiveTest, ExtractsTheSourceTreeByteForByte) {
-    const update::Outcome outcome = Extract(GetParam().archive, GetParam().bufferSize);
+    const core::Outcome outcome = Extract(GetParam().archive, GetParam().bufferSize);
     ASSERT_TRUE(outcome.ok) << outcome.reason;
     const Tree expected = ziptest::Snapshot(kData + "/tree");
     ASSERT_GE(expected.size(), 15u);
@@ -78,7 +78,7 @@ INSTANTIATE_TEST_SUITE_P(Tools, RealArchiveTest, ::testing::ValuesIn(kArchives),
 class RealArchiveEdges : public RealArchiveTest {};
 
 TEST_F(RealArchiveEdges, StreamedFromStandardInputWithZip64AndDescriptor) {
-    const update::Outcome outcome = Extract("infozip_stdin.zip", 1u << 20);
+    const core::Outcome outcome = Extract("infozip_stdin.zip", 1u << 20);
     ASSERT_TRUE(outcome.ok) << outcome.reason;
     const Tree got = ziptest::Snapshot(m_target);
     ASSERT_EQ(got.size(), 1u);
@@ -89,7 +89,7 @@ TEST_F(RealArchiveEdges, EmptyArchiveChangesNothingAndShowsNothing) {
     ziptest::WriteTree(m_target, {{"juego.exe", "exe"}, {"Recursos", std::nullopt}});
     const Tree before = ziptest::Snapshot(m_target);
     ziptest::RecordingDialogs dialogs;
-    const update::Outcome outcome = modUnzip::Descomprimir(kData + "/python_empty.zip", m_target + "\\",
+    const core::Outcome outcome = modUnzip::Descomprimir(kData + "/python_empty.zip", m_target + "\\",
                                                            core::RealFileSystem(), dialogs, m_decoder);
     EXPECT_TRUE(outcome.ok) << outcome.reason;
     EXPECT_TRUE(dialogs.boxes.empty());
@@ -106,7 +106,7 @@ TEST_F(RealArchiveEdges, ReplacesOlderAndNewerFilesWithoutAsking) {
     fs::last_write_time(ziptest::PathOf(m_target + "/Recursos/OUTPUT/Update.ini"), now + std::chrono::hours(24));
     ziptest::RecordingDialogs dialogs;
     modUnzip::ZipExtractor extractor(core::RealFileSystem(), dialogs, m_decoder);
-    const update::Outcome outcome = extractor.Extract(kData + "/python_deflate.zip", m_target + "\\");
+    const core::Outcome outcome = extractor.Extract(kData + "/python_deflate.zip", m_target + "\\");
     ASSERT_TRUE(outcome.ok) << outcome.reason;
     EXPECT_TRUE(dialogs.boxes.empty());
     EXPECT_EQ(ziptest::ReadAll(m_target + "/Canción.txt"), ziptest::ReadAll(kData + "/tree/Canción.txt"));
@@ -118,7 +118,7 @@ TEST_F(RealArchiveEdges, ReplacesOlderAndNewerFilesWithoutAsking) {
 }
 
 TEST_F(RealArchiveEdges, TargetWithoutTrailingSeparatorAndForwardSlashes) {
-    const update::Outcome outcome =
+    const core::Outcome outcome =
         unzip::ExtractArchive(kData + "/infozip_deflate.zip", m_target, core::RealFileSystem(), m_decoder);
     ASSERT_TRUE(outcome.ok) << outcome.reason;
     EXPECT_EQ(ziptest::ReadAll(m_target + "/Datos/a/b/c/d/profundo.txt"), "profundo\n");

@@ -14,7 +14,8 @@
 #include "tests/support/temp_dir.h"
 #include "tests/unzip/tree.h"
 #include "tests/unzip/zip_builder.h"
-#include "updater/unzip/mod_unzip.h"
+#include "updater/update/mensajes.h"
+#include "updater/update/mod_unzip.h"
 
 namespace {
 
@@ -40,7 +41,7 @@ protected:
         const DWORD a = ::GetFileAttributesW(path.c_str());
         return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
     }
-    update::Outcome Extract(const std::string& bytes) {
+    core::Outcome Extract(const std::string& bytes) {
         ziptest::WriteAll(m_root + "\\6.zip", bytes);
         return modUnzip::Descomprimir(m_root + "\\6.zip", m_root + "\\", core::RealFileSystem(), m_dialogs);
     }
@@ -56,7 +57,7 @@ TEST_F(WindowsNames, SpanishNamesAndFoldersWithWideCalls) {
     b.Add(Plan("Canción.txt", "la canción", 8, 0x800));
     b.Add(Plan("ñandú/Ñu.txt", "ñu", 8, 0x800));
     b.Add(Plan("Recursos\\OUTPUT\\Árbol.dat", "árbol", 0, 0x800));
-    const update::Outcome o = Extract(b.Build().bytes);
+    const core::Outcome o = Extract(b.Build().bytes);
     ASSERT_TRUE(o.ok) << o.reason;
     EXPECT_TRUE(m_dialogs.boxes.empty());
     EXPECT_EQ(ReadWide(core::Utf8ToWide(m_root) + L"\\Canci\u00f3n.txt"), "la canción");
@@ -72,7 +73,7 @@ TEST_F(WindowsNames, SpanishNamesAndFoldersWithWideCalls) {
 
 TEST_F(WindowsNames, NamesWithoutTheUtf8FlagUseTheOemCodePage) {
     const std::string raw = "Canci\xA2n-oem.txt";
-    const update::Outcome o = Extract(ZipBuilder().File(raw, "oem").Build().bytes);
+    const core::Outcome o = Extract(ZipBuilder().File(raw, "oem").Build().bytes);
     ASSERT_TRUE(o.ok) << o.reason;
     wchar_t wide[64] = {};
     const int n = ::MultiByteToWideChar(CP_OEMCP, 0, raw.data(), static_cast<int>(raw.size()), wide, 64);
@@ -85,12 +86,12 @@ TEST_F(WindowsNames, AFileHeldOpenByTheGameFailsNamingIt) {
     core::UniqueHandle game(::CreateFileW(W("Vandrel.exe").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                           FILE_ATTRIBUTE_NORMAL, nullptr));
     ASSERT_TRUE(game.Valid());
-    const update::Outcome o = Extract(ZipBuilder().File("Vandrel.exe", "MZ nuevo").File("b.txt", "b").Build().bytes);
+    const core::Outcome o = Extract(ZipBuilder().File("Vandrel.exe", "MZ nuevo").File("b.txt", "b").Build().bytes);
     EXPECT_FALSE(o.ok);
     EXPECT_NE(o.reason.find("«Vandrel.exe»"), std::string::npos) << o.reason;
     EXPECT_NE(o.reason.find("en uso"), std::string::npos) << o.reason;
     ASSERT_EQ(m_dialogs.boxes.size(), 1u);
-    EXPECT_EQ(m_dialogs.boxes[0].text, modUnzip::kMensajeError);
+    EXPECT_EQ(m_dialogs.boxes[0].text, update::mensajes::kErrorAlDescomprimir);
     game.Reset();
     EXPECT_EQ(ReadWide(W("Vandrel.exe")), "MZ viejo");
     EXPECT_EQ(::GetFileAttributesW(W("Vandrel.exe.vandrel-tmp").c_str()), INVALID_FILE_ATTRIBUTES);

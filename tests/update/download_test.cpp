@@ -4,8 +4,8 @@
 
 #include "core/runtime_error.h"
 #include "fakes.h"
-#include "updater/unzip/mod_unzip.h"
 #include "updater/update/dir_image.h"
+#include "updater/update/mod_unzip.h"
 
 namespace {
 
@@ -13,7 +13,7 @@ using update::ReadStatus;
 
 class DownloadTest : public ::testing::Test {
 protected:
-    update::Outcome Download(const fakes::Script& s) {
+    core::Outcome Download(const fakes::Script& s) {
         inst.http.scripts["u"] = s;
         return update::DownloadPatch(*inst.platform, "u", Target());
     }
@@ -58,7 +58,7 @@ TEST_F(DownloadTest, CaptionAndWidthSequences) {
         std::size_t total = 0;
         for (const auto& ch : c.chunks) total += ch.size();
         local.http.scripts["u"] = Chunks(c.chunks, std::to_string(total));
-        const update::Outcome o = update::DownloadPatch(*local.platform, "u", local.root + "\\6.zip");
+        const core::Outcome o = update::DownloadPatch(*local.platform, "u", local.root + "\\6.zip");
         EXPECT_TRUE(o.ok) << c.name << ": " << o.reason;
         EXPECT_EQ(local.progress.Captions(), c.captions) << c.name;
         const auto widths = local.progress.Widths();
@@ -74,7 +74,7 @@ TEST_F(DownloadTest, CaptionAndWidthSequences) {
 TEST_F(DownloadTest, ManyChunksTouchTheLabelAtMostAHundredTimes) {
     std::string body(3 * 1024 * 1024 + 17, '\0');
     for (std::size_t i = 0; i < body.size(); ++i) body[i] = static_cast<char>(i * 131 + 7);
-    const update::Outcome o = Download(fakes::Body(body, 4096));
+    const core::Outcome o = Download(fakes::Body(body, 4096));
     ASSERT_TRUE(o.ok);
     const auto captions = inst.progress.Captions();
     EXPECT_LE(captions.size(), 100u);
@@ -128,7 +128,7 @@ TEST_F(DownloadTest, TransferFaultsFailAndRemoveThePartialFile) {
     for (const auto& c : cases) {
         fakes::Installation local;
         local.http.scripts["u"] = c.script;
-        const update::Outcome o = update::DownloadPatch(*local.platform, "u", local.root + "\\6.zip");
+        const core::Outcome o = update::DownloadPatch(*local.platform, "u", local.root + "\\6.zip");
         EXPECT_FALSE(o.ok) << c.name;
         EXPECT_FALSE(o.reason.empty()) << c.name;
         EXPECT_FALSE(local.Exists("6.zip")) << c.name;
@@ -142,17 +142,14 @@ TEST_F(DownloadTest, TransferFaultsFailAndRemoveThePartialFile) {
     }
 }
 
-TEST_F(DownloadTest, NoContentLengthShowsTheBoxAndEndsTheProgram) {
-    try {
-        Download(Chunks({"abc"}, std::nullopt));
-        ADD_FAILURE() << "the program did not end";
-    } catch (const fakes::ProgramEnded&) {
-    }
-    ASSERT_EQ(inst.dialogs.boxes.size(), 1u);
-    EXPECT_EQ(inst.dialogs.boxes[0].text,
-              "Error en HttpQueryInfo al extraer el tamaño comunicaselo a un administrador.");
-    EXPECT_EQ(inst.dialogs.boxes[0].caption, "Vandrel Updater");
-    EXPECT_EQ(inst.dialogs.boxes[0].style, 0u);
+TEST_F(DownloadTest, NoContentLengthAsksForTheBoxAndTheEndOfTheProgram) {
+    inst.http.scripts["u"] = Chunks({"abc"}, std::nullopt);
+    const update::DownloadResult r = update::DownloadPatch(*inst.platform, "u", Target());
+    ASSERT_TRUE(r.end.has_value());
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.end->message, "Error en HttpQueryInfo al extraer el tamaño comunicaselo a un administrador.");
+    EXPECT_EQ(r.end->exitCode, 1);
+    EXPECT_TRUE(inst.dialogs.boxes.empty());  // the window's edge shows it
     EXPECT_FALSE(inst.Exists("6.zip"));
     EXPECT_EQ(inst.http.liveResponses, 0);  // handles closed before the end
 }
@@ -182,7 +179,7 @@ TEST_F(DownloadTest, ALeftoverLongerArchiveLosesItsOldTail) {
 
 TEST_F(DownloadTest, AnArchiveThatCannotBeWrittenIsACleanFailure) {
     inst.http.scripts["u"] = fakes::Body("abc");
-    const update::Outcome o = update::DownloadPatch(*inst.platform, "u", inst.root + "\\no\\existe\\6.zip");
+    const core::Outcome o = update::DownloadPatch(*inst.platform, "u", inst.root + "\\no\\existe\\6.zip");
     EXPECT_FALSE(o.ok);
     EXPECT_NE(o.reason.find("no se pudo escribir el archivo"), std::string::npos) << o.reason;
 }
@@ -193,7 +190,7 @@ TEST_F(DownloadTest, ListoOnlyAfterAGoodDownload) {
     inst.http.scripts["bien"] = fakes::Body("ok");
     EXPECT_TRUE(dir.JuegoActualizacion("bien").ok);
     EXPECT_EQ(inst.console.Texts(), std::vector<std::string>{"Listo."});
-    EXPECT_EQ(inst.console.all[0].color, window::ConsoleColor(204, 255, 0));
+    EXPECT_EQ(inst.console.all[0].color, update::ConsoleColor(204, 255, 0));
     EXPECT_FALSE(dir.JuegoActualizacion("mal").ok);
     EXPECT_EQ(inst.console.Texts().size(), 1u);
 }

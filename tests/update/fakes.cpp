@@ -110,10 +110,10 @@ update::OpenResult Http::Open(const std::string& url) {
     return {std::make_unique<ScriptedResponse>(it->second, *this), {}};
 }
 
-update::Outcome Extractor::Extract(const std::string& archive, const std::string& folder) {
+core::Outcome Extractor::Extract(const std::string& archive, const std::string& folder) {
     calls.push_back({archive, folder, m_fs.ReadFile(archive, 1 << 20)});
-    if (archive == failFor) return update::Outcome::Failure("el archivo está dañado");
-    return update::Outcome::Success();
+    if (archive == failFor) return core::Outcome::Failure("el archivo está dañado");
+    return core::Outcome::Success();
 }
 
 Installation::Installation() {

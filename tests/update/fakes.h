@@ -21,11 +21,11 @@ struct ConsoleLine {
     std::uint32_t color = 0;
     bool bold = false;
     bool italic = false;
-    window::Alignment alignment = window::Alignment::Left;
+    update::Alignment alignment = update::Alignment::Left;
 };
 
 // A rich-text box that keeps its lines with their formatting; lengths count code points.
-class Console final : public window::RichTextBox {
+class Console final : public update::RichTextBox {
 public:
     std::size_t TextLength() override;
     void ClearText() override;
@@ -33,7 +33,7 @@ public:
     void SetSelBold(bool bold) override { m_pending.bold = bold; }
     void SetSelItalic(bool italic) override { m_pending.italic = italic; }
     void SetSelColor(std::uint32_t color) override { m_pending.color = color; }
-    void SetSelAlignment(window::Alignment a) override { m_pending.alignment = a; }
+    void SetSelAlignment(update::Alignment a) override { m_pending.alignment = a; }
     void SetSelText(const std::string& text) override;
     void Refresh() override { ++refreshes; }
 
@@ -145,7 +145,7 @@ public:
 class Extractor final : public update::Extractor {
 public:
     explicit Extractor(core::FileSystem& fs) : m_fs(fs) {}
-    update::Outcome Extract(const std::string& archive, const std::string& folder) override;
+    core::Outcome Extract(const std::string& archive, const std::string& folder) override;
     struct Call {
         std::string archive, folder, content;
     };

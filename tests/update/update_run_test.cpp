@@ -4,13 +4,13 @@
 
 #include "core/runtime_error.h"
 #include "fakes.h"
-#include "updater/unzip/mod_unzip.h"
-#include "updater/window/console.h"
+#include "updater/update/console.h"
+#include "updater/update/mod_unzip.h"
 
 namespace {
 
 using fakes::kBase;
-using window::ConsoleColor;
+using update::ConsoleColor;
 
 constexpr const char* kVersionFile = "Recursos/OUTPUT/Update.ini";
 
@@ -69,7 +69,7 @@ TEST_F(UpdateRunTest, TypicalRoadFromFiveToSeven) {
         EXPECT_EQ(inst.console.all[i].color, colours[i]) << i;
         EXPECT_TRUE(inst.console.all[i].bold);
         EXPECT_FALSE(inst.console.all[i].italic);
-        EXPECT_EQ(inst.console.all[i].alignment, window::Alignment::Center);
+        EXPECT_EQ(inst.console.all[i].alignment, update::Alignment::Center);
     }
     EXPECT_EQ(inst.http.opened,
               (std::vector<std::string>{std::string(kBase) + "parches/version.txt",
@@ -201,6 +201,22 @@ TEST_F(UpdateRunTest, AFailedDownloadStopsAtThatPatch) {
     EXPECT_FALSE(inst.Exists("6.zip"));  // the stale archive goes too
     EXPECT_EQ(inst.ReadFile(kVersionFile), " 5 \r\n");
     EXPECT_TRUE(inst.sound.played.empty());
+}
+
+TEST_F(UpdateRunTest, AServerWithoutArchiveSizeEndsTheRunForTheWindow) {
+    Local(" 5 \r\n");
+    Remote("7");
+    fakes::Script noLength = fakes::Body("seis");
+    noLength.contentLength.reset();
+    inst.http.scripts[std::string(kBase) + "parches/6.zip"] = noLength;
+    Patch("7", "siete");
+    const auto end = update::BuscarActualizaciones(dir, extractor, kBase);
+    ASSERT_TRUE(end.has_value());
+    EXPECT_EQ(end->exitCode, 1);
+    EXPECT_EQ(Lines().back(), "Instalando actualizacion 6...");  // no "Listo.", no red line
+    EXPECT_EQ(inst.http.opened.size(), 2u);                      // patch 7 not attempted
+    EXPECT_TRUE(extractor.calls.empty());
+    EXPECT_EQ(inst.ReadFile(kVersionFile), " 5 \r\n");
 }
 
 TEST_F(UpdateRunTest, AFailedExtractionStopsAtThatPatch) {

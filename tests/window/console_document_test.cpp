@@ -8,7 +8,7 @@
 
 namespace {
 
-using window::Alignment;
+using update::Alignment;
 using window::CharFormat;
 using window::ConsoleDocument;
 

@@ -5,14 +5,14 @@
 #include <string>
 
 #include "core/utf8.h"
-#include "updater/window/console.h"
+#include "updater/update/console.h"
 #include "updater/window/console_document.h"
 
 namespace {
 
-using window::Alignment;
-using window::AppendConsoleLine;
-using window::ConsoleColor;
+using update::Alignment;
+using update::AppendConsoleLine;
+using update::ConsoleColor;
 using window::ConsoleDocument;
 
 std::string Utf8(const std::u16string& s) { return core::Utf16ToUtf8(s); }

@@ -5,9 +5,9 @@
 
 #include "core/runtime_error.h"
 #include "tests/update/fakes.h"
+#include "updater/update/mod_unzip.h"
 #include "updater/window/actions.h"
 #include "updater/window/failure_report.h"
-#include "updater/window/program.h"
 
 namespace {
 
@@ -99,6 +99,19 @@ TEST_F(Actions, PlayThatCannotStartTheGameSaysSoBeforeTheEnd) {
     ASSERT_EQ(inst.dialogs.boxes.size(), 1u);
     EXPECT_EQ(inst.dialogs.boxes[0].text, "No se pudo iniciar el juego (Vandrel.exe).");
     EXPECT_EQ(inst.dialogs.boxes[0].caption, "Vandrel Updater");
+}
+
+TEST_F(Actions, TheEndARunAskedForShowsItsPlainBoxThenEnds) {
+    try {
+        window::EndAsAsked({"Error en HttpQueryInfo al extraer el tamaño comunicaselo a un administrador.", 1},
+                           inst.dialogs);
+        ADD_FAILURE() << "the program did not end";
+    } catch (const fakes::ProgramEnded& end) {
+        EXPECT_EQ(end.exitCode, 1);
+    }
+    ASSERT_EQ(inst.dialogs.boxes.size(), 1u);
+    EXPECT_EQ(inst.dialogs.boxes[0].caption, "Vandrel Updater");
+    EXPECT_EQ(inst.dialogs.boxes[0].style, 0u);
 }
 
 TEST_F(Actions, ExitEndsAtOnceWithoutStartingAnything) {

@@ -98,7 +98,7 @@ protected:
             m_local.platform->fs, m_http,          m_local.console,  m_local.progress, m_local.pump, m_local.dialogs,
             m_local.sound,        m_local.sleeper, m_local.launcher, m_local.root,     '.'};
     }
-    update::Outcome Download(const std::string& url) {
+    core::Outcome Download(const std::string& url) {
         update::Platform p = RealHttp();
         return update::DownloadPatch(p, url, Target());
     }
@@ -110,7 +110,7 @@ TEST_F(WinInetDownloadTest, AGoodArchiveArrivesByteForByte) {
     const std::string archive = Pseudorandom(300 * 1024 + 7);
     Serve("6.zip", archive);
     m_local.WriteFile("6.zip", std::string(600 * 1024, 'v'));  // a longer leftover loses its tail
-    const update::Outcome o = Download(Base() + "6.zip");
+    const core::Outcome o = Download(Base() + "6.zip");
     ASSERT_TRUE(o.ok) << o.reason;
     EXPECT_EQ(m_local.ReadFile("6.zip"), archive);
     const auto captions = m_local.progress.Captions();
@@ -135,7 +135,7 @@ TEST_F(WinInetDownloadTest, TransferFaultsAreCleanFailures) {
     };
     for (const auto& c : cases) {
         const ULONGLONG started = GetTickCount64();
-        const update::Outcome o = Download(Base() + c.path);
+        const core::Outcome o = Download(Base() + c.path);
         // The stalled server must not keep the player waiting much longer than the time-out.
         EXPECT_LT(GetTickCount64() - started, 10000u) << c.path;
         EXPECT_FALSE(o.ok) << c.path;
@@ -147,7 +147,7 @@ TEST_F(WinInetDownloadTest, TransferFaultsAreCleanFailures) {
 
 TEST_F(WinInetDownloadTest, ABodyLongerThanAnnouncedNeverPassesOneHundred) {
     Serve("8.zip", Pseudorandom(64 * 1024));
-    const update::Outcome o = Download(Base() + "fault/long/8.zip");
+    const core::Outcome o = Download(Base() + "fault/long/8.zip");
     // WinINet itself stops at the announced length; either way nothing past it is kept.
     if (o.ok) {
         EXPECT_EQ(m_local.ReadFile("6.zip").size(), 32u * 1024);
@@ -166,7 +166,7 @@ TEST_F(WinInetDownloadTest, NoContentLengthShowsTheBoxAndEnds) {
 }
 
 TEST_F(WinInetDownloadTest, AnUntrustedCertificateIsRefused) {
-    const update::Outcome o = Download(Base("VANDREL_ROGUE_PORT") + "7.zip");
+    const core::Outcome o = Download(Base("VANDREL_ROGUE_PORT") + "7.zip");
     EXPECT_FALSE(o.ok);
     EXPECT_EQ(o.reason, "el certificado del servidor no es válido");
     EXPECT_FALSE(m_local.Exists("6.zip"));

@@ -1,6 +1,6 @@
 // The download's pump must let waiting messages through promptly, but not look at the
 // queue on every 1 KiB chunk (each look is a trip to the window server under Wine).
-#include "updater/update/message_pump_win32.h"
+#include "updater/window/message_pump_win32.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +12,7 @@ bool Queued() {
 }
 
 TEST(Win32MessagePump, DispatchesWaitingMessagesAtMostOncePerInterval) {
-    update::Win32MessagePump pump(200);
+    window::Win32MessagePump pump(200);
     ASSERT_TRUE(PostThreadMessageW(GetCurrentThreadId(), WM_APP, 0, 0));
     pump.ProcessPending();
     EXPECT_FALSE(Queued()) << "the first call must empty the queue";

@@ -72,7 +72,7 @@ ArchiveCheck CheckArchive(core::FileSystem& fs, const std::string& path) {
             for (const unzip::Entry& e : dir.entries) check.contentBytes += e.size;
         }
         ReadOnlyFileSystem readOnly(fs);
-        const update::Outcome outcome = unzip::ExtractArchive(path, "parchear", readOnly, decoder, limits);
+        const core::Outcome outcome = unzip::ExtractArchive(path, "parchear", readOnly, decoder, limits);
         if (!outcome.ok) {
             check.problem = outcome.reason;
             return check;

@@ -210,32 +210,32 @@ private:
 
 }  // namespace
 
-update::Outcome ExtractArchive(const std::string& archive, const std::string& target, core::FileSystem& fs,
-                               const NameDecoder& decoder, const Limits& limits, OwnFiles* own) {
+core::Outcome ExtractArchive(const std::string& archive, const std::string& target, core::FileSystem& fs,
+                             const NameDecoder& decoder, const Limits& limits, OwnFiles* own) {
     try {
         std::unique_ptr<core::FileReader> file;
         try {
             file = fs.OpenRead(archive);
         } catch (const core::RuntimeError& e) {
-            return update::Outcome::Failure(std::string("no se pudo abrir el archivo descargado (") + e.Description() +
-                                            ")");
+            return core::Outcome::Failure(std::string("no se pudo abrir el archivo descargado (") + e.Description() +
+                                          ")");
         }
         ArchiveReader reader(*file, limits.bufferSize);
         const Directory dir = ReadDirectory(reader, decoder, limits);
-        if (dir.entries.empty()) return update::Outcome::Success();
-        if (!fs.DirectoryExists(target)) return update::Outcome::Failure("no existe la carpeta de destino");
+        if (dir.entries.empty()) return core::Outcome::Success();
+        if (!fs.DirectoryExists(target)) return core::Outcome::Failure("no existe la carpeta de destino");
         Extraction(reader, dir, target, fs, limits, own).Run();
-        return update::Outcome::Success();
+        return core::Outcome::Success();
     } catch (const Failure& e) {
-        return update::Outcome::Failure(e.what());
+        return core::Outcome::Failure(e.what());
     } catch (const core::RuntimeError& e) {
         if (e.Kind() == core::ErrorKind::OutOfMemory)
-            return update::Outcome::Failure("memoria insuficiente para descomprimir");
-        return update::Outcome::Failure(std::string("no se pudo leer el archivo descargado (") + e.Description() + ")");
+            return core::Outcome::Failure("memoria insuficiente para descomprimir");
+        return core::Outcome::Failure(std::string("no se pudo leer el archivo descargado (") + e.Description() + ")");
     } catch (const std::bad_alloc&) {
-        return update::Outcome::Failure("memoria insuficiente para descomprimir");
+        return core::Outcome::Failure("memoria insuficiente para descomprimir");
     } catch (const std::exception& e) {
-        return update::Outcome::Failure(std::string("error inesperado al descomprimir (") + e.what() + ")");
+        return core::Outcome::Failure(std::string("error inesperado al descomprimir (") + e.what() + ")");
     }
 }
 

@@ -5,10 +5,10 @@
 #include <string>
 
 #include "core/file_system.h"
+#include "core/outcome.h"
 #include "updater/unzip/name_decoder.h"
 #include "updater/unzip/own_files.h"
 #include "updater/unzip/zip_directory.h"
-#include "updater/update/outcome.h"
 
 namespace unzip {
 
@@ -17,7 +17,7 @@ namespace unzip {
 // Outcome's reason is the short Spanish cause and no temporary file is left behind. A file that
 // own says the running program holds is moved aside and replaced; a failure later in the same
 // archive moves it back.
-update::Outcome ExtractArchive(const std::string& archive, const std::string& target, core::FileSystem& fs,
-                               const NameDecoder& decoder, const Limits& limits = {}, OwnFiles* own = nullptr);
+core::Outcome ExtractArchive(const std::string& archive, const std::string& target, core::FileSystem& fs,
+                             const NameDecoder& decoder, const Limits& limits = {}, OwnFiles* own = nullptr);
 
 }  // namespace unzip

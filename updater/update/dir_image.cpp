@@ -1,7 +1,9 @@
 #include "updater/update/dir_image.h"
 
-#include "updater/unzip/mod_unzip.h"
+#include "updater/update/mensajes.h"
+
 #include "updater/update/download.h"
+#include "updater/update/mod_unzip.h"
 #include "updater/update/version_file.h"
 
 namespace update {
@@ -18,15 +20,15 @@ CountFetch cDirImage::DameCantParcherh(const std::string& sUrl) { return FetchCo
 
 std::string cDirImage::GetStringJuego(const std::string& sUrl) { return FetchShortText(m_platform.http, sUrl); }
 
-Outcome cDirImage::JuegoActualizacion(const std::string& sUrl) {
-    const Outcome outcome = DownloadPatch(m_platform, sUrl, modUnzip::RutaParche);
-    if (outcome.ok) AddConsole("Listo.", 204, 255, 0, true, false, false);
-    return outcome;
+DownloadResult cDirImage::JuegoActualizacion(const std::string& sUrl) {
+    DownloadResult result = DownloadPatch(m_platform, sUrl, modUnzip::RutaParche);
+    if (result.ok) AddConsole(mensajes::kListo, 204, 255, 0, true, false, false);
+    return result;
 }
 
 void cDirImage::AddConsole(const std::string& Texto, std::uint8_t Rojo, std::uint8_t Verde, std::uint8_t Azul,
                            bool Bold, bool Italic, bool /*Enter: the line break is always added*/) {
-    window::AppendConsoleLine(m_platform.console, Texto, window::ConsoleColor(Rojo, Verde, Azul), Bold, Italic);
+    update::AppendConsoleLine(m_platform.console, Texto, update::ConsoleColor(Rojo, Verde, Azul), Bold, Italic);
     SleepB();
 }
 

@@ -6,7 +6,8 @@
 #include <cstdint>
 #include <string>
 
-#include "updater/update/outcome.h"
+#include "core/outcome.h"
+#include "updater/update/download.h"
 #include "updater/update/platform.h"
 #include "updater/update/remote_text.h"
 
@@ -29,8 +30,8 @@ public:
     std::string GetStringJuego(const std::string& sUrl);
 
     // Downloads sUrl into modUnzip::RutaParche with the progress display; ends with "Listo."
-    // on success. A response without Content-Length shows its box and ends the program.
-    Outcome JuegoActualizacion(const std::string& sUrl);
+    // on success. A response without Content-Length asks for the end of the program.
+    DownloadResult JuegoActualizacion(const std::string& sUrl);
 
     // Console: one line, then SleepB.
     void AddConsole(const std::string& Texto, std::uint8_t Rojo, std::uint8_t Verde, std::uint8_t Azul, bool Bold,

@@ -6,12 +6,12 @@
 
 #include "core/numeric.h"
 #include "core/runtime_error.h"
+#include "updater/update/mensajes.h"
 
 namespace update {
 namespace {
 
 constexpr int kHttpOk = 200;
-constexpr const char* kNoLengthMessage = "Error en HttpQueryInfo al extraer el tamaño comunicaselo a un administrador.";
 
 // Gathers the 1 KiB chunks into larger writes; the bytes on disk are exactly those appended.
 class BufferedSink {
@@ -40,14 +40,16 @@ private:
 };
 
 // Ends a failed download: the partial archive goes, the bar returns to 0.
-Outcome Fail(Platform& platform, const std::string& target, bool fileTouched, std::string reason) {
+DownloadResult Fail(Platform& platform, const std::string& target, bool fileTouched, std::string reason) {
     if (fileTouched) platform.fs.RemoveIfExists(target);
     platform.progress.SetBarWidthTwips(0.0f);
-    return Outcome::Failure(std::move(reason));
+    DownloadResult result;
+    static_cast<core::Outcome&>(result) = core::Outcome::Failure(std::move(reason));
+    return result;
 }
 
 std::string CannotWrite(const std::string& target, const core::RuntimeError& e) {
-    return "no se pudo escribir el archivo " + target + " (" + e.Description() + ")";
+    return mensajes::NoSeEscribio(target, e.Description());
 }
 
 }  // namespace
@@ -67,22 +69,24 @@ std::int32_t Percent(double total, std::int32_t announced) {
     return core::ToInt32(core::RoundHalfEven(total / static_cast<double>(announced) * 100.0));
 }
 
-Outcome DownloadPatch(Platform& platform, const std::string& url, const std::string& target) {
+DownloadResult DownloadPatch(Platform& platform, const std::string& url, const std::string& target) {
     OpenResult opened = platform.http.Open(url);
     if (!opened.response) return Fail(platform, target, false, opened.failure);
     HttpResponse& response = *opened.response;
 
     const int status = response.StatusCode();
-    if (status != kHttpOk) return Fail(platform, target, false, "el servidor respondió " + core::DecimalText(status));
+    if (status != kHttpOk) return Fail(platform, target, false, mensajes::Respondio(core::DecimalText(status)));
 
     const std::optional<std::string> lengthText = response.ContentLengthText();
     if (!lengthText) {
-        platform.dialogs.ShowMessage(kNoLengthMessage, kAppTitle, 0);
-        opened.response.reset();
-        platform.dialogs.EndProgram(1);
+        DownloadResult result;
+        result.ok = false;
+        result.reason = mensajes::kSinTamano;
+        result.end = ProgramEnd{mensajes::kSinTamano, 1};
+        return result;
     }
     const std::int32_t announced = core::LocaleToInt32(*lengthText, platform.decimalSeparator);
-    if (announced < 0) return Fail(platform, target, false, "el servidor anunció un tamaño negativo");
+    if (announced < 0) return Fail(platform, target, false, mensajes::kTamanoNegativo);
 
     std::unique_ptr<BufferedSink> sink;
     try {
@@ -103,10 +107,10 @@ Outcome DownloadPatch(Platform& platform, const std::string& url, const std::str
     for (;;) {
         const ReadResult r = response.Read(chunk.data(), chunk.size());
         if (r.status == ReadStatus::TimedOut) {
-            return failWritten("el servidor dejó de responder durante la descarga");
+            return failWritten(mensajes::kSinRespuesta);
         }
         if (r.status == ReadStatus::Failed) {
-            std::string reason = "la conexión se cortó durante la descarga";
+            std::string reason = mensajes::kConexionCortada;
             if (r.systemError != 0) {
                 reason += " (código ";
                 reason += core::DecimalText(static_cast<std::int64_t>(r.systemError));
@@ -116,7 +120,7 @@ Outcome DownloadPatch(Platform& platform, const std::string& url, const std::str
         }
         if (r.status == ReadStatus::End || r.count == 0) break;
         if (total + static_cast<double>(r.count) > static_cast<double>(announced)) {
-            return failWritten("el servidor envió más datos de los anunciados");
+            return failWritten(mensajes::kDatosDeMas);
         }
         total += static_cast<double>(r.count);
         const std::int32_t p = Percent(total, announced);
@@ -132,7 +136,7 @@ Outcome DownloadPatch(Platform& platform, const std::string& url, const std::str
         }
         platform.pump.ProcessPending();
     }
-    if (total < static_cast<double>(announced)) return failWritten("la descarga quedó incompleta");
+    if (total < static_cast<double>(announced)) return failWritten(mensajes::kIncompleta);
     try {
         sink->Commit();
         sink.reset();
@@ -141,7 +145,7 @@ Outcome DownloadPatch(Platform& platform, const std::string& url, const std::str
     }
     opened.response.reset();
     platform.progress.SetBarWidthTwips(0.0f);
-    return Outcome::Success();
+    return {};
 }
 
 }  // namespace update

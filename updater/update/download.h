@@ -3,9 +3,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
-#include "updater/update/outcome.h"
+#include "core/outcome.h"
 #include "updater/update/platform.h"
 
 namespace update {
@@ -20,10 +21,23 @@ float BarWidthTwips(std::int32_t percent);
 // total / announced * 100, rounded half to even. announced must be positive.
 std::int32_t Percent(double total, std::int32_t announced);
 
+// The end of the program that a download asks for: a box with this text (caption mensajes::kTitulo,
+// OK only), then the exit status. The window's edge shows it; nothing below it ends the process.
+struct ProgramEnd {
+    std::string message;
+    int exitCode = 0;
+};
+
+// A download's outcome, plus the end of the program when the server gave no archive size.
+struct DownloadResult : core::Outcome {
+    std::optional<ProgramEnd> end;
+};
+
 // Downloads url into target. Any transfer or file fault returns a failure with the partial
-// file removed and the bar back at 0. A response without Content-Length shows the
-// administrator message and ends the program. A Content-Length that is not a number or out
-// of the 32-bit range raises TypeMismatch / Overflow.
-Outcome DownloadPatch(Platform& platform, const std::string& url, const std::string& target);
+// file removed and the bar back at 0. A response without Content-Length returns a failure
+// whose end carries the administrator message and exit status 1, with nothing written. A
+// Content-Length that is not a number or out of the 32-bit range raises TypeMismatch /
+// Overflow.
+DownloadResult DownloadPatch(Platform& platform, const std::string& url, const std::string& target);
 
 }  // namespace update

@@ -5,8 +5,8 @@
 #include <string>
 
 #include "core/file_system.h"
+#include "updater/update/console.h"
 #include "updater/update/http_client.h"
-#include "updater/window/console.h"
 
 namespace update {
 
@@ -59,7 +59,7 @@ public:
 struct Platform {
     core::FileSystem& fs;
     HttpClient& http;
-    window::RichTextBox& console;
+    update::RichTextBox& console;
     ProgressView& progress;
     MessagePump& pump;
     Dialogs& dialogs;
@@ -71,7 +71,5 @@ struct Platform {
     // The user's decimal separator for the version file's conversion.
     char decimalSeparator = '.';
 };
-
-inline constexpr const char* kAppTitle = "Vandrel Updater";
 
 }  // namespace update

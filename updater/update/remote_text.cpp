@@ -1,5 +1,7 @@
 #include "updater/update/remote_text.h"
 
+#include "updater/update/mensajes.h"
+
 #include "core/numeric.h"
 
 namespace update {
@@ -27,17 +29,17 @@ CountFetch FetchCount(HttpClient& http, const std::string& url) {
     }
     const int status = opened.response->StatusCode();
     if (status != kHttpOk) {
-        result.failure = "el servidor respondió " + core::DecimalText(status);
+        result.failure = mensajes::Respondio(core::DecimalText(status));
         return result;
     }
     const std::string bytes = ReadOnce(*opened.response, kCountReadBytes);
     if (bytes.empty()) {
-        result.failure = "no se recibió ningún dato";
+        result.failure = mensajes::kSinDatos;
         return result;
     }
     const core::LeadingNumber number = core::ScanLeadingNumber(bytes);
     if (!number.found) {
-        result.failure = "la respuesta no es un número";
+        result.failure = mensajes::kNoEsNumero;
         return result;
     }
     result.count = core::ToInt16(number.value);

@@ -1,7 +1,8 @@
 #include "updater/update/update_run.h"
 
 #include "core/numeric.h"
-#include "updater/unzip/mod_unzip.h"
+#include "updater/update/mensajes.h"
+#include "updater/update/mod_unzip.h"
 
 namespace update {
 namespace {
@@ -16,15 +17,15 @@ std::string PatchUrl(const std::string& baseUrl, const std::string& patchText) {
     return baseUrl + "parches/" + patchText + ".zip";
 }
 
-void BuscarActualizaciones(cDirImage& dir, Extractor& extractor, const std::string& baseUrl) {
+std::optional<ProgramEnd> BuscarActualizaciones(cDirImage& dir, Extractor& extractor, const std::string& baseUrl) {
     Platform& platform = dir.Services();
-    dir.AddConsole("Buscando Actualizaciones...", 255, 255, 255, true, false, false);
+    dir.AddConsole(mensajes::kBuscando, 255, 255, 255, true, false, false);
 
     // A count that could not be fetched must never reset the installation.
     const CountFetch fetch = dir.DameCantParcherh(CountUrl(baseUrl));
     if (!fetch.fetched) {
-        RedLine(dir, "No se pudo conectar con el servidor de actualizaciones.");
-        return;
+        RedLine(dir, mensajes::kSinConexion);
+        return std::nullopt;
     }
     const std::int16_t remote = fetch.count;
     std::int16_t local = dir.GetVar();
@@ -36,29 +37,30 @@ void BuscarActualizaciones(cDirImage& dir, Extractor& extractor, const std::stri
 
     if (missing > 0) {
         platform.progress.SetBarVisible(true);
-        dir.AddConsole("Iniciando, se instalaran " + core::DecimalText(missing) + " actualizaciones.", 200, 200, 200,
-                       true, false, false);
+        dir.AddConsole(mensajes::Iniciando(core::DecimalText(missing)), 200, 200, 200, true, false, false);
         for (std::int32_t i = 1; i <= missing; ++i) {
             modUnzip::ParcheActual = core::DecimalText(core::CheckedAdd32(local, i));
             modUnzip::RutaParche = platform.installFolder + "\\" + modUnzip::ParcheActual + ".zip";
-            dir.AddConsole("Instalando actualizacion " + modUnzip::ParcheActual + "...", 0, 255, 0, true, false, false);
+            dir.AddConsole(mensajes::Instalando(modUnzip::ParcheActual), 0, 255, 0, true, false, false);
 
-            Outcome outcome = dir.JuegoActualizacion(PatchUrl(baseUrl, modUnzip::ParcheActual));
+            const DownloadResult downloaded = dir.JuegoActualizacion(PatchUrl(baseUrl, modUnzip::ParcheActual));
+            if (downloaded.end) return downloaded.end;  // the window shows its box and ends the program
+            core::Outcome outcome = downloaded;
             if (outcome.ok) outcome = extractor.Extract(modUnzip::RutaParche, platform.installFolder + "\\");
             if (!outcome.ok) {
                 // Stop here: later patches build on this one, and the version must not advance.
                 platform.fs.RemoveIfExists(modUnzip::RutaParche);
-                RedLine(dir,
-                        "No se pudo instalar la actualizacion " + modUnzip::ParcheActual + ": " + outcome.reason + ".");
-                return;
+                RedLine(dir, mensajes::NoInstalada(modUnzip::ParcheActual, outcome.reason));
+                return std::nullopt;
             }
             platform.fs.DeleteFile(modUnzip::RutaParche);
         }
     }
 
     dir.WriteVar(remote);
-    dir.AddConsole("Juego actualizado correctamente.", 255, 255, 0, true, false, false);
+    dir.AddConsole(mensajes::kActualizado, 255, 255, 0, true, false, false);
     platform.sound.PlayFileSync(platform.installFolder + "\\Recursos\\OUTPUT\\Actualizado.wav");
+    return std::nullopt;
 }
 
 }  // namespace update

@@ -2,10 +2,11 @@
 // the server's count as the new local version.
 #pragma once
 
+#include <optional>
 #include <string>
 
+#include "core/outcome.h"
 #include "updater/update/dir_image.h"
-#include "updater/update/outcome.h"
 
 namespace update {
 
@@ -13,7 +14,7 @@ namespace update {
 class Extractor {
 public:
     virtual ~Extractor() = default;
-    virtual Outcome Extract(const std::string& archivePath, const std::string& targetFolder) = 0;
+    virtual core::Outcome Extract(const std::string& archivePath, const std::string& targetFolder) = 0;
 };
 
 // base + "parches/version.txt" and base + "parches/<n>.zip".
@@ -22,7 +23,8 @@ std::string PatchUrl(const std::string& baseUrl, const std::string& patchText);
 
 // The update run. Raises core::RuntimeError for the faults that end it with the error box
 // (version file, overflow); a failed count fetch, download or extraction ends it with a red
-// console line and leaves the version file as it was.
-void BuscarActualizaciones(cDirImage& dir, Extractor& extractor, const std::string& baseUrl);
+// console line and leaves the version file as it was. Returns the end of the program that a
+// download asked for (the caller shows its box and ends the program), otherwise nothing.
+std::optional<ProgramEnd> BuscarActualizaciones(cDirImage& dir, Extractor& extractor, const std::string& baseUrl);
 
 }  // namespace update

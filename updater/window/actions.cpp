@@ -1,5 +1,7 @@
 #include "updater/window/actions.h"
 
+#include "updater/update/mensajes.h"
+
 #include <cstdlib>
 
 namespace window {
@@ -7,13 +9,19 @@ namespace window {
 void PlayGame(update::cDirImage& dir) {
     update::Dialogs& dialogs = dir.Services().dialogs;
     if (dir.Shell()) dialogs.EndProgram(0);
-    dialogs.ShowMessage(kGameNotStartedText, update::kAppTitle, kGameNotStartedStyle);
+    dialogs.ShowMessage(update::mensajes::kJuegoNoIniciado, update::mensajes::kTitulo, kGameNotStartedStyle);
     dialogs.EndProgram(kGameNotStartedExitCode);
     std::abort();  // EndProgram does not return; the compiler cannot see that through the seam
 }
 
 void ExitProgram(update::Dialogs& dialogs) {
     dialogs.EndProgram(0);
+    std::abort();
+}
+
+void EndAsAsked(const update::ProgramEnd& end, update::Dialogs& dialogs) {
+    dialogs.ShowMessage(end.message, update::mensajes::kTitulo, 0);
+    dialogs.EndProgram(end.exitCode);
     std::abort();
 }
 

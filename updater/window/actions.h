@@ -1,11 +1,12 @@
-// The Play and Exit click areas: both end the program, Play after starting the game.
+// The ways the window ends the program: the Play and Exit click areas (Play after starting the
+// game), and the end a download asked for.
 #pragma once
 
 #include "updater/update/dir_image.h"
+#include "updater/update/download.h"
 
 namespace window {
 
-inline constexpr const char* kGameNotStartedText = "No se pudo iniciar el juego (Vandrel.exe).";
 // MB_OK | MB_ICONERROR.
 inline constexpr unsigned kGameNotStartedStyle = 0x10;
 inline constexpr int kGameNotStartedExitCode = 2;
@@ -16,5 +17,9 @@ inline constexpr int kGameNotStartedExitCode = 2;
 
 // ImgSalir: ends the program at once (exit code 0).
 [[noreturn]] void ExitProgram(update::Dialogs& dialogs);
+
+// The end an update run returned: its box (OK only, no icon, the program's title), then its
+// exit status.
+[[noreturn]] void EndAsAsked(const update::ProgramEnd& end, update::Dialogs& dialogs);
 
 }  // namespace window

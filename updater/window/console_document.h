@@ -10,9 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "updater/window/console.h"
+#include "updater/update/console.h"
 
 namespace window {
+
+using update::Alignment;
 
 struct CharFormat {
     std::uint32_t color = 0;  // 0x00BBGGRR
@@ -28,7 +30,7 @@ struct ConsoleLine {
     CharFormat format;
 };
 
-class ConsoleDocument final : public RichTextBox {
+class ConsoleDocument final : public update::RichTextBox {
 public:
     // Called by Refresh(): the window repaints the box there.
     void SetRepaint(std::function<void()> repaint) { m_repaint = std::move(repaint); }

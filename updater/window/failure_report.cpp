@@ -4,6 +4,7 @@
 
 #include "core/numeric.h"
 #include "core/runtime_error.h"
+#include "updater/update/mensajes.h"
 
 namespace window {
 namespace {
@@ -32,7 +33,7 @@ FailureReport DescribeFailure(std::exception_ptr error) {
         text += e.Description();
         return {text, e.Number()};
     } catch (const std::exception& e) {
-        std::string text = "Se produjo un error inesperado";
+        std::string text = update::mensajes::kErrorInesperado;
         const std::string detail = Shortened(e.what());
         if (!detail.empty()) {
             text += ": ";
@@ -43,12 +44,12 @@ FailureReport DescribeFailure(std::exception_ptr error) {
         return {text, 1};
     } catch (...) {
     }
-    return {"Se produjo un error inesperado.", 1};
+    return {std::string(update::mensajes::kErrorInesperado) + ".", 1};
 }
 
 void ReportAndEnd(std::exception_ptr error, update::Dialogs& dialogs) {
     const FailureReport report = DescribeFailure(error);
-    dialogs.ShowMessage(report.text, update::kAppTitle, kErrorBoxStyle);
+    dialogs.ShowMessage(report.text, update::mensajes::kTitulo, kErrorBoxStyle);
     dialogs.EndProgram(report.exitCode);
     std::abort();  // EndProgram does not return; the compiler cannot see that through the seam
 }

@@ -5,15 +5,14 @@
 #include "core/file_system.h"
 #include "core/text_win32.h"
 #include "updater/base_url.h"
-#include "updater/unzip/mod_unzip.h"
 #include "updater/unzip/own_files_win32.h"
 #include "updater/update/http_client_win32.h"
-#include "updater/update/message_pump_win32.h"
+#include "updater/update/mod_unzip.h"
 #include "updater/update/update_run.h"
 #include "updater/window/actions.h"
 #include "updater/window/failure_report.h"
 #include "updater/window/frm_main_win32.h"
-#include "updater/window/program.h"
+#include "updater/window/message_pump_win32.h"
 #include "updater/window/seams_win32.h"
 #include "updater/window/single_instance_win32.h"
 
@@ -35,7 +34,7 @@ int RunUpdater(HINSTANCE instance, int showCommand) {
     Win32Dialogs dialogs;
     try {
         update::WinInetClient http;
-        update::Win32MessagePump pump;
+        window::Win32MessagePump pump;
         Win32Sound sound;
         Win32Sleeper sleeper;
         ShellLauncher launcher;
@@ -50,7 +49,8 @@ int RunUpdater(HINSTANCE instance, int showCommand) {
         modUnzip::ZipExtractor extractor(platform.fs, dialogs, unzip::SystemNameDecoder(), &ownFiles);
 
         StartupSequence startup(frmMain, frmMain, [&] {
-            update::BuscarActualizaciones(modUnzip::DirImage(), extractor, update::kBaseUrl);
+            const auto end = update::BuscarActualizaciones(modUnzip::DirImage(), extractor, update::kBaseUrl);
+            if (end) EndAsAsked(*end, dialogs);
         });
         FrmMain::Handlers handlers;
         handlers.tick = [&] { startup.Tick(); };

@@ -29,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
     limits.maxEntries = 4096;
     limits.bufferSize = 4096;  // small windows reach the buffer edges often
     const unzip::Cp437Decoder decoder;
-    const update::Outcome outcome = unzip::ExtractArchive("/juego/1.zip", "/juego\\", fs, decoder, limits);
+    const core::Outcome outcome = unzip::ExtractArchive("/juego/1.zip", "/juego\\", fs, decoder, limits);
 
     Check(fs.openReaders == 0, "archive left open");
     Check(outcome.ok || !outcome.reason.empty(), "failure without a reason");

@@ -1,6 +1,6 @@
-#include "updater/update/message_pump_win32.h"
+#include "updater/window/message_pump_win32.h"
 
-namespace update {
+namespace window {
 
 void Win32MessagePump::ProcessPending() {
     const ULONGLONG now = ::GetTickCount64();
@@ -14,4 +14,4 @@ void Win32MessagePump::ProcessPending() {
     }
 }
 
-}  // namespace update
+}  // namespace window

@@ -1,13 +1,13 @@
-// modUnzip: extraction of a downloaded patch archive (Descomprimir) and the program-wide
-// values of the update run.
+// modUnzip: the program-wide names the update run shares: the cDirImage object, the patch
+// being installed and its archive, and the extraction of that archive (Descomprimir).
 #pragma once
 
 #include <string>
 
 #include "core/file_system.h"
+#include "core/outcome.h"
 #include "updater/unzip/name_decoder.h"
 #include "updater/unzip/own_files.h"
-#include "updater/update/outcome.h"
 #include "updater/update/platform.h"
 #include "updater/update/update_run.h"
 
@@ -17,21 +17,23 @@ class cDirImage;
 
 namespace modUnzip {
 
+// The program's one cDirImage object. The start-up creates it and registers it before any
+// handler can run; DirImage() raises std::logic_error when none is registered.
+update::cDirImage& DirImage();
+// Registers the program's object (once; a second registration replaces the first).
+void RegisterDirImage(update::cDirImage& dir);
+
 // Decimal text of the patch being installed; empty until the first patch.
 extern std::string ParcheActual;
 // Local path of that patch's archive: installation folder + "\" + ParcheActual + ".zip".
 extern std::string RutaParche;
 
-// The box shown whenever an archive is not installed (style 0, caption update::kAppTitle).
-inline constexpr const char* kMensajeError =
-    "Error al descomprimir, pruebe que el archivo sea un original .ZIP y no .RAR";
-
 // Extracts every entry of archive below target, replacing existing files without asking; the
 // archive is closed before it returns. On failure it shows the error box and returns the cause.
 // Files that own says the program holds are moved aside and replaced.
-update::Outcome Descomprimir(const std::string& archive, const std::string& target, core::FileSystem& fs,
-                             update::Dialogs& dialogs, const unzip::NameDecoder& decoder = unzip::SystemNameDecoder(),
-                             unzip::OwnFiles* own = nullptr);
+core::Outcome Descomprimir(const std::string& archive, const std::string& target, core::FileSystem& fs,
+                           update::Dialogs& dialogs, const unzip::NameDecoder& decoder = unzip::SystemNameDecoder(),
+                           unzip::OwnFiles* own = nullptr);
 
 // Descomprimir as the update run's Extractor.
 class ZipExtractor final : public update::Extractor {
@@ -39,7 +41,7 @@ public:
     ZipExtractor(core::FileSystem& fs, update::Dialogs& dialogs,
                  const unzip::NameDecoder& decoder = unzip::SystemNameDecoder(), unzip::OwnFiles* own = nullptr)
         : m_fs(fs), m_dialogs(dialogs), m_decoder(decoder), m_own(own) {}
-    update::Outcome Extract(const std::string& archivePath, const std::string& targetFolder) override;
+    core::Outcome Extract(const std::string& archivePath, const std::string& targetFolder) override;
 
 private:
     core::FileSystem& m_fs;

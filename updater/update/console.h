@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-namespace window {
+namespace update {
 
 // Alignment values of the rich-text box's paragraphs.
 enum class Alignment : int { Left = 0, Right = 1, Center = 2 };
@@ -41,4 +41,4 @@ constexpr std::uint32_t ConsoleColor(std::uint8_t red, std::uint8_t green, std::
 // when it holds more than kConsoleLimit characters. Does not pause.
 void AppendConsoleLine(RichTextBox& box, const std::string& text, std::uint32_t color, bool bold, bool italic);
 
-}  // namespace window
+}  // namespace update

@@ -1,4 +1,4 @@
-#include "updater/window/program.h"
+#include "updater/update/mod_unzip.h"
 
 #include <stdexcept>
 
@@ -8,6 +8,9 @@ namespace {
 update::cDirImage* g_dirImage = nullptr;
 
 }  // namespace
+
+std::string ParcheActual;
+std::string RutaParche;
 
 update::cDirImage& DirImage() {
     if (!g_dirImage) throw std::logic_error("el objeto cDirImage no se ha creado");

@@ -1,6 +1,6 @@
-#include "updater/window/console.h"
+#include "updater/update/console.h"
 
-namespace window {
+namespace update {
 
 void AppendConsoleLine(RichTextBox& box, const std::string& text, std::uint32_t color, bool bold, bool italic) {
     if (box.TextLength() > kConsoleLimit) box.ClearText();
@@ -13,4 +13,4 @@ void AppendConsoleLine(RichTextBox& box, const std::string& text, std::uint32_t 
     box.Refresh();
 }
 
-}  // namespace window
+}  // namespace update

@@ -5,9 +5,9 @@
 
 #include "updater/update/platform.h"
 
-namespace update {
+namespace window {
 
-class Win32MessagePump final : public MessagePump {
+class Win32MessagePump final : public update::MessagePump {
 public:
     // Looking at the queue costs a trip to the window server on some systems (tens of
     // microseconds under Wine), far more than a 1 KiB chunk takes to arrive; so the queue is
@@ -20,4 +20,4 @@ private:
     ULONGLONG m_last = 0;
 };
 
-}  // namespace update
+}  // namespace window

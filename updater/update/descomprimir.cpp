@@ -1,0 +1,19 @@
+// Descomprimir: the update run's extraction of one patch archive.
+#include "updater/unzip/zip_extract.h"
+#include "updater/update/mensajes.h"
+#include "updater/update/mod_unzip.h"
+
+namespace modUnzip {
+
+core::Outcome Descomprimir(const std::string& archive, const std::string& target, core::FileSystem& fs,
+                           update::Dialogs& dialogs, const unzip::NameDecoder& decoder, unzip::OwnFiles* own) {
+    core::Outcome outcome = unzip::ExtractArchive(archive, target, fs, decoder, {}, own);
+    if (!outcome.ok) dialogs.ShowMessage(update::mensajes::kErrorAlDescomprimir, update::mensajes::kTitulo, 0);
+    return outcome;
+}
+
+core::Outcome ZipExtractor::Extract(const std::string& archivePath, const std::string& targetFolder) {
+    return Descomprimir(archivePath, targetFolder, m_fs, m_dialogs, m_decoder, m_own);
+}
+
+}  // namespace modUnzip

@@ -1,0 +1,49 @@
+// Every text Updater shows, in one place: the console lines of a run, the causes of a failed
+// patch, and the boxes with their caption. Spanish, as the player reads them.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace update::mensajes {
+
+// The caption of every box Updater shows.
+inline constexpr const char* kTitulo = "Vandrel Updater";
+
+// The run's console lines.
+inline constexpr const char* kBuscando = "Buscando Actualizaciones...";
+inline constexpr const char* kSinConexion = "No se pudo conectar con el servidor de actualizaciones.";
+inline constexpr const char* kListo = "Listo.";
+inline constexpr const char* kActualizado = "Juego actualizado correctamente.";
+inline std::string Iniciando(std::string_view faltan) {
+    return "Iniciando, se instalaran " + std::string(faltan) + " actualizaciones.";
+}
+inline std::string Instalando(std::string_view parche) {
+    return "Instalando actualizacion " + std::string(parche) + "...";
+}
+inline std::string NoInstalada(std::string_view parche, std::string_view causa) {
+    return "No se pudo instalar la actualizacion " + std::string(parche) + ": " + std::string(causa) + ".";
+}
+
+// Causes of a failed count fetch or download.
+inline std::string Respondio(std::string_view estado) { return "el servidor respondió " + std::string(estado); }
+inline constexpr const char* kSinDatos = "no se recibió ningún dato";
+inline constexpr const char* kNoEsNumero = "la respuesta no es un número";
+inline constexpr const char* kTamanoNegativo = "el servidor anunció un tamaño negativo";
+inline constexpr const char* kSinRespuesta = "el servidor dejó de responder durante la descarga";
+inline constexpr const char* kConexionCortada = "la conexión se cortó durante la descarga";
+inline constexpr const char* kDatosDeMas = "el servidor envió más datos de los anunciados";
+inline constexpr const char* kIncompleta = "la descarga quedó incompleta";
+inline std::string NoSeEscribio(std::string_view archivo, std::string_view error) {
+    return "no se pudo escribir el archivo " + std::string(archivo) + " (" + std::string(error) + ")";
+}
+
+// Boxes.
+inline constexpr const char* kSinTamano =
+    "Error en HttpQueryInfo al extraer el tamaño comunicaselo a un administrador.";
+inline constexpr const char* kErrorAlDescomprimir =
+    "Error al descomprimir, pruebe que el archivo sea un original .ZIP y no .RAR";
+inline constexpr const char* kJuegoNoIniciado = "No se pudo iniciar el juego (Vandrel.exe).";
+inline constexpr const char* kErrorInesperado = "Se produjo un error inesperado";
+
+}  // namespace update::mensajes
