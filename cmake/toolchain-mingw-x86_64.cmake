@@ -1,13 +1,4 @@
 # Cross build for Windows with the mingw-w64 x86_64 posix-thread compilers.
-set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(TRIPLE x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER ${TRIPLE}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${TRIPLE}-g++-posix)
-set(CMAKE_RC_COMPILER ${TRIPLE}-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/${TRIPLE})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-# Windows test binaries run through Wine; the wrapper picks the loader and prefix.
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run)
+include(${CMAKE_CURRENT_LIST_DIR}/toolchain-mingw-common.cmake)

@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "core/path_win32.h"
+
 namespace core {
 
 std::wstring Utf8ToWide(std::string_view text) {
@@ -44,19 +46,10 @@ std::string Utf8ToCodePage(std::string_view text, UINT codePage) {
 }
 
 std::string ExecutableFolder() {
-    std::vector<wchar_t> buffer(MAX_PATH);
-    for (;;) {
-        const DWORD n = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-        if (n == 0) return {};
-        if (n < buffer.size()) {
-            std::wstring path(buffer.data(), n);
-            const auto slash = path.find_last_of(L"\\/");
-            if (slash != std::wstring::npos) path.resize(slash);
-            return WideToUtf8(path);
-        }
-        if (buffer.size() >= 32768) return {};
-        buffer.resize(buffer.size() * 2);
-    }
+    std::wstring path = ModuleFileName(nullptr);
+    const auto slash = path.find_last_of(L"\\/");
+    if (slash != std::wstring::npos) path.resize(slash);
+    return WideToUtf8(path);
 }
 
 }  // namespace core

@@ -5,30 +5,11 @@
 #include <cstdlib>
 
 #include "core/handle_win32.h"
+#include "core/path_win32.h"
 #include "core/text_win32.h"
 
 namespace unzip {
 namespace {
-
-// A module's file name; empty when it cannot be read.
-std::wstring ModulePath(HMODULE module) {
-    std::wstring buffer(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD n = ::GetModuleFileNameW(module, buffer.data(), static_cast<DWORD>(buffer.size()));
-        if (n == 0) return {};
-        if (n < buffer.size()) return buffer.substr(0, n);
-        if (buffer.size() >= 32768) return {};
-        buffer.resize(buffer.size() * 2);
-    }
-}
-
-std::wstring LongPath(const std::wstring& path) {
-    const DWORD need = ::GetLongPathNameW(path.c_str(), nullptr, 0);
-    if (need == 0) return path;
-    std::wstring buffer(need, L'\0');
-    const DWORD n = ::GetLongPathNameW(path.c_str(), buffer.data(), need);
-    return n == 0 || n >= need ? path : buffer.substr(0, n);
-}
 
 #ifdef VANDREL_KILL_POINTS
 const char* StepName(OwnFileStep step) {
@@ -60,7 +41,7 @@ ProcessFiles::ProcessFiles() {
     modules.resize(bytes / sizeof(HMODULE));
     for (HMODULE m : modules) {
         Identity id;
-        if (IdentityOf(ModulePath(m), id)) m_files.push_back(id);
+        if (IdentityOf(core::ModuleFileName(m), id)) m_files.push_back(id);
     }
 }
 
@@ -97,8 +78,8 @@ void ProcessFiles::Reached([[maybe_unused]] OwnFileStep step) {
 }
 
 std::string RunningProgramPath() {
-    const std::wstring path = ModulePath(nullptr);
-    return path.empty() ? std::string() : core::WideToUtf8(LongPath(path));
+    const std::wstring path = core::ModuleFileName(nullptr);
+    return path.empty() ? std::string() : core::WideToUtf8(core::LongPathName(path));
 }
 
 }  // namespace unzip

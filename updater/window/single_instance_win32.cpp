@@ -2,27 +2,12 @@
 
 #include <cstdint>
 
+#include "core/path_win32.h"
 #include "core/text_win32.h"
 #include "updater/window/window_ids.h"
 
 namespace window {
 namespace {
-
-std::wstring FullPath(const std::wstring& path) {
-    const DWORD need = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-    if (need == 0) return path;
-    std::wstring buffer(need, L'\0');
-    const DWORD n = ::GetFullPathNameW(path.c_str(), need, buffer.data(), nullptr);
-    return n == 0 || n >= need ? path : buffer.substr(0, n);
-}
-
-std::wstring LongPath(const std::wstring& path) {
-    const DWORD need = ::GetLongPathNameW(path.c_str(), nullptr, 0);
-    if (need == 0) return path;
-    std::wstring buffer(need, L'\0');
-    const DWORD n = ::GetLongPathNameW(path.c_str(), buffer.data(), need);
-    return n == 0 || n >= need ? path : buffer.substr(0, n);
-}
 
 // Folder of the executable that process pid runs; empty when it cannot be read.
 std::wstring ProcessFolder(DWORD pid) {
@@ -57,7 +42,7 @@ BOOL CALLBACK FindMainWindow(HWND hwnd, LPARAM param) {
 }  // namespace
 
 std::wstring ComparableFolder(const std::wstring& folder) {
-    std::wstring path = LongPath(FullPath(folder));
+    std::wstring path = core::LongPathName(core::FullPathName(folder));
     while (path.size() > 3 && (path.back() == L'\\' || path.back() == L'/')) path.pop_back();
     for (wchar_t& c : path) {
         if (c == L'/') c = L'\\';
