@@ -6,28 +6,25 @@
 
 #include "core/handle_win32.h"
 
-namespace instalacion {
+namespace instalador {
 
 // Enters a single-threaded apartment for the calling thread and leaves it at destruction.
-class ApartamentoCom {
+class ComApartment {
 public:
-    ApartamentoCom() : m_resultado(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
-    ~ApartamentoCom() {
+    ComApartment() : m_result(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+    ~ComApartment() {
         // S_FALSE (already initialised) counts too: every successful call needs its uninitialise.
-        if (SUCCEEDED(m_resultado)) ::CoUninitialize();
+        if (SUCCEEDED(m_result)) ::CoUninitialize();
     }
-    ApartamentoCom(const ApartamentoCom&) = delete;
-    ApartamentoCom& operator=(const ApartamentoCom&) = delete;
-
-    bool Iniciado() const { return SUCCEEDED(m_resultado); }
-    HRESULT Resultado() const { return m_resultado; }
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
 
 private:
-    HRESULT m_resultado;
+    HRESULT m_result;
 };
 
 template <typename T>
-struct TraitsCom {
+struct ComTraits {
     using Type = T*;
     static constexpr T* Empty() { return nullptr; }
     static bool IsValid(T* p) { return p != nullptr; }
@@ -36,6 +33,6 @@ struct TraitsCom {
 
 // Owns one reference to a COM interface and releases it.
 template <typename T>
-using PunteroCom = core::UniqueResource<TraitsCom<T>>;
+using ComPtr = core::UniqueResource<ComTraits<T>>;
 
-}  // namespace instalacion
+}  // namespace instalador

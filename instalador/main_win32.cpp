@@ -1,30 +1,24 @@
-// Instalador's entry point: COM for this thread, the real seams, then the run.
+// Instalador's entry point: COM for this thread, the Windows platform, then the run.
 #include <windows.h>
 
 #include <exception>
 
 #include "core/text_win32.h"
 #include "instalador/com_win32.h"
-#include "instalador/mensaje_win32.h"
-#include "instalador/mensajes.h"
-#include "instalador/plataforma_win32.h"
-#include "instalador/proceso_win32.h"
+#include "instalador/messages.h"
+#include "instalador/platform_win32.h"
 #include "instalador/selvane.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-    using namespace instalacion;
+    using namespace instalador;
     // Before the presence check. Should COM not start, that check fails and the run goes on.
-    const ApartamentoCom com;
+    const ComApartment com;
+    Win32Platform platform;
     try {
-        LanzadorWin32 lanzador;
-        LibreriaWin32 libreria;
-        AvisosWin32 avisos;
-        SistemaWin32 sistema;
-        Plataforma plataforma{lanzador, libreria, avisos, sistema, core::ExecutableFolder()};
-        return m_Selvane::Main(plataforma);
+        return m_Selvane::Main(platform, core::ExecutableFolder());
     } catch (const std::exception&) {
         // Only a lack of memory gets here; the run's own errors are reported inside Main.
-        MostrarMensaje(kMensajeSinMemoria, kTituloPrograma, kEstiloError);
-        return kSalidaError;
+        platform.ShowMessage(kOutOfMemoryText, kProgramCaption, core::BoxStyle::Error);
+        return kExitError;
     }
 }

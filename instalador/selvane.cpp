@@ -1,44 +1,44 @@
 #include "instalador/selvane.h"
 
 #include "core/runtime_error.h"
-#include "instalador/mensajes.h"
-#include "instalador/rutas.h"
+#include "instalador/messages.h"
+#include "instalador/paths.h"
 
 namespace m_Selvane {
 namespace {
 
-using namespace instalacion;
+using namespace instalador;
 
 // Starts one installer and waits for its end; one that has already ended is not waited for.
-void EjecutarYEsperar(Plataforma& p, const Comando& comando) {
-    const std::unique_ptr<Proceso> proceso = p.lanzador.Iniciar(comando);
-    if (proceso && !proceso->Terminado()) proceso->EsperarFin();
+void RunAndWait(Platform& p, const Command& command) {
+    const std::unique_ptr<Process> process = p.StartHidden(command);
+    if (process && !process->HasEnded()) process->WaitForEnd();
 }
 
 }  // namespace
 
-void InstalarDependencia(Plataforma& p, bool EsWow64, std::string_view argumento) {
-    EjecutarYEsperar(p, ComandoX86(p.carpeta, argumento));
-    if (EsWow64) EjecutarYEsperar(p, ComandoX64(p.carpeta, argumento));
-    if (p.libreria.RegistrarArchivo(std::string(kLibreria)) && p.libreria.LibreriaRegistrada()) {
-        p.avisos.Mostrar(kRegistradaAhora, kTituloPrograma, kEstiloSimple);
-        p.avisos.Terminar(kSalidaRegistrada);
+void InstalarDependencia(Platform& p, std::string_view folder, bool EsWow64, std::string_view argument) {
+    RunAndWait(p, X86Command(folder, argument));
+    if (EsWow64) RunAndWait(p, X64Command(folder, argument));
+    if (p.RegistrarArchivo(std::string(kLibraryFile)) && p.LibreriaRegistrada()) {
+        p.ShowMessage(kRegisteredNowText, kProgramCaption, core::BoxStyle::OkOnly);
+        p.EndProgram(kExitRegistered);
     }
 }
 
-int Main(Plataforma& p) {
+int Main(Platform& p, std::string_view folder) {
     try {
-        if (p.libreria.LibreriaRegistrada()) {
-            p.avisos.Mostrar(kYaRegistrada, kTituloPrograma, kEstiloSimple);
-            p.avisos.Terminar(kSalidaRegistrada);
+        if (p.LibreriaRegistrada()) {
+            p.ShowMessage(kAlreadyRegisteredText, kProgramCaption, core::BoxStyle::OkOnly);
+            p.EndProgram(kExitRegistered);
         }
-        const bool EsWow64 = p.sistema.EsWow64();
-        for (const std::string_view argumento : kArgumentos) InstalarDependencia(p, EsWow64, argumento);
+        const bool EsWow64 = p.EsWow64();
+        for (const std::string_view argument : kArguments) InstalarDependencia(p, folder, EsWow64, argument);
     } catch (const core::RuntimeError& error) {
-        p.avisos.Mostrar(MensajeDeError(error), kTituloPrograma, kEstiloError);
-        p.avisos.Terminar(kSalidaError);
+        p.ShowMessage(ErrorText(error), kProgramCaption, core::BoxStyle::Error);
+        p.EndProgram(kExitError);
     }
-    return kSalidaSinExito;
+    return kExitNoSuccess;
 }
 
 }  // namespace m_Selvane

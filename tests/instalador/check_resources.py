@@ -5,60 +5,12 @@ Unicode, 1.01.0001, and a manifest that asks for an administrator.
 
 Usage: check_resources.py Instalador.exe
 """
+import os
 import struct
 import sys
 
-RT_ICON, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 14, 16, 24
-SPANISH_SPAIN = 0x0C0A
-
-
-def fail(message):
-    sys.exit("check_resources: " + message)
-
-
-def resources(pe):
-    """{(type, id, language): bytes} from the .rsrc tree of a PE file."""
-    if pe[:2] != b"MZ":
-        fail("not an executable")
-    header = struct.unpack_from("<I", pe, 0x3C)[0]
-    if pe[header:header + 4] != b"PE\0\0":
-        fail("no PE header")
-    sections, optional_size = struct.unpack_from("<H12xH", pe, header + 6)
-    optional = header + 24
-    magic = struct.unpack_from("<H", pe, optional)[0]
-    directories = optional + (96 if magic == 0x10B else 112)
-    rsrc_rva, rsrc_size = struct.unpack_from("<II", pe, directories + 2 * 8)
-    if rsrc_size == 0:
-        fail("no resources")
-    table = optional + optional_size
-    spans = []
-    for i in range(sections):
-        _, vsize, vaddr, rawsize, rawptr = struct.unpack_from("<8sIIII", pe, table + 40 * i)
-        spans.append((vaddr, max(vsize, rawsize), rawptr))
-
-    def offset(rva):
-        for vaddr, size, rawptr in spans:
-            if vaddr <= rva < vaddr + size:
-                return rawptr + rva - vaddr
-        fail("address %#x outside every section" % rva)
-
-    base = offset(rsrc_rva)
-    found = {}
-
-    def walk(at, path):
-        named, ids = struct.unpack_from("<12xHH", pe, base + at)
-        for i in range(named + ids):
-            name, target = struct.unpack_from("<II", pe, base + at + 16 + 8 * i)
-            key = path + (name if not name & 0x80000000 else "named",)
-            if target & 0x80000000:
-                walk(target & 0x7FFFFFFF, key)
-            else:
-                data_rva, size = struct.unpack_from("<II", pe, base + target)
-                start = offset(data_rva)
-                found[key] = pe[start:start + size]
-
-    walk(0, ())
-    return found
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "support"))
+from pe_resources import RT_GROUP_ICON, RT_ICON, RT_MANIFEST, check_version, fail, load  # noqa: E402
 
 
 def check_icons(res):
@@ -85,57 +37,6 @@ def check_icons(res):
         fail("icon images %s, expected %s" % (seen, expected))
 
 
-def version_node(data, at):
-    """(key, value bytes, children [(key, value, children)], value type, end) of a version block."""
-    length, value_length, kind = struct.unpack_from("<HHH", data, at)
-    end = at + length
-    pos = at + 6
-    key_end = pos
-    while data[key_end:key_end + 2] != b"\0\0":
-        key_end += 2
-    key = data[pos:key_end].decode("utf-16-le")
-    pos = (key_end + 2 + 3) & ~3
-    value_bytes = value_length * 2 if kind == 1 else value_length
-    value = data[pos:pos + value_bytes]
-    pos = (pos + value_bytes + 3) & ~3
-    children = []
-    while pos < end:
-        child = version_node(data, pos)
-        children.append(child[:4])
-        pos = (child[4] + 3) & ~3
-    return key, value, children, kind, end
-
-
-def check_version(res):
-    versions = {k: v for k, v in res.items() if k[0] == RT_VERSION}
-    if len(versions) != 1:
-        fail("expected one version record, found %d" % len(versions))
-    (key, data), = versions.items()
-    if key[2] != SPANISH_SPAIN:
-        fail("version record in language %#x, expected 0x0C0A" % key[2])
-    name, fixed, children, _, _ = version_node(data, 0)
-    if name != "VS_VERSION_INFO":
-        fail("version record named %r" % name)
-    signature, _, file_ms, file_ls, prod_ms, prod_ls = struct.unpack_from("<IIIIII", fixed, 0)
-    if signature != 0xFEEF04BD:
-        fail("no fixed version information")
-    if (file_ms, file_ls, prod_ms, prod_ls) != (0x00010001, 0x00000001, 0x00010001, 0x00000001):
-        fail("numeric version is not 1,1,0,1")
-    blocks = {c[0]: c for c in children}
-    strings = blocks.get("StringFileInfo")
-    if not strings or [t[0] for t in strings[2]] != ["0C0A04B0"]:
-        fail("expected one string table 0C0A04B0")
-    values = {k: v.decode("utf-16-le").rstrip("\0") for k, v, _, _ in strings[2][0][2]}
-    for field, wanted in (("FileVersion", "1.01.0001"), ("ProductVersion", "1.01.0001"),
-                          ("ProductName", "Instalador"), ("InternalName", "Instalador")):
-        if values.get(field) != wanted:
-            fail("%s is %r, expected %r" % (field, values.get(field), wanted))
-    var = blocks.get("VarFileInfo")
-    translation = [c for c in (var[2] if var else []) if c[0] == "Translation"]
-    if not translation or struct.unpack_from("<HH", translation[0][1]) != (SPANISH_SPAIN, 1200):
-        fail("Translation is not 0x0C0A, 1200")
-
-
 def check_manifest(res):
     manifests = [v for k, v in res.items() if k[0] == RT_MANIFEST]
     if len(manifests) != 1 or (RT_MANIFEST, 1) not in {k[:2] for k in res}:
@@ -145,12 +46,9 @@ def check_manifest(res):
 
 
 def main():
-    if len(sys.argv) != 2:
-        sys.exit("usage: check_resources.py Instalador.exe")
-    with open(sys.argv[1], "rb") as f:
-        res = resources(f.read())
+    res = load("Instalador")
     check_icons(res)
-    check_version(res)
+    check_version(res, "1.01.0001", "Instalador", "Instalador")
     check_manifest(res)
     print("%s: icon 3 images, version 1.01.0001 (0C0A04B0), requireAdministrator" % sys.argv[1])
 

@@ -1,4 +1,4 @@
-// Instalador's run through fakes of every seam: which installers run in which order, when the
+// Instalador's run through a fake platform: which installers run in which order, when the
 // registration and the presence check are asked, which messages show and how the program ends.
 #include "instalador/selvane.h"
 
@@ -13,57 +13,57 @@
 
 namespace {
 
-using namespace instalacion;
+using namespace instalador;
 
 constexpr const char* kFolder = R"(D:\Juego)";
 
-// Thrown by the fake Terminar: the program has ended with this status.
+// Thrown by the fake EndProgram: the program has ended with this status.
 struct Ended {
     int code;
 };
 
 enum class Kind { Running, AlreadyEnded, NoHandle };
 
-// Every seam at once, recording what the run asks for in one ordered list.
-class FakeWindows final : public Lanzador, public Libreria, public Avisos, public Sistema {
+// The whole platform, recording what the run asks for in one ordered list.
+class FakePlatform final : public Platform {
 public:
-    class FakeProcess final : public Proceso {
+    class FakeProcess final : public Process {
     public:
-        FakeProcess(FakeWindows& w, Kind k) : m_w(w), m_kind(k) {}
-        bool Terminado() override { return m_kind == Kind::AlreadyEnded; }
-        void EsperarFin() override { m_w.events.push_back("wait"); }
+        FakeProcess(FakePlatform& platform, Kind kind) : m_platform(platform), m_kind(kind) {}
+        bool HasEnded() override { return m_kind == Kind::AlreadyEnded; }
+        void WaitForEnd() override { m_platform.events.push_back("wait"); }
 
     private:
-        FakeWindows& m_w;
+        FakePlatform& m_platform;
         Kind m_kind;
     };
 
-    std::unique_ptr<Proceso> Iniciar(const Comando& c) override {
-        events.push_back("start " + c.Linea());
-        if (missing && c.ruta.ends_with(*missing)) throw core::RuntimeError(missingKind, c.ruta);
+    std::unique_ptr<Process> StartHidden(const Command& c) override {
+        events.push_back("start " + c.Line());
+        if (missing && c.path.ends_with(*missing)) throw core::RuntimeError(missingKind, c.path);
         if (processKind == Kind::NoHandle) return nullptr;
         return std::make_unique<FakeProcess>(*this, processKind);
     }
-    bool RegistrarArchivo(const std::string& archivo) override {
-        events.push_back("register " + archivo);
+    bool RegistrarArchivo(const std::string& file) override {
+        events.push_back("register " + file);
         return Next(registrations);
     }
     bool LibreriaRegistrada() override {
         events.push_back("present?");
         return Next(presence);
     }
-    void Mostrar(std::string_view texto, std::string_view titulo, unsigned estilo) override {
+    void ShowMessage(std::string_view text, std::string_view caption, core::BoxStyle style) override {
         std::string e = "box ";
-        e += std::to_string(estilo);
+        e += std::to_string(static_cast<unsigned>(style));
         e += '|';
-        e += titulo;
+        e += caption;
         e += '|';
-        e += texto;
+        e += text;
         events.push_back(e);
     }
-    void Terminar(int codigo) override {
-        events.push_back("end " + std::to_string(codigo));
-        throw Ended{codigo};
+    void EndProgram(int exitCode) override {
+        events.push_back("end " + std::to_string(exitCode));
+        throw Ended{exitCode};
     }
     bool EsWow64() override {
         events.push_back("wow64?");
@@ -72,9 +72,8 @@ public:
 
     // Runs Main; the exit status whether it ended the program or returned.
     int Run() {
-        Plataforma p{*this, *this, *this, *this, kFolder};
         try {
-            const int code = m_Selvane::Main(p);
+            const int code = m_Selvane::Main(*this, kFolder);
             events.push_back("return " + std::to_string(code));
             return code;
         } catch (const Ended& e) {
@@ -135,7 +134,7 @@ const std::string kAlready = "box 0|Instalador|La libreria Selvane.Network, ya s
 const std::string kNow = "box 0|Instalador|La libreria Selvane.Network, ha sido registrada correctamente.";
 
 TEST(Selvane, AlreadyRegisteredSaysSoAndRunsNothing) {
-    FakeWindows w;
+    FakePlatform w;
     w.presence = {true};
     w.wow64 = true;
     EXPECT_EQ(w.Run(), 0);
@@ -146,7 +145,7 @@ TEST(Selvane, NoGenerationSucceedsAllInstallersRunAndTheEndIsSilent) {
     // Also the missing library: every registration attempt fails (with its own box, not here).
     for (const bool wow64 : {false, true}) {
         SCOPED_TRACE(wow64 ? "WOW64" : "32-bit Windows");
-        FakeWindows w;
+        FakePlatform w;
         w.wow64 = wow64;
         EXPECT_EQ(w.Run(), 1);
         std::vector<std::string> expected{"present?", "wow64?"};
@@ -162,7 +161,7 @@ TEST(Selvane, SuccessAfterGenerationNStopsThere) {
     for (const bool wow64 : {false, true}) {
         for (int n = 1; n <= 6; ++n) {
             SCOPED_TRACE(std::to_string(n) + (wow64 ? " WOW64" : " 32-bit"));
-            FakeWindows w;
+            FakePlatform w;
             w.wow64 = wow64;
             w.registrations.assign(static_cast<std::size_t>(n - 1), false);
             w.registrations.push_back(true);
@@ -177,7 +176,7 @@ TEST(Selvane, SuccessAfterGenerationNStopsThere) {
 }
 
 TEST(Selvane, RegisteredButNotPresentGoesOnToTheNextGeneration) {
-    FakeWindows w;
+    FakePlatform w;
     w.registrations = {true, true};
     w.presence = {false, false, true};
     EXPECT_EQ(w.Run(), 0);
@@ -207,7 +206,7 @@ TEST(Selvane, AnInstallerThatCannotStartEndsTheRunWithTheErrorBox) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        FakeWindows w;
+        FakePlatform w;
         w.wow64 = c.wow64;
         w.missing = c.missing;
         w.missingKind = c.kind;
@@ -234,7 +233,7 @@ TEST(Selvane, OnlyARunningInstallerIsWaitedFor) {
     } cases[] = {{Kind::Running, 12}, {Kind::AlreadyEnded, 0}, {Kind::NoHandle, 0}};
     for (const auto& c : cases) {
         SCOPED_TRACE(static_cast<int>(c.kind));
-        FakeWindows w;
+        FakePlatform w;
         w.wow64 = true;
         w.processKind = c.kind;
         EXPECT_EQ(w.Run(), 1);

@@ -9,16 +9,11 @@ import os
 import struct
 import sys
 
-sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "instalador"))
-from check_resources import resources, version_node  # noqa: E402  (the PE resource walker)
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "support"))
+from pe_resources import (RT_BITMAP, RT_GROUP_ICON, RT_ICON, RT_MANIFEST, SPANISH_SPAIN,  # noqa: E402
+                          check_version, fail, load)
 
-RT_BITMAP, RT_ICON, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 2, 3, 14, 16, 24
-SPANISH_SPAIN = 0x0C0A
 IDB_BACKGROUND, IDB_PROGRESS_BAR = 101, 102
-
-
-def fail(message):
-    sys.exit("check_resources: " + message)
 
 
 def check_languages(res):
@@ -55,26 +50,6 @@ def check_bitmaps(res):
                  % (ident, width, height, bpp, compression, size[0], size[1]))
 
 
-def check_version(res):
-    versions = {k: v for k, v in res.items() if k[0] == RT_VERSION}
-    if len(versions) != 1:
-        fail("expected one version record, found %d" % len(versions))
-    data = next(iter(versions.values()))
-    _, fixed, children, _, _ = version_node(data, 0)
-    signature, _, file_ms, file_ls, prod_ms, prod_ls = struct.unpack_from("<IIIIII", fixed, 0)
-    if signature != 0xFEEF04BD or (file_ms, file_ls, prod_ms, prod_ls) != (0x20002, 0x7, 0x20002, 0x7):
-        fail("numeric version is not 2,2,0,7")
-    blocks = {c[0]: c for c in children}
-    strings = blocks.get("StringFileInfo")
-    if not strings or [t[0] for t in strings[2]] != ["0C0A04B0"]:
-        fail("expected one string table 0C0A04B0")
-    values = {k: v.decode("utf-16-le").rstrip("\0") for k, v, _, _ in strings[2][0][2]}
-    for field, wanted in (("FileVersion", "2.02.0007"), ("ProductVersion", "2.02.0007"),
-                          ("ProductName", "Vandrel Updater"), ("InternalName", "Updater")):
-        if values.get(field) != wanted:
-            fail("%s is %r, expected %r" % (field, values.get(field), wanted))
-
-
 def check_manifest(res):
     manifests = [v for k, v in res.items() if k[0] == RT_MANIFEST and k[1] == 1]
     if len(manifests) != 1:
@@ -87,14 +62,11 @@ def check_manifest(res):
 
 
 def main():
-    if len(sys.argv) != 2:
-        sys.exit("usage: check_resources.py Updater.exe")
-    with open(sys.argv[1], "rb") as f:
-        res = resources(f.read())
+    res = load("Updater")
     check_languages(res)
     check_icon(res)
     check_bitmaps(res)
-    check_version(res)
+    check_version(res, "2.02.0007", "Vandrel Updater", "Updater")
     check_manifest(res)
     print("%s: icon 32x32x32, pictures 639x480 and 538x37, version 2.02.0007 (0C0A04B0), asInvoker"
           % sys.argv[1])

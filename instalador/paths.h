@@ -4,16 +4,16 @@
 #include <string>
 #include <string_view>
 
-namespace instalacion {
+namespace instalador {
 
 // The file name Instalador registers; the messages name it exactly so.
-inline constexpr std::string_view kLibreria = "Selvane.Network.dll";
+inline constexpr std::string_view kLibraryFile = "Selvane.Network.dll";
 
 // True for a path that does not depend on the current folder's position: "C:\..." or "C:/...",
 // "\\server\share\...", or one rooted at the current drive ("\..." or "/...").
-bool EsRutaAbsoluta(std::string_view ruta);
+bool IsAbsolutePath(std::string_view path);
 
 // A relative name taken against the program's folder; an absolute path unchanged.
-std::string JuntoAlPrograma(std::string_view carpeta, std::string_view nombre);
+std::string BesideProgram(std::string_view folder, std::string_view name);
 
-}  // namespace instalacion
+}  // namespace instalador

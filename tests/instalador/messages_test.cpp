@@ -1,5 +1,5 @@
 // The error box of an installer that cannot be started.
-#include "instalador/mensajes.h"
+#include "instalador/messages.h"
 
 #include <gtest/gtest.h>
 
@@ -7,12 +7,11 @@ namespace {
 
 using core::ErrorKind;
 
-TEST(Mensajes, ErrorBoxNamesNumberDescriptionAndFile) {
-    EXPECT_EQ(instalacion::MensajeDeError(
+TEST(Messages, ErrorBoxNamesNumberDescriptionAndFile) {
+    EXPECT_EQ(instalador::ErrorText(
                   core::RuntimeError(ErrorKind::FileNotFound, R"(C:\Juego (x86)\dlls\vcredist2008_x86.exe)")),
               "Error 53: No se encontró el archivo\r\nC:\\Juego (x86)\\dlls\\vcredist2008_x86.exe");
-    EXPECT_EQ(instalacion::MensajeDeError(core::RuntimeError(ErrorKind::PermissionDenied)),
-              "Error 70: Permiso denegado");
+    EXPECT_EQ(instalador::ErrorText(core::RuntimeError(ErrorKind::PermissionDenied)), "Error 70: Permiso denegado");
 }
 
 }  // namespace

@@ -1,15 +1,15 @@
 // The installers' command lines: the right files, quoted, with their switches, in both forms.
-#include "instalador/comandos.h"
+#include "instalador/commands.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-using instalacion::ComandoX64;
-using instalacion::ComandoX86;
-using instalacion::kArgumentos;
+using instalador::kArguments;
+using instalador::X64Command;
+using instalador::X86Command;
 
-TEST(Comandos, SixGenerationsNewestFirstInBothForms) {
+TEST(Commands, SixGenerationsNewestFirstInBothForms) {
     const struct {
         const char* x86;
         const char* x64;
@@ -25,26 +25,26 @@ TEST(Comandos, SixGenerationsNewestFirstInBothForms) {
         {R"("D:\Juego\dlls\vcredist2008_x86.exe" /qb)", R"("D:\Juego\dlls\vcredist2008_x64.exe" /qb)"},
         {R"("D:\Juego\dlls\vcredist2005_x86.exe" /q)", R"("D:\Juego\dlls\vcredist2005_x64.exe" /q)"},
     };
-    ASSERT_EQ(kArgumentos.size(), std::size(expected));
-    for (std::size_t i = 0; i < kArgumentos.size(); ++i) {
-        SCOPED_TRACE(kArgumentos[i]);
-        EXPECT_EQ(ComandoX86("D:\\Juego", kArgumentos[i]).Linea(), expected[i].x86);
-        EXPECT_EQ(ComandoX64("D:\\Juego", kArgumentos[i]).Linea(), expected[i].x64);
+    ASSERT_EQ(kArguments.size(), std::size(expected));
+    for (std::size_t i = 0; i < kArguments.size(); ++i) {
+        SCOPED_TRACE(kArguments[i]);
+        EXPECT_EQ(X86Command("D:\\Juego", kArguments[i]).Line(), expected[i].x86);
+        EXPECT_EQ(X64Command("D:\\Juego", kArguments[i]).Line(), expected[i].x64);
     }
 }
 
-TEST(Comandos, FolderWithBlanksStaysOneQuotedPathAndKeepsItsX86) {
+TEST(Commands, FolderWithBlanksStaysOneQuotedPathAndKeepsItsX86) {
     const std::string folder = "C:\\Program Files (x86)\\Vandrel Online";
-    const auto x86 = ComandoX86(folder, kArgumentos[1]);
-    const auto x64 = ComandoX64(folder, kArgumentos[1]);
-    EXPECT_EQ(x86.ruta, "C:\\Program Files (x86)\\Vandrel Online\\dlls\\vcredist2013_x86.exe");
-    EXPECT_EQ(x86.modificadores, "/passive /norestart");
-    EXPECT_EQ(x86.Linea(), R"("C:\Program Files (x86)\Vandrel Online\dlls\vcredist2013_x86.exe" /passive /norestart)");
+    const auto x86 = X86Command(folder, kArguments[1]);
+    const auto x64 = X64Command(folder, kArguments[1]);
+    EXPECT_EQ(x86.path, "C:\\Program Files (x86)\\Vandrel Online\\dlls\\vcredist2013_x86.exe");
+    EXPECT_EQ(x86.switches, "/passive /norestart");
+    EXPECT_EQ(x86.Line(), R"("C:\Program Files (x86)\Vandrel Online\dlls\vcredist2013_x86.exe" /passive /norestart)");
     // Only the argument turns into its 64-bit form, never the installation folder.
-    EXPECT_EQ(x64.Linea(), R"("C:\Program Files (x86)\Vandrel Online\dlls\vcredist2013_x64.exe" /passive /norestart)");
+    EXPECT_EQ(x64.Line(), R"("C:\Program Files (x86)\Vandrel Online\dlls\vcredist2013_x64.exe" /passive /norestart)");
 }
 
-TEST(Comandos, EdgeFoldersAndArguments) {
+TEST(Commands, EdgeFoldersAndArguments) {
     const struct {
         const char* folder;
         const char* argument;
@@ -62,13 +62,13 @@ TEST(Comandos, EdgeFoldersAndArguments) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.argument);
-        const auto cmd = ComandoX86(c.folder, c.argument);
-        EXPECT_EQ(cmd.ruta, c.path);
-        EXPECT_EQ(cmd.Linea(), c.line);
+        const auto cmd = X86Command(c.folder, c.argument);
+        EXPECT_EQ(cmd.path, c.path);
+        EXPECT_EQ(cmd.Line(), c.line);
     }
 }
 
-TEST(Comandos, EveryX86OfTheArgumentTurnsIntoX64CaseSensitively) {
+TEST(Commands, EveryX86OfTheArgumentTurnsIntoX64CaseSensitively) {
     const struct {
         const char* argument;
         const char* x64Line;
@@ -80,15 +80,15 @@ TEST(Comandos, EveryX86OfTheArgumentTurnsIntoX64CaseSensitively) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.argument);
-        EXPECT_EQ(ComandoX64("D:", c.argument).Linea(), c.x64Line);
+        EXPECT_EQ(X64Command("D:", c.argument).Line(), c.x64Line);
     }
 }
 
-TEST(Comandos, ReplaceAllDoesNotRescanWhatItInserted) {
-    EXPECT_EQ(instalacion::ReemplazarTodo("x86", "x86", "x86x86"), "x86x86");
-    EXPECT_EQ(instalacion::ReemplazarTodo("aaa", "aa", "a"), "aa");
-    EXPECT_EQ(instalacion::ReemplazarTodo("", "x86", "x64"), "");
-    EXPECT_EQ(instalacion::ReemplazarTodo("x86", "", "x64"), "x86");
+TEST(Commands, ReplaceAllDoesNotRescanWhatItInserted) {
+    EXPECT_EQ(instalador::ReplaceAll("x86", "x86", "x86x86"), "x86x86");
+    EXPECT_EQ(instalador::ReplaceAll("aaa", "aa", "a"), "aa");
+    EXPECT_EQ(instalador::ReplaceAll("", "x86", "x64"), "");
+    EXPECT_EQ(instalador::ReplaceAll("x86", "", "x64"), "x86");
 }
 
 }  // namespace

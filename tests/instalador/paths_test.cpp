@@ -1,11 +1,11 @@
 // Files named by Instalador are taken beside the program, never in the current folder.
-#include "instalador/rutas.h"
+#include "instalador/paths.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-TEST(Rutas, RelativeNamesGoBesideTheProgramAbsoluteOnesStay) {
+TEST(Paths, RelativeNamesGoBesideTheProgramAbsoluteOnesStay) {
     const struct {
         const char* folder;
         const char* name;
@@ -26,14 +26,14 @@ TEST(Rutas, RelativeNamesGoBesideTheProgramAbsoluteOnesStay) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(instalacion::JuntoAlPrograma(c.folder, c.name), c.expected);
+        EXPECT_EQ(instalador::BesideProgram(c.folder, c.name), c.expected);
     }
 }
 
-TEST(Rutas, DriveRelativeAndOddNamesAreNotAbsolute) {
+TEST(Paths, DriveRelativeAndOddNamesAreNotAbsolute) {
     for (const char* name : {"C:x.dll", "1:\\x.dll", "C", "Selvane.Network.dll", ":\\x"}) {
         SCOPED_TRACE(name);
-        EXPECT_FALSE(instalacion::EsRutaAbsoluta(name));
+        EXPECT_FALSE(instalador::IsAbsolutePath(name));
     }
 }
 

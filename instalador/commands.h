@@ -5,11 +5,11 @@
 #include <string>
 #include <string_view>
 
-namespace instalacion {
+namespace instalador {
 
 // The argument of each generation, newest first: the part of the file name after "vcredist",
 // a blank, then the installer's own switches.
-inline constexpr std::array<std::string_view, 6> kArgumentos = {
+inline constexpr std::array<std::string_view, 6> kArguments = {
     "2015_2017_2019_2022_x86.exe /passive /norestart",
     "2013_x86.exe /passive /norestart",
     "2012_x86.exe /passive /norestart",
@@ -19,21 +19,21 @@ inline constexpr std::array<std::string_view, 6> kArgumentos = {
 };
 
 // One installer run: the file to start and the switches it gets.
-struct Comando {
-    std::string ruta;           // full path of the installer, unquoted
-    std::string modificadores;  // switches exactly as the argument holds them (may be empty)
+struct Command {
+    std::string path;      // full path of the installer, unquoted
+    std::string switches;  // switches exactly as the argument holds them (may be empty)
 
     // The command line: the path in quotes, then a blank and the switches.
-    std::string Linea() const;
+    std::string Line() const;
 };
 
 // Every occurrence of from in text replaced by to, left to right, without rescanning.
-std::string ReemplazarTodo(std::string_view text, std::string_view from, std::string_view to);
+std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to);
 
 // The 32-bit installer of a generation: folder + "\dlls\vcredist" + argument.
-Comando ComandoX86(std::string_view carpeta, std::string_view argumento);
+Command X86Command(std::string_view folder, std::string_view argument);
 // The 64-bit one: the same, from the argument with every "x86" turned into "x64" (the folder
 // is left as it is, "C:\Program Files (x86)" included).
-Comando ComandoX64(std::string_view carpeta, std::string_view argumento);
+Command X64Command(std::string_view folder, std::string_view argument);
 
-}  // namespace instalacion
+}  // namespace instalador

@@ -1,0 +1,34 @@
+#include "instalador/messages.h"
+
+#include "core/error_box.h"
+
+namespace instalador {
+namespace {
+
+// head + file + tail, built by appending (see the style notes on -Wrestrict).
+std::string Join(std::string_view head, std::string_view file, std::string_view tail = {}) {
+    std::string s(head);
+    s += file;
+    s += tail;
+    return s;
+}
+
+}  // namespace
+
+std::string FileMissingText(std::string_view file) { return Join("El archivo ", file, " no existe."); }
+
+std::string NotLoadedText(std::string_view file) { return Join("Ocurrió un error al cargar el archivo: ", file); }
+
+std::string NoEntryPointText(std::string_view file) {
+    return Join("Ocurrió un error al ubicar el punto de entrada para el archivo: \r\n", file);
+}
+
+std::string NotFinishedText(std::string_view file) {
+    return Join("Ocurrió un error al intentar registrar el archivo: \r\n", file);
+}
+
+std::string ErrorText(const core::RuntimeError& error) {
+    return core::ErrorBoxText(error, core::ErrorDetail::OnNewLine);
+}
+
+}  // namespace instalador
