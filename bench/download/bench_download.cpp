@@ -45,7 +45,7 @@ private:
 
 class NoDialogs final : public update::Dialogs {
 public:
-    void ShowMessage(const std::string& text, const std::string&, unsigned) override {
+    void ShowMessage(const std::string& text, const std::string&, core::BoxStyle) override {
         std::fprintf(stderr, "%s\n", text.c_str());
     }
     [[noreturn]] void EndProgram(int code) override { ExitProcess(static_cast<UINT>(code)); }

@@ -27,8 +27,8 @@ public:
         std::string text, caption;
         unsigned style;
     };
-    void ShowMessage(const std::string& text, const std::string& caption, unsigned style) override {
-        boxes.push_back({text, caption, style});
+    void ShowMessage(const std::string& text, const std::string& caption, core::BoxStyle style) override {
+        boxes.push_back({text, caption, static_cast<unsigned>(style)});
     }
     [[noreturn]] void EndProgram(int) override { throw std::logic_error("EndProgram"); }
     std::vector<Box> boxes;

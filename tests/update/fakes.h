@@ -87,8 +87,8 @@ public:
         std::string text, caption;
         unsigned style;
     };
-    void ShowMessage(const std::string& text, const std::string& caption, unsigned style) override {
-        boxes.push_back({text, caption, style});
+    void ShowMessage(const std::string& text, const std::string& caption, core::BoxStyle style) override {
+        boxes.push_back({text, caption, static_cast<unsigned>(style)});
     }
     [[noreturn]] void EndProgram(int exitCode) override { throw ProgramEnded{exitCode}; }
     std::vector<Box> boxes;

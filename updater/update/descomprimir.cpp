@@ -8,7 +8,8 @@ namespace modUnzip {
 core::Outcome Descomprimir(const std::string& archive, const std::string& target, core::FileSystem& fs,
                            update::Dialogs& dialogs, const unzip::NameDecoder& decoder, unzip::OwnFiles* own) {
     core::Outcome outcome = unzip::ExtractArchive(archive, target, fs, decoder, {}, own);
-    if (!outcome.ok) dialogs.ShowMessage(update::mensajes::kErrorAlDescomprimir, update::mensajes::kTitulo, 0);
+    if (!outcome.ok)
+        dialogs.ShowMessage(update::mensajes::kErrorAlDescomprimir, update::mensajes::kTitulo, core::BoxStyle::OkOnly);
     return outcome;
 }
 

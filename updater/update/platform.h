@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/file_system.h"
+#include "core/message_box.h"
 #include "updater/update/console.h"
 #include "updater/update/http_client.h"
 
@@ -30,8 +31,7 @@ public:
 class Dialogs {
 public:
     virtual ~Dialogs() = default;
-    // style: the classic MessageBox flags (0 = OK only, no icon; 16 = error icon; 48 = exclamation).
-    virtual void ShowMessage(const std::string& text, const std::string& caption, unsigned style) = 0;
+    virtual void ShowMessage(const std::string& text, const std::string& caption, core::BoxStyle style) = 0;
     // Ends the process at once; nothing after this call runs.
     [[noreturn]] virtual void EndProgram(int exitCode) = 0;
 };

@@ -9,7 +9,7 @@ namespace window {
 void PlayGame(update::cDirImage& dir) {
     update::Dialogs& dialogs = dir.Services().dialogs;
     if (dir.Shell()) dialogs.EndProgram(0);
-    dialogs.ShowMessage(update::mensajes::kJuegoNoIniciado, update::mensajes::kTitulo, kGameNotStartedStyle);
+    dialogs.ShowMessage(update::mensajes::kJuegoNoIniciado, update::mensajes::kTitulo, core::BoxStyle::Error);
     dialogs.EndProgram(kGameNotStartedExitCode);
     std::abort();  // EndProgram does not return; the compiler cannot see that through the seam
 }
@@ -20,7 +20,7 @@ void ExitProgram(update::Dialogs& dialogs) {
 }
 
 void EndAsAsked(const update::ProgramEnd& end, update::Dialogs& dialogs) {
-    dialogs.ShowMessage(end.message, update::mensajes::kTitulo, 0);
+    dialogs.ShowMessage(end.message, update::mensajes::kTitulo, core::BoxStyle::OkOnly);
     dialogs.EndProgram(end.exitCode);
     std::abort();
 }

@@ -7,8 +7,6 @@
 
 namespace window {
 
-// MB_OK | MB_ICONERROR.
-inline constexpr unsigned kGameNotStartedStyle = 0x10;
 inline constexpr int kGameNotStartedExitCode = 2;
 
 // ImgJugar: Shell, then the end (exit code 0); when the shell fails, a message box first and

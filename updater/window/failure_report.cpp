@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "core/numeric.h"
+#include "core/error_box.h"
 #include "core/runtime_error.h"
 #include "updater/update/mensajes.h"
 
@@ -27,11 +27,7 @@ FailureReport DescribeFailure(std::exception_ptr error) {
     try {
         if (error) std::rethrow_exception(error);
     } catch (const core::RuntimeError& e) {
-        std::string text = "Error ";
-        text += core::DecimalText(e.Number());
-        text += ": ";
-        text += e.Description();
-        return {text, e.Number()};
+        return {core::ErrorBoxText(e, core::ErrorDetail::Hidden), e.Number()};
     } catch (const std::exception& e) {
         std::string text = update::mensajes::kErrorInesperado;
         const std::string detail = Shortened(e.what());
@@ -49,7 +45,7 @@ FailureReport DescribeFailure(std::exception_ptr error) {
 
 void ReportAndEnd(std::exception_ptr error, update::Dialogs& dialogs) {
     const FailureReport report = DescribeFailure(error);
-    dialogs.ShowMessage(report.text, update::mensajes::kTitulo, kErrorBoxStyle);
+    dialogs.ShowMessage(report.text, update::mensajes::kTitulo, core::BoxStyle::Error);
     dialogs.EndProgram(report.exitCode);
     std::abort();  // EndProgram does not return; the compiler cannot see that through the seam
 }

@@ -14,9 +14,6 @@ struct FailureReport {
     int exitCode = 1;
 };
 
-// MB_OK | MB_ICONERROR.
-inline constexpr unsigned kErrorBoxStyle = 0x10;
-
 // core::RuntimeError: "Error <n>: <description>", exit code n. Any other exception: a
 // generic Spanish text with its (shortened) detail, exit code 1.
 FailureReport DescribeFailure(std::exception_ptr error);

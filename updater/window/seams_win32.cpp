@@ -7,12 +7,12 @@
 
 namespace window {
 
-void Win32Dialogs::ShowMessage(const std::string& text, const std::string& caption, unsigned style) {
+void Win32Dialogs::ShowMessage(const std::string& text, const std::string& caption, core::BoxStyle style) {
     const std::wstring wideText = core::Utf8ToWide(text);
     const std::wstring wideCaption = core::Utf8ToWide(caption);
     HWND owner = m_owner && ::IsWindow(m_owner) ? m_owner : nullptr;
     // A box that cannot be shown (no desktop) has nothing to fall back on; the caller goes on.
-    ::MessageBoxW(owner, wideText.c_str(), wideCaption.c_str(), style | MB_SETFOREGROUND);
+    ::MessageBoxW(owner, wideText.c_str(), wideCaption.c_str(), static_cast<UINT>(style) | MB_SETFOREGROUND);
 }
 
 void Win32Dialogs::EndProgram(int exitCode) { ::ExitProcess(static_cast<UINT>(exitCode)); }

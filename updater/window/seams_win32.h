@@ -12,7 +12,7 @@ namespace window {
 class Win32Dialogs final : public update::Dialogs {
 public:
     void SetOwner(HWND owner) { m_owner = owner; }
-    void ShowMessage(const std::string& text, const std::string& caption, unsigned style) override;
+    void ShowMessage(const std::string& text, const std::string& caption, core::BoxStyle style) override;
     [[noreturn]] void EndProgram(int exitCode) override;
 
 private:
