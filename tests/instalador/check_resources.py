@@ -106,7 +106,9 @@ def version_node(data, at):
     return key, value, children, kind, end
 
 
-def check_version(res):
+def check_version(res, numbers, version, product, internal):
+    """One version record, in Spanish (Spain), numbered numbers (file and product: most, least
+    significant), with one Unicode string table and the Translation 0x0C0A, 1200."""
     versions = {k: v for k, v in res.items() if k[0] == RT_VERSION}
     if len(versions) != 1:
         fail("expected one version record, found %d" % len(versions))
@@ -119,15 +121,16 @@ def check_version(res):
     signature, _, file_ms, file_ls, prod_ms, prod_ls = struct.unpack_from("<IIIIII", fixed, 0)
     if signature != 0xFEEF04BD:
         fail("no fixed version information")
-    if (file_ms, file_ls, prod_ms, prod_ls) != (0x00010001, 0x00000001, 0x00010001, 0x00000001):
-        fail("numeric version is not 1,1,0,1")
+    if (file_ms, file_ls) != numbers or (prod_ms, prod_ls) != numbers:
+        fail("numeric version is not %d,%d,%d,%d"
+             % (numbers[0] >> 16, numbers[0] & 0xFFFF, numbers[1] >> 16, numbers[1] & 0xFFFF))
     blocks = {c[0]: c for c in children}
     strings = blocks.get("StringFileInfo")
     if not strings or [t[0] for t in strings[2]] != ["0C0A04B0"]:
         fail("expected one string table 0C0A04B0")
     values = {k: v.decode("utf-16-le").rstrip("\0") for k, v, _, _ in strings[2][0][2]}
-    for field, wanted in (("FileVersion", "1.01.0001"), ("ProductVersion", "1.01.0001"),
-                          ("ProductName", "Instalador"), ("InternalName", "Instalador")):
+    for field, wanted in (("FileVersion", version), ("ProductVersion", version),
+                          ("ProductName", product), ("InternalName", internal)):
         if values.get(field) != wanted:
             fail("%s is %r, expected %r" % (field, values.get(field), wanted))
     var = blocks.get("VarFileInfo")
@@ -144,15 +147,23 @@ def check_manifest(res):
         fail("the manifest does not ask for an administrator")
 
 
-def main():
+def check_file(exe_name, checks, summary):
+    """Runs every check on the resources of the file named on the command line."""
     if len(sys.argv) != 2:
-        sys.exit("usage: check_resources.py Instalador.exe")
+        sys.exit("usage: check_resources.py %s" % exe_name)
     with open(sys.argv[1], "rb") as f:
         res = resources(f.read())
-    check_icons(res)
-    check_version(res)
-    check_manifest(res)
-    print("%s: icon 3 images, version 1.01.0001 (0C0A04B0), requireAdministrator" % sys.argv[1])
+    for check in checks:
+        check(res)
+    print("%s: %s" % (sys.argv[1], summary))
+
+
+def main():
+    check_file("Instalador.exe",
+               [check_icons,
+                lambda res: check_version(res, (0x00010001, 0x00000001), "1.01.0001", "Instalador", "Instalador"),
+                check_manifest],
+               "icon 3 images, version 1.01.0001 (0C0A04B0), requireAdministrator")
 
 
 if __name__ == "__main__":

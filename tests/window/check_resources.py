@@ -10,9 +10,9 @@ import struct
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "instalador"))
-from check_resources import resources, version_node  # noqa: E402  (the PE resource walker)
+from check_resources import check_file, check_version  # noqa: E402  (the PE walker, shared checks)
 
-RT_BITMAP, RT_ICON, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 2, 3, 14, 16, 24
+RT_BITMAP, RT_ICON, RT_GROUP_ICON, RT_MANIFEST = 2, 3, 14, 24
 SPANISH_SPAIN = 0x0C0A
 IDB_BACKGROUND, IDB_PROGRESS_BAR = 101, 102
 
@@ -55,26 +55,6 @@ def check_bitmaps(res):
                  % (ident, width, height, bpp, compression, size[0], size[1]))
 
 
-def check_version(res):
-    versions = {k: v for k, v in res.items() if k[0] == RT_VERSION}
-    if len(versions) != 1:
-        fail("expected one version record, found %d" % len(versions))
-    data = next(iter(versions.values()))
-    _, fixed, children, _, _ = version_node(data, 0)
-    signature, _, file_ms, file_ls, prod_ms, prod_ls = struct.unpack_from("<IIIIII", fixed, 0)
-    if signature != 0xFEEF04BD or (file_ms, file_ls, prod_ms, prod_ls) != (0x20002, 0x7, 0x20002, 0x7):
-        fail("numeric version is not 2,2,0,7")
-    blocks = {c[0]: c for c in children}
-    strings = blocks.get("StringFileInfo")
-    if not strings or [t[0] for t in strings[2]] != ["0C0A04B0"]:
-        fail("expected one string table 0C0A04B0")
-    values = {k: v.decode("utf-16-le").rstrip("\0") for k, v, _, _ in strings[2][0][2]}
-    for field, wanted in (("FileVersion", "2.02.0007"), ("ProductVersion", "2.02.0007"),
-                          ("ProductName", "Vandrel Updater"), ("InternalName", "Updater")):
-        if values.get(field) != wanted:
-            fail("%s is %r, expected %r" % (field, values.get(field), wanted))
-
-
 def check_manifest(res):
     manifests = [v for k, v in res.items() if k[0] == RT_MANIFEST and k[1] == 1]
     if len(manifests) != 1:
@@ -87,17 +67,11 @@ def check_manifest(res):
 
 
 def main():
-    if len(sys.argv) != 2:
-        sys.exit("usage: check_resources.py Updater.exe")
-    with open(sys.argv[1], "rb") as f:
-        res = resources(f.read())
-    check_languages(res)
-    check_icon(res)
-    check_bitmaps(res)
-    check_version(res)
-    check_manifest(res)
-    print("%s: icon 32x32x32, pictures 639x480 and 538x37, version 2.02.0007 (0C0A04B0), asInvoker"
-          % sys.argv[1])
+    check_file("Updater.exe",
+               [check_languages, check_icon, check_bitmaps,
+                lambda res: check_version(res, (0x00020002, 0x00000007), "2.02.0007", "Vandrel Updater", "Updater"),
+                check_manifest],
+               "icon 32x32x32, pictures 639x480 and 538x37, version 2.02.0007 (0C0A04B0), asInvoker")
 
 
 if __name__ == "__main__":
