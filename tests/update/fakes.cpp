@@ -8,6 +8,8 @@
 #include <fstream>
 #include <sstream>
 
+#include <gtest/gtest.h>
+
 namespace fakes {
 namespace {
 
@@ -42,6 +44,11 @@ private:
 };
 
 }  // namespace
+
+void Console::SetSelection(std::size_t start, std::size_t length) {
+    EXPECT_EQ(length, 0u);
+    m_document.SetSelection(start, length);
+}
 
 void Console::ClearText() {
     for (window::ConsoleLine& line : m_document.Lines()) m_cleared.push_back(std::move(line));

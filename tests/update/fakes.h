@@ -23,7 +23,8 @@ class Console final : public window::RichTextBox {
 public:
     std::size_t TextLength() override { return m_document.TextLength(); }
     void ClearText() override;
-    void SetSelection(std::size_t start, std::size_t length) override { m_document.SetSelection(start, length); }
+    // The console only ever inserts: a selection of length 0.
+    void SetSelection(std::size_t start, std::size_t length) override;
     void SetSelBold(bool bold) override { m_document.SetSelBold(bold); }
     void SetSelItalic(bool italic) override { m_document.SetSelItalic(italic); }
     void SetSelColor(std::uint32_t color) override { m_document.SetSelColor(color); }
