@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <map>
 #include <set>
 #include <string>
@@ -31,11 +30,6 @@ const std::string kZeroText = " 0 \r\n";
 constexpr const char* kVersionRel = "Recursos/OUTPUT/Update.ini";
 constexpr std::uint64_t kMiB = 1024 * 1024;
 
-std::string Env(const char* name) {
-    const char* v = std::getenv(name);
-    return v ? v : "";
-}
-
 fs::path Data() { return fs::path("Z:" CRASH_DATA_DIR); }
 
 std::string VersionText(int v) { return " " + std::to_string(v) + " \r\n"; }
@@ -59,7 +53,7 @@ std::uint64_t ServedSize(const std::string& name) {
 class Publish : public ::testing::Environment {
 public:
     void SetUp() override {
-        const fs::path to = fs::path("Z:" + Env("VANDREL_TEST_ROOT")) / "parches";
+        const fs::path to = harness::FromUnix("VANDREL_TEST_ROOT") / "parches";
         fs::remove_all(to);
         fs::copy(Data() / "served" / "parches", to, fs::copy_options::recursive);
     }
@@ -134,7 +128,7 @@ public:
           m_before(Before(chain.from)),
           m_allowed(m_before, PatchesAfter(m_base)),
           m_inst(chain.name, kFinalText) {
-        crash::Materialize(m_before, m_inst.Root());
+        crash::Materialize(m_before, m_inst.Folder());
         crash::WriteBytes(m_inst.Path(kVersionRel), VersionText(chain.from));
         for (const auto& [rel, content] : chain.planted) crash::WriteBytes(m_inst.Path(rel), content);
         m_expected = m_before;
@@ -210,7 +204,7 @@ private:
 
         std::string leftovers;
         std::set<std::string> present;
-        for (const std::string& rel : crash::FilesBelow(m_inst.Root())) {
+        for (const std::string& rel : crash::FilesBelow(m_inst.Folder())) {
             if (rel == "Updater.exe" || rel == kVersionRel) continue;
             if (const auto kind = crash::TemporaryKind(rel)) {
                 if (!leftovers.empty()) leftovers += ", ";
@@ -234,7 +228,7 @@ private:
 
     void ExpectFinalTree(const std::string& when = "after the last run") {
         std::set<std::string> seen;
-        for (const std::string& rel : crash::FilesBelow(m_inst.Root())) {
+        for (const std::string& rel : crash::FilesBelow(m_inst.Folder())) {
             if (rel == "Updater.exe" || rel == kVersionRel) continue;
             if (Harmless(rel)) continue;
             seen.insert(rel);

@@ -7,19 +7,6 @@
 
 namespace crash {
 
-std::vector<std::string> FilesBelow(const fs::path& root) {
-    std::vector<std::string> out;
-    std::error_code ec;
-    if (!fs::is_directory(root, ec)) return out;
-    for (const auto& entry : fs::recursive_directory_iterator(root)) {
-        if (!entry.is_regular_file()) continue;
-        const auto rel = fs::relative(entry.path(), root).generic_u8string();
-        out.emplace_back(rel.begin(), rel.end());
-    }
-    std::sort(out.begin(), out.end());
-    return out;
-}
-
 Tree LoadTree(const fs::path& root) {
     Tree tree;
     for (const std::string& rel : FilesBelow(root)) {

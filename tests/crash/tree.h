@@ -1,5 +1,6 @@
-// Installation trees for the crash test: what a folder holds, what each path may hold while an
-// update runs, and which files are the update's own temporaries.
+// Installation trees for the crash test, with contents shared between the trees of many patches:
+// what a folder holds, what each path may hold while an update runs, and which files are the
+// update's own temporaries.
 #pragma once
 
 #include <filesystem>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "tests/support/files.h"
+#include "tests/support/tree.h"
 
 namespace crash {
 
@@ -21,6 +23,7 @@ using Blob = std::shared_ptr<const std::string>;
 // Relative path with '/' separators -> content.
 using Tree = std::map<std::string, Blob>;
 
+using testsupport::FilesBelow;
 using testsupport::ReadBytes;
 using testsupport::WriteBytes;
 
@@ -30,8 +33,6 @@ Tree LoadTree(const fs::path& root);
 Tree Overlay(Tree base, const Tree& top);
 // Writes every file of tree below root.
 void Materialize(const Tree& tree, const fs::path& root);
-// Relative '/' paths of the files below root.
-std::vector<std::string> FilesBelow(const fs::path& root);
 
 // Which of the update's own temporaries rel is ("archive", "extraction temp", "version temp").
 std::optional<std::string> TemporaryKind(const std::string& rel);

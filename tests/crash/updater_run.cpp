@@ -1,73 +1,24 @@
 #include "tests/crash/updater_run.h"
 
-#include "core/text_win32.h"
-#include "tests/crash/tree.h"
+#include "tests/support/files.h"
 
 namespace crash {
 namespace {
 
-constexpr DWORD kWindowTimeoutMs = 20000;
-constexpr ULONGLONG kRunTimeoutMs = 90000;
+constexpr DWORD kRunTimeoutMs = 90000;
 // A run that starts at the final version only asks for the count; this is ample for that.
 constexpr ULONGLONG kIdleRunMs = 4000;
 constexpr const char* kVersionRel = "Recursos/OUTPUT/Update.ini";
-constexpr const char* kDone = "Juego actualizado correctamente.";
-
-struct ChildSearch {
-    HWND parent;
-    POINT at;
-    HWND found = nullptr;
-};
-
-BOOL CALLBACK FindChildAt(HWND child, LPARAM param) {
-    auto* s = reinterpret_cast<ChildSearch*>(param);
-    RECT r;
-    if (!GetWindowRect(child, &r)) return TRUE;
-    POINT tl{r.left, r.top};
-    ScreenToClient(s->parent, &tl);
-    if (tl.x == s->at.x && tl.y == s->at.y) {
-        s->found = child;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> out;
-    std::string line;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
-            out.push_back(line);
-            line.clear();
-            ++i;
-        } else {
-            line += text[i];
-        }
-    }
-    if (!line.empty()) out.push_back(line);
-    return out;
-}
 
 }  // namespace
 
 Installation::Installation(const std::string& name, std::string finalVersionText)
-    : m_root(fs::temp_directory_path() / ("vandrel-crash-" + name)), m_finalVersionText(std::move(finalVersionText)) {
-    fs::remove_all(m_root);
-    fs::create_directories(m_root / "Recursos" / "OUTPUT");
-    fs::copy_file(UPDATER_EXE, m_root / "Updater.exe");
-}
-
-Installation::~Installation() {
-    if (m_process.Running()) m_process.Kill();
-    std::error_code ec;
-    fs::remove_all(m_root, ec);
-}
-
-fs::path Installation::Path(const std::string& rel) const { return m_root / testsupport::U8Path(rel); }
+    : harness::Installation(UPDATER_EXE, fs::temp_directory_path() / ("vandrel-crash-" + name)),
+      m_finalVersionText(std::move(finalVersionText)) {}
 
 std::string Installation::VersionText() const {
     std::error_code ec;
-    return fs::exists(Path(kVersionRel), ec) ? ReadBytes(Path(kVersionRel)) : std::string();
+    return fs::exists(Path(kVersionRel), ec) ? testsupport::ReadBytes(Path(kVersionRel)) : std::string();
 }
 
 // Attributes only: the file is never opened, so Updater's moves and deletions are not disturbed.
@@ -90,16 +41,13 @@ bool Installation::WrittenSince(const std::string& rel, const Stat& before, std:
 
 std::string Installation::StartAndWaitForWindow() {
     ++m_runs;
-    const auto u8 = (m_root / "Updater.exe").u8string();
-    m_process = probe::Process::Start(std::string(u8.begin(), u8.end()), "");
-    m_window = probe::WaitForWindow(m_process.Pid(), "Vandrel Updater", kWindowTimeoutMs);
-    return m_window ? std::string() : "no Updater window";
+    return Start() ? std::string() : "no Updater window";
 }
 
 // A box on screen, or a process that ended by itself: both mean the run went wrong.
 std::string Installation::UnexpectedState() {
     if (!m_process.Running()) return "Updater ended by itself";
-    const auto box = probe::WaitForDialog(m_process.Pid(), 0);
+    const auto box = WaitForBox(0);
     if (!box) return {};
     // The console's red line after the box says what failed.
     std::string failure = "a box: " + box->text + "; console:";
@@ -107,12 +55,6 @@ std::string Installation::UnexpectedState() {
     Sleep(500);
     for (const std::string& line : Console()) failure += " | " + line;
     return failure;
-}
-
-std::vector<std::string> Installation::Console() const {
-    ChildSearch s{m_window, {152, 272}};
-    EnumChildWindows(m_window, FindChildAt, reinterpret_cast<LPARAM>(&s));
-    return s.found ? Lines(probe::WindowText(s.found)) : std::vector<std::string>{};
 }
 
 KillResult Installation::RunAndKill(const KillPoint& point) {
@@ -178,27 +120,11 @@ std::vector<std::string> Installation::RunToEnd() {
         m_process.Kill();
         return {"!" + failure};
     }
-    const ULONGLONG end = GetTickCount64() + kRunTimeoutMs;
-    std::vector<std::string> lines;
-    for (;;) {
-        lines = Console();
-        if (!lines.empty() && (lines.back() == kDone || lines.back().rfind("No se pudo", 0) == 0)) break;
-        const std::string wrong = UnexpectedState();
-        if (!wrong.empty() || GetTickCount64() > end) {
-            lines.push_back("!" + (wrong.empty() ? std::string("time-out") : wrong));
-            break;
-        }
-        Sleep(100);
-    }
+    harness::RunEnd end = WaitForEnd(kRunTimeoutMs, [this] { return UnexpectedState(); });
+    if (!end.failure.empty()) end.lines.push_back("!" + end.failure);
     // Salir, as the player would; the process is killed only when it does not go.
-    const LPARAM at = MAKELPARAM(480 + 50, 352 + 12);
-    PostMessageW(m_window, WM_LBUTTONDOWN, MK_LBUTTON, at);
-    PostMessageW(m_window, WM_LBUTTONUP, 0, at);
-    if (!m_process.Wait(10000)) {
-        lines.push_back("!Salir did not end Updater");
-        m_process.Kill();
-    }
-    return lines;
+    if (!Exit()) end.lines.push_back("!Salir did not end Updater");
+    return end.lines;
 }
 
 }  // namespace crash

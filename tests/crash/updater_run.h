@@ -6,11 +6,10 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <filesystem>
 #include <string>
 #include <vector>
 
-#include "tests/probe/probe.h"
+#include "tests/support/updater_harness.h"
 
 namespace crash {
 
@@ -38,16 +37,13 @@ struct KillResult {
     std::string failure;  // what went wrong with the run itself (no window, a box, a time-out)
 };
 
-class Installation {
+// The shared harness's installation, with runs cut short at kill points.
+class Installation : public harness::Installation {
 public:
     // A fresh folder holding a copy of Updater.exe; the caller fills it.
     Installation(const std::string& name, std::string finalVersionText);
-    ~Installation();
-    Installation(const Installation&) = delete;
-    Installation& operator=(const Installation&) = delete;
 
-    fs::path Root() const { return m_root; }
-    fs::path Path(const std::string& rel) const;
+    // Update.ini's content; empty when there is none.
     std::string VersionText() const;
 
     // Starts Updater and kills it when the point's condition holds, or when the run reaches
@@ -68,12 +64,8 @@ private:
     bool WrittenSince(const std::string& rel, const Stat& before, std::uint64_t minSize) const;
     std::string StartAndWaitForWindow();
     std::string UnexpectedState();
-    std::vector<std::string> Console() const;
 
-    fs::path m_root;
     std::string m_finalVersionText;
-    probe::Process m_process;
-    HWND m_window = nullptr;
     int m_runs = 0;
 };
 

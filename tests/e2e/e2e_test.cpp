@@ -4,15 +4,17 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/text_win32.h"
 #include "tests/e2e/screen.h"
-#include "tests/probe/probe.h"
 #include "tests/support/files.h"
+#include "tests/support/updater_harness.h"
+#include "updater/window/window_ids.h"
 
 namespace {
 
@@ -21,121 +23,55 @@ using testsupport::ReadBytes;
 using testsupport::U8Path;
 using testsupport::WriteBytes;
 
-constexpr DWORD kRunTimeoutMs = 60000;
+using harness::kJugar;
+using harness::kRunTimeoutMs;
+using harness::kSalir;
 
-std::string Env(const char* name) {
-    const char* v = std::getenv(name);
-    return v ? v : "";
-}
+fs::path Served() { return harness::FromUnix("VANDREL_TEST_ROOT"); }
 
-fs::path Served() { return fs::path("Z:" + Env("VANDREL_TEST_ROOT")); }
-
-// A child of the main window found by its top-left corner in client pixels.
-struct ChildSearch {
-    HWND parent;
-    POINT at;
-    HWND found = nullptr;
-};
-
-BOOL CALLBACK FindChildAt(HWND child, LPARAM param) {
-    auto* s = reinterpret_cast<ChildSearch*>(param);
-    RECT r;
+// A child's top-left corner in its parent's client pixels.
+std::pair<int, int> ClientCorner(HWND parent, HWND child) {
+    RECT r{};
     GetWindowRect(child, &r);
-    POINT tl{r.left, r.top};
-    ScreenToClient(s->parent, &tl);
-    if (tl.x == s->at.x && tl.y == s->at.y) {
-        s->found = child;
-        return FALSE;
-    }
-    return TRUE;
+    POINT corner{r.left, r.top};
+    ScreenToClient(parent, &corner);
+    return {corner.x, corner.y};
 }
 
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> out;
-    std::string line;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
-            out.push_back(line);
-            line.clear();
-            ++i;
-        } else {
-            line += text[i];
-        }
-    }
-    if (!line.empty()) out.push_back(line);
-    return out;
-}
-
-// One installation folder with its own copy of Updater.exe.
-class Installation {
+// One installation folder with its own copy of Updater.exe, and the game's stand-in.
+class Installation : public harness::Installation {
 public:
-    explicit Installation(const std::string& name) {
-        m_root = fs::temp_directory_path() / ("vandrel-e2e-" + name);
-        fs::remove_all(m_root);
-        fs::create_directories(m_root / "Recursos" / "OUTPUT");
-        fs::copy_file(UPDATER_EXE, m_root / "Updater.exe");
-    }
-    ~Installation() {
-        if (m_process.Running()) m_process.Kill();
-        std::error_code ec;
-        fs::remove_all(m_root, ec);
-    }
-    fs::path Path(const std::string& rel) const { return m_root / U8Path(rel); }
-    void Version(const std::string& content) { WriteBytes(Path("Recursos/OUTPUT/Update.ini"), content); }
-    std::string Version() const { return ReadBytes(Path("Recursos/OUTPUT/Update.ini")); }
-
-    void Start() {
-        const auto u8 = (m_root / "Updater.exe").u8string();
-        m_process = probe::Process::Start(std::string(u8.begin(), u8.end()), "");
-        m_window = probe::WaitForWindow(m_process.Pid(), "Vandrel Updater", 20000);
-        ASSERT_NE(m_window, nullptr) << "no Updater window";
-    }
-    HWND Child(int x, int y) const {
-        ChildSearch s{m_window, {x, y}};
-        EnumChildWindows(m_window, FindChildAt, reinterpret_cast<LPARAM>(&s));
-        return s.found;
-    }
-    std::vector<std::string> Console() const {
-        HWND console = Child(152, 272);
-        return console ? Lines(probe::WindowText(console)) : std::vector<std::string>{};
-    }
-    // Waits until the console's last line is one of the run's closing lines.
-    std::vector<std::string> WaitForEndOfRun() {
-        const ULONGLONG end = GetTickCount64() + kRunTimeoutMs;
-        while (GetTickCount64() < end && m_process.Running()) {
-            const auto lines = Console();
-            if (!lines.empty() &&
-                (lines.back() == "Juego actualizado correctamente." || lines.back().rfind("No se pudo", 0) == 0)) {
-                return lines;
-            }
-            Sleep(100);
-        }
-        return Console();
-    }
-    void Click(int x, int y) {
-        const LPARAM at = MAKELPARAM(x, y);
-        PostMessageW(m_window, WM_LBUTTONDOWN, MK_LBUTTON, at);
-        PostMessageW(m_window, WM_LBUTTONUP, 0, at);
-    }
+    explicit Installation(const std::string& name)
+        : harness::Installation(UPDATER_EXE, fs::temp_directory_path() / ("vandrel-e2e-" + name)) {}
+    HWND Label() const { return Control(window::ids::kLabelId); }
     // ProgressBar1 as the window reports it: visible, and pixels of the picture shown.
     bool BarVisible() const { return (BarState() >> 16) & 1; }
     int BarPixels() const { return static_cast<int>(BarState() & 0xFFFF); }
     void InstallGame() { fs::copy_file(FAKE_GAME_EXE, Path("Vandrel.exe")); }
+    // Starts Updater and waits for its message box; nothing (and a failure) without a window.
+    std::optional<probe::Dialog> StartToABox() {
+        if (Start()) return WaitForBox();
+        ADD_FAILURE() << "no Updater window";
+        return std::nullopt;
+    }
+    // Presses Jugar: Updater ends with code 0 and the game's stand-in runs with the one parameter "1".
+    void Play() {
+        Click(kJugar);
+        const auto code = Process().Wait(10000);
+        ASSERT_TRUE(code.has_value());
+        EXPECT_EQ(*code, 0u);
+        for (int i = 0; i < 50 && GameArguments().empty(); ++i) Sleep(100);
+        EXPECT_EQ(GameArguments(), "1\n");
+    }
     // What the game's stand-in recorded: its arguments, one per line; empty when it never ran.
     std::string GameArguments() const { return testsupport::TryReadBytes(Path("juego_iniciado.txt")).value_or(""); }
-    probe::Process& Process() { return m_process; }
-    HWND Window() const { return m_window; }
 
 private:
     LRESULT BarState() const {
         DWORD_PTR result = 0;
-        SendMessageTimeoutW(m_window, WM_APP + 3, 0, 0, SMTO_ABORTIFHUNG, 2000, &result);
+        SendMessageTimeoutW(m_window, window::ids::kBarState, 0, 0, SMTO_ABORTIFHUNG, 2000, &result);
         return static_cast<LRESULT>(result);
     }
-
-    fs::path m_root;
-    probe::Process m_process;
-    HWND m_window = nullptr;
 };
 
 void Publish(int count) {
@@ -203,7 +139,7 @@ TEST(UpdaterEndToEnd, TypicalRoadFromFiveToSeven) {
     Installation inst("road");
     inst.Version(" 5 \r\n");
     WriteBytes(inst.Path("Recursos/Mapas/aldea.map"), "vieja");
-    inst.Start();
+    ASSERT_TRUE(inst.Start()) << "no Updater window";
     const auto lines = inst.WaitForEndOfRun();
     EXPECT_EQ(lines,
               (std::vector<std::string>{"Buscando Actualizaciones...", "Iniciando, se instalaran 2 actualizaciones.",
@@ -214,10 +150,10 @@ TEST(UpdaterEndToEnd, TypicalRoadFromFiveToSeven) {
     EXPECT_FALSE(fs::exists(inst.Path("7.zip")));
     EXPECT_EQ(ReadBytes(inst.Path("Recursos/Mapas/aldea.map")), "aldea del parche 7\r\n");
     EXPECT_EQ(ReadBytes(inst.Path("Recursos/Textos/seis.txt")), "parche 6\r\n");
-    HWND label = inst.Child(48, 400);
+    HWND label = inst.Label();
     ASSERT_NE(label, nullptr);
     EXPECT_EQ(probe::WindowText(label), "[100% Completado.]");
-    inst.Click(480 + 50, 352 + 12);  // Salir
+    inst.Click(kSalir);
     EXPECT_TRUE(inst.Process().Wait(10000).has_value()) << "Exit did not end Updater";
 }
 
@@ -225,12 +161,15 @@ TEST(UpdaterEndToEnd, AlreadyCurrentAndWindowLayout) {
     Publish(3);
     Installation inst("current");
     inst.Version(" 3 \r\n");
-    inst.Start();
+    ASSERT_TRUE(inst.Start()) << "no Updater window";
     const auto lines = inst.WaitForEndOfRun();
     EXPECT_EQ(lines, (std::vector<std::string>{"Buscando Actualizaciones...", "Juego actualizado correctamente."}));
-    HWND label = inst.Child(48, 400);
+    HWND label = inst.Label();
     ASSERT_NE(label, nullptr);
     EXPECT_EQ(probe::WindowText(label), "[0% Completado]");
+    // The console and the label where the form puts them, in client pixels.
+    EXPECT_EQ(ClientCorner(inst.Window(), inst.Control(window::ids::kConsoleId)), (std::pair{152, 272}));
+    EXPECT_EQ(ClientCorner(inst.Window(), label), (std::pair{48, 400}));
     RECT client;
     GetClientRect(inst.Window(), &client);
     EXPECT_EQ(client.right, 638);
@@ -269,12 +208,7 @@ TEST(UpdaterEndToEnd, AlreadyCurrentAndWindowLayout) {
 
     // Play: the game in the installation folder, with the one parameter "1"; then the end.
     inst.InstallGame();
-    inst.Click(48 + 50, 352 + 12);
-    const auto code = inst.Process().Wait(10000);
-    ASSERT_TRUE(code.has_value());
-    EXPECT_EQ(*code, 0u);
-    for (int i = 0; i < 50 && inst.GameArguments().empty(); ++i) Sleep(100);
-    EXPECT_EQ(inst.GameArguments(), "1\n");
+    ASSERT_NO_FATAL_FAILURE(inst.Play());
 }
 
 TEST(UpdaterEndToEnd, BarGrowsFromTheLeftAndPlayInterruptsTheDownload) {
@@ -283,7 +217,7 @@ TEST(UpdaterEndToEnd, BarGrowsFromTheLeftAndPlayInterruptsTheDownload) {
     Installation inst("slow");
     inst.Version(" 0 \r\n");
     inst.InstallGame();
-    inst.Start();
+    ASSERT_TRUE(inst.Start()) << "no Updater window";
     ASSERT_FALSE(BarPicture().Empty());
 
     // Two screenshots as the download goes on: the bar uncovers more of its picture, from the left.
@@ -301,18 +235,13 @@ TEST(UpdaterEndToEnd, BarGrowsFromTheLeftAndPlayInterruptsTheDownload) {
     EXPECT_GE(shown[0], 40);
     EXPECT_GT(shown[1], shown[0]);
     EXPECT_LT(shown[1], 538);
-    const auto caption = probe::WindowText(inst.Child(48, 400));
+    const auto caption = probe::WindowText(inst.Label());
     EXPECT_EQ(caption.rfind("[", 0), 0u);
     EXPECT_NE(caption.find("% Completado.]"), std::string::npos) << caption;
 
     // Play in the middle of the download: the game starts, Updater ends at once, the partial
     // archive stays and the version is not advanced.
-    inst.Click(48 + 50, 352 + 12);
-    const auto code = inst.Process().Wait(10000);
-    ASSERT_TRUE(code.has_value());
-    EXPECT_EQ(*code, 0u);
-    for (int i = 0; i < 50 && inst.GameArguments().empty(); ++i) Sleep(100);
-    EXPECT_EQ(inst.GameArguments(), "1\n");
+    ASSERT_NO_FATAL_FAILURE(inst.Play());
     EXPECT_TRUE(fs::exists(inst.Path("1.zip")));
     EXPECT_LT(fs::file_size(inst.Path("1.zip")), 1500u * 1024u);
     EXPECT_EQ(inst.Version(), " 0 \r\n");
@@ -323,8 +252,8 @@ TEST(UpdaterEndToEnd, ExitBeforeTheTickUpdatesNothing) {
     PublishSlowPatch(1, 64 * 1024);
     Installation inst("early");
     inst.Version(" 0 \r\n");
-    inst.Start();
-    inst.Click(480 + 50, 352 + 12);  // Salir, before Timer1's 500 ms
+    ASSERT_TRUE(inst.Start()) << "no Updater window";
+    inst.Click(kSalir);  // before Timer1's 500 ms
     const auto code = inst.Process().Wait(10000);
     ASSERT_TRUE(code.has_value());
     EXPECT_EQ(*code, 0u);
@@ -340,8 +269,7 @@ TEST(UpdaterEndToEnd, FaultsEndTheRunCleanly) {
         PublishPatch(1, "1.zip.chunked");
         Installation inst("chunked");
         inst.Version(" 0 \r\n");
-        inst.Start();
-        const auto box = probe::WaitForDialog(inst.Process().Pid(), kRunTimeoutMs);
+        const auto box = inst.StartToABox();
         ASSERT_TRUE(box.has_value());
         EXPECT_EQ(box->caption, "Vandrel Updater");
         EXPECT_EQ(box->text, "Error en HttpQueryInfo al extraer el tamaño comunicaselo a un administrador.");
@@ -355,8 +283,7 @@ TEST(UpdaterEndToEnd, FaultsEndTheRunCleanly) {
     {
         Publish(2);
         Installation inst("noini");
-        inst.Start();
-        const auto box = probe::WaitForDialog(inst.Process().Pid(), kRunTimeoutMs);
+        const auto box = inst.StartToABox();
         ASSERT_TRUE(box.has_value());
         EXPECT_EQ(box->caption, "Vandrel Updater");
         EXPECT_NE(box->text.find("53"), std::string::npos) << box->text;
@@ -372,8 +299,7 @@ TEST(UpdaterEndToEnd, FaultsEndTheRunCleanly) {
         WriteBytes(Served() / "parches" / "1.zip", "Rar!\x1a\x07\x00 esto no es un zip");
         Installation inst("damaged");
         inst.Version(" 0 \r\n");
-        inst.Start();
-        const auto box = probe::WaitForDialog(inst.Process().Pid(), kRunTimeoutMs);
+        const auto box = inst.StartToABox();
         ASSERT_TRUE(box.has_value());
         EXPECT_EQ(box->text, "Error al descomprimir, pruebe que el archivo sea un original .ZIP y no .RAR");
         probe::Press(*box);
@@ -388,10 +314,10 @@ TEST(UpdaterEndToEnd, FaultsEndTheRunCleanly) {
         Publish(0);
         Installation inst("nogame");
         inst.Version(" 0 \r\n");
-        inst.Start();
+        ASSERT_TRUE(inst.Start()) << "no Updater window";
         inst.WaitForEndOfRun();
-        inst.Click(48 + 50, 352 + 12);  // Jugar
-        const auto box = probe::WaitForDialog(inst.Process().Pid(), 15000);
+        inst.Click(kJugar);
+        const auto box = inst.WaitForBox(15000);
         ASSERT_TRUE(box.has_value());
         EXPECT_EQ(box->text, "No se pudo iniciar el juego (Vandrel.exe).");
         probe::Press(*box);
@@ -405,19 +331,14 @@ TEST(UpdaterEndToEnd, ServerDownKeepsTheVersionAndPlayWorks) {
     WriteBytes(Served() / "parches" / "version.txt", "<html>");
     Installation inst("down");
     inst.Version(" 4 \r\n");
-    inst.Start();
+    ASSERT_TRUE(inst.Start()) << "no Updater window";
     const auto lines = inst.WaitForEndOfRun();
     EXPECT_EQ(lines, (std::vector<std::string>{"Buscando Actualizaciones...",
                                                "No se pudo conectar con el servidor de actualizaciones."}));
     EXPECT_EQ(inst.Version(), " 4 \r\n");
     // The game can still be played.
     inst.InstallGame();
-    inst.Click(48 + 50, 352 + 12);
-    const auto code = inst.Process().Wait(10000);
-    ASSERT_TRUE(code.has_value());
-    EXPECT_EQ(*code, 0u);
-    for (int i = 0; i < 50 && inst.GameArguments().empty(); ++i) Sleep(100);
-    EXPECT_EQ(inst.GameArguments(), "1\n");
+    ASSERT_NO_FATAL_FAILURE(inst.Play());
 }
 
 // The operators' road: a patch made with parchear from two versions of the game's folder,
@@ -454,7 +375,7 @@ TEST(UpdaterEndToEnd, PatchMadeAndPublishedWithParchearInstalls) {
     inst.Version(" 0 \r\n");
     WriteBytes(inst.Path("Recursos/Mapas/aldea.map"), "aldea vieja\r\n");
     WriteBytes(inst.Path("Recursos/Textos/igual.txt"), "sin cambios\r\n");
-    inst.Start();
+    ASSERT_TRUE(inst.Start()) << "no Updater window";
     const auto lines = inst.WaitForEndOfRun();
     EXPECT_EQ(lines, (std::vector<std::string>{
                          "Buscando Actualizaciones...", "Iniciando, se instalaran 1 actualizaciones.",
@@ -463,7 +384,7 @@ TEST(UpdaterEndToEnd, PatchMadeAndPublishedWithParchearInstalls) {
     EXPECT_EQ(ReadBytes(inst.Path("Recursos/Mapas/aldea.map")), "aldea nueva\r\n");
     EXPECT_EQ(ReadBytes(inst.Path("Recursos/Textos/nuevo.txt")), "parche de parchear\r\n");
     EXPECT_EQ(ReadBytes(inst.Path("Recursos/Textos/Canción nueva.txt")), "ñandú\r\n");
-    inst.Click(480 + 50, 352 + 12);
+    inst.Click(kSalir);
     EXPECT_TRUE(inst.Process().Wait(10000).has_value());
     fs::remove_all(work);
 }

@@ -271,13 +271,7 @@ TEST_P(UpdaterFaults, StopsCleanlyAndTheNextRunRecovers) {
                                         "Instalando actualizacion 2...", "Listo.", "Instalando actualizacion 3...",
                                         "Listo.", "Juego actualizado correctamente."}));
     EXPECT_TRUE(again.Exit());
-    EXPECT_EQ(again.Version(), " 3 \r\n");
-    EXPECT_EQ(ReadBytes(again.Path("Recursos/Mapas/aldea.map")), "aldea del parche 3\r\n");
-    EXPECT_EQ(ReadBytes(again.Path("Recursos/Textos/dos.txt")), "parche 2\r\n");
-    EXPECT_EQ(ReadBytes(again.Path("Recursos/Textos/tres.txt")), "parche 3\r\n");
-    EXPECT_EQ(ReadBytes(again.Path("Recursos/Textos/uno.txt")), "parche 1\r\n");
-    EXPECT_EQ(fs::file_size(again.Path("Recursos/Datos/relleno.bin")), 256u * 1024u);
-    EXPECT_EQ(Leftovers(again.Folder()), std::vector<std::string>{});
+    again.ExpectAtVersion3();
     EXPECT_EQ(Snapshot(again.Neighbour()), neighbour);
 }
 

@@ -10,13 +10,15 @@ namespace {
 
 using parchtest::EntryNames;
 using parchtest::Exists;
-using ziptest::Tree;
+using testsupport::Tree;
 
 class CrearTest : public ::testing::Test {
 protected:
     CrearTest() {
-        ziptest::WriteTree(oldDir, {{"Vandrel.exe", "MZ v1"}, {"Recursos/mapa.dat", "mapa 1"}, {"igual.txt", "igual"}});
-        ziptest::WriteTree(newDir, {{"Vandrel.exe", "MZ v1"}, {"Recursos/mapa.dat", "mapa 1"}, {"igual.txt", "igual"}});
+        testsupport::WriteTree(testsupport::U8Path(oldDir),
+                               {{"Vandrel.exe", "MZ v1"}, {"Recursos/mapa.dat", "mapa 1"}, {"igual.txt", "igual"}});
+        testsupport::WriteTree(testsupport::U8Path(newDir),
+                               {{"Vandrel.exe", "MZ v1"}, {"Recursos/mapa.dat", "mapa 1"}, {"igual.txt", "igual"}});
     }
     parchtest::RunResult Crear(const std::string& zip) { return parchtest::Run({"crear", oldDir, newDir, zip}); }
     // Refused with the cause, and neither the output nor its temporary file exists.
@@ -35,11 +37,11 @@ protected:
 };
 
 TEST_F(CrearTest, PacksNewAndChangedFilesOnlyAndListsThem) {
-    ziptest::WriteTree(newDir, {{"Vandrel.exe", "MZ v2"},             // same size, other bytes
-                                {"Recursos/mapa.dat", "mapa 1 más"},  // other size
-                                {"Recursos/nuevo/isla.dat", "isla"},
-                                {"Recursos/vacía", std::nullopt}});
-    std::filesystem::last_write_time(ziptest::PathOf(newDir + "/igual.txt"),
+    testsupport::WriteTree(testsupport::U8Path(newDir), {{"Vandrel.exe", "MZ v2"},             // same size, other bytes
+                                                         {"Recursos/mapa.dat", "mapa 1 más"},  // other size
+                                                         {"Recursos/nuevo/isla.dat", "isla"},
+                                                         {"Recursos/vacía", std::nullopt}});
+    std::filesystem::last_write_time(testsupport::U8Path(newDir + "/igual.txt"),
                                      std::filesystem::file_time_type::clock::now() + std::chrono::hours(5));
     const auto r = Crear(out);
     ASSERT_EQ(r.code, 0) << r.out << r.err;
@@ -54,8 +56,8 @@ TEST_F(CrearTest, PacksNewAndChangedFilesOnlyAndListsThem) {
 }
 
 TEST_F(CrearTest, WarnsAboutEverythingDeleted) {
-    ziptest::WriteTree(oldDir, {{"viejo.txt", "x"}, {"Antigua/a.txt", "a"}});
-    ziptest::WriteTree(newDir, {{"nuevo.txt", "n"}});
+    testsupport::WriteTree(testsupport::U8Path(oldDir), {{"viejo.txt", "x"}, {"Antigua/a.txt", "a"}});
+    testsupport::WriteTree(testsupport::U8Path(newDir), {{"nuevo.txt", "n"}});
     const auto r = Crear(out);
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_NE(r.err.find("no puede borrar"), std::string::npos) << r.err;
@@ -66,10 +68,10 @@ TEST_F(CrearTest, WarnsAboutEverythingDeleted) {
 }
 
 TEST_F(CrearTest, RefusesBadFoldersAndOutputs) {
-    std::filesystem::create_directories(ziptest::PathOf(dir.Path() + "/carpeta"));
-    std::filesystem::create_directories(ziptest::PathOf(newDir + "/sub"));
-    ziptest::WriteAll(newDir + "/otro.txt", "cambio");
-    ziptest::WriteAll(dir.Path() + "/archivo", "no soy carpeta");
+    std::filesystem::create_directories(testsupport::U8Path(dir.Path() + "/carpeta"));
+    std::filesystem::create_directories(testsupport::U8Path(newDir + "/sub"));
+    testsupport::WriteBytes(testsupport::U8Path(newDir + "/otro.txt"), "cambio");
+    testsupport::WriteBytes(testsupport::U8Path(dir.Path() + "/archivo"), "no soy carpeta");
     struct Case {
         const char* label;
         std::vector<std::string> args;
@@ -94,13 +96,13 @@ TEST_F(CrearTest, RefusesBadFoldersAndOutputs) {
         const auto r = parchtest::Run(c.args);
         EXPECT_EQ(r.code, 2) << c.label << "\n" << r.err;
         EXPECT_NE(r.err.find(c.cause), std::string::npos) << c.label << ": " << r.err;
-        EXPECT_FALSE(Exists(c.args[3]) && std::filesystem::is_regular_file(ziptest::PathOf(c.args[3]))) << c.label;
+        EXPECT_FALSE(Exists(c.args[3]) && std::filesystem::is_regular_file(testsupport::U8Path(c.args[3]))) << c.label;
         EXPECT_FALSE(Exists(c.args[3] + ".nuevo")) << c.label;
     }
 }
 
 TEST_F(CrearTest, OnlyDeletionsIsNothingToPack) {
-    std::filesystem::remove(ziptest::PathOf(newDir + "/igual.txt"));
+    std::filesystem::remove(testsupport::U8Path(newDir + "/igual.txt"));
     ExpectRefused(Crear(out), "no hay archivos nuevos ni cambiados", out, "solo borrados");
 }
 
@@ -131,10 +133,10 @@ TEST_F(CrearTest, RefusesNamesAndShapesUpdaterCannotInstall) {
     for (const Case& c : cases) {
         testsupport::TempDir sandbox("parchear-nombres");
         const std::string o = sandbox.Path() + "/o", n = sandbox.Path() + "/n", zip = sandbox.Path() + "/p.zip";
-        ziptest::WriteTree(o, {{"base.txt", "b"}});
-        ziptest::WriteTree(n, {{"base.txt", "b"}, {"bueno.txt", "se empaquetaría"}});
-        ziptest::WriteTree(o, c.oldExtra);
-        ziptest::WriteTree(n, c.newExtra);
+        testsupport::WriteTree(testsupport::U8Path(o), {{"base.txt", "b"}});
+        testsupport::WriteTree(testsupport::U8Path(n), {{"base.txt", "b"}, {"bueno.txt", "se empaquetaría"}});
+        testsupport::WriteTree(testsupport::U8Path(o), c.oldExtra);
+        testsupport::WriteTree(testsupport::U8Path(n), c.newExtra);
         const auto r = parchtest::Run({"crear", o, n, zip});
         ExpectRefused(r, c.cause, zip, c.label);
     }
@@ -142,8 +144,8 @@ TEST_F(CrearTest, RefusesNamesAndShapesUpdaterCannotInstall) {
 
 #ifndef _WIN32
 TEST_F(CrearTest, AnUnchangedFileWithAnOddNameIsNoProblem) {
-    ziptest::WriteTree(oldDir, {{"raro:nombre", "igual"}});
-    ziptest::WriteTree(newDir, {{"raro:nombre", "igual"}, {"nuevo.txt", "n"}});
+    testsupport::WriteTree(testsupport::U8Path(oldDir), {{"raro:nombre", "igual"}});
+    testsupport::WriteTree(testsupport::U8Path(newDir), {{"raro:nombre", "igual"}, {"nuevo.txt", "n"}});
     const auto r = Crear(out);
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(EntryNames(out), std::vector<std::string>{"nuevo.txt"});
@@ -151,8 +153,8 @@ TEST_F(CrearTest, AnUnchangedFileWithAnOddNameIsNoProblem) {
 #endif
 
 TEST_F(CrearTest, ReplacesAnEarlierOutputOnlyWhenTheNewOneIsComplete) {
-    ziptest::WriteAll(out, "parche anterior");
-    ziptest::WriteAll(newDir + "/grande.bin", parchtest::RandomBytes(3u << 20, 4));
+    testsupport::WriteBytes(testsupport::U8Path(out), "parche anterior");
+    testsupport::WriteBytes(testsupport::U8Path(newDir + "/grande.bin"), parchtest::RandomBytes(3u << 20, 4));
     // The disk fills up while the archive is written: the earlier file stays, no temporary remains.
     parchtest::FaultyFileSystem faulty;
     faulty.failWrite = "1.zip.nuevo";
@@ -160,13 +162,13 @@ TEST_F(CrearTest, ReplacesAnEarlierOutputOnlyWhenTheNewOneIsComplete) {
     const auto failed = parchtest::Run({"crear", oldDir, newDir, out}, faulty);
     EXPECT_EQ(failed.code, 3) << failed.err;
     EXPECT_NE(failed.err.find("disco lleno"), std::string::npos) << failed.err;
-    EXPECT_EQ(ziptest::ReadAll(out), "parche anterior");
+    EXPECT_EQ(testsupport::ReadBytes(testsupport::U8Path(out)), "parche anterior");
     EXPECT_FALSE(Exists(out + ".nuevo"));
     // The final move fails: the same.
     faulty.failWrite.clear();
     faulty.failReplace = "1.zip";
     EXPECT_EQ(parchtest::Run({"crear", oldDir, newDir, out}, faulty).code, 3);
-    EXPECT_EQ(ziptest::ReadAll(out), "parche anterior");
+    EXPECT_EQ(testsupport::ReadBytes(testsupport::U8Path(out)), "parche anterior");
     EXPECT_FALSE(Exists(out + ".nuevo"));
     // And with a sound disk the new archive takes the name.
     const auto r = Crear(out);
@@ -176,8 +178,8 @@ TEST_F(CrearTest, ReplacesAnEarlierOutputOnlyWhenTheNewOneIsComplete) {
 
 #ifndef _WIN32
 TEST_F(CrearTest, SkipsLinksWithAWarning) {
-    ziptest::WriteAll(newDir + "/real.txt", "real");
-    std::filesystem::create_symlink("real.txt", ziptest::PathOf(newDir + "/enlace.txt"));
+    testsupport::WriteBytes(testsupport::U8Path(newDir + "/real.txt"), "real");
+    std::filesystem::create_symlink("real.txt", testsupport::U8Path(newDir + "/enlace.txt"));
     const auto r = Crear(out);
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_NE(r.err.find("enlace.txt (enlace simbólico)"), std::string::npos) << r.err;

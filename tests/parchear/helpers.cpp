@@ -32,40 +32,7 @@ std::vector<std::string> EntryNames(const std::string& archive) {
 
 bool Exists(const std::string& path) {
     std::error_code ec;
-    return std::filesystem::exists(ziptest::PathOf(path), ec);
-}
-
-namespace {
-
-class FaultyWriter final : public core::FileWriter {
-public:
-    FaultyWriter(std::unique_ptr<core::FileWriter> real, std::uint64_t budget)
-        : m_real(std::move(real)), m_budget(budget) {}
-    void Write(const void* data, std::size_t size) override {
-        if (size > m_budget) core::Raise(core::ErrorKind::PathFileAccess, "disco lleno (simulado)");
-        m_budget -= size;
-        m_real->Write(data, size);
-    }
-    void Commit() override { m_real->Commit(); }
-
-private:
-    std::unique_ptr<core::FileWriter> m_real;
-    std::uint64_t m_budget;
-};
-
-}  // namespace
-
-std::unique_ptr<core::FileWriter> FaultyFileSystem::CreateFile(const std::string& p) {
-    auto real = Inner().CreateFile(p);
-    if (failWrite.empty() || p.find(failWrite) == std::string::npos) return real;
-    return std::make_unique<FaultyWriter>(std::move(real), failAfter);
-}
-
-void FaultyFileSystem::Replace(const std::string& from, const std::string& to) {
-    if (!failReplace.empty() && to.find(failReplace) != std::string::npos) {
-        core::Raise(core::ErrorKind::PermissionDenied, to + " (simulado)");
-    }
-    Inner().Replace(from, to);
+    return std::filesystem::exists(testsupport::U8Path(path), ec);
 }
 
 std::string RandomBytes(std::size_t size, std::uint32_t seed) {

@@ -6,12 +6,12 @@
 #include <filesystem>
 
 #include "tests/parchear/helpers.h"
-#include "updater/update/mod_unzip.h"
 #include "updater/unzip/name_decoder.h"
+#include "updater/update/mod_unzip.h"
 
 namespace {
 
-using ziptest::Tree;
+using testsupport::Tree;
 
 // Version n of a game folder: what changes from one version to the next is the point.
 Tree Version(int n) {
@@ -33,8 +33,8 @@ Tree Version(int n) {
 class RoundTrip : public ::testing::Test {
 protected:
     RoundTrip() {
-        for (int v = 0; v <= 2; ++v) ziptest::WriteTree(Folder(v), Version(v));
-        std::filesystem::create_directories(ziptest::PathOf(server));
+        for (int v = 0; v <= 2; ++v) testsupport::WriteTree(testsupport::U8Path(Folder(v)), Version(v));
+        std::filesystem::create_directories(testsupport::U8Path(server));
     }
     std::string Folder(int v) const { return dir.Path() + "/v" + std::to_string(v); }
     // What an installation holds after the patches up to version n: version n's folder plus
@@ -42,14 +42,14 @@ protected:
     Tree Installed(int n) const {
         Tree t;
         for (int v = 0; v <= n; ++v) {
-            for (const auto& [path, content] : ziptest::Snapshot(Folder(v))) t[path] = content;
+            for (const auto& [path, content] : testsupport::Snapshot(testsupport::U8Path(Folder(v)))) t[path] = content;
         }
         return t;
     }
     // Installs archive as the update run does: Descomprimir into the installation folder.
     void Install(const std::string& archive, const std::string& installation) {
         const core::Outcome o = modUnzip::Descomprimir(archive, installation + "\\", core::RealFileSystem(), dialogs,
-                                                         unzip::SystemNameDecoder());
+                                                       unzip::SystemNameDecoder());
         ASSERT_TRUE(o.ok) << o.reason;
         EXPECT_TRUE(dialogs.boxes.empty());
     }
@@ -57,7 +57,7 @@ protected:
     testsupport::TempDir dir{"parchear-ida-y-vuelta"};
     std::string server = dir.Path() + "/servidor";
     std::string player = dir.Path() + "/jugador";
-    ziptest::RecordingDialogs dialogs;
+    testsupport::RecordingDialogs dialogs;
 };
 
 TEST_F(RoundTrip, TwoPatchesTakeAnInstallationFromVersion0To2) {
@@ -68,15 +68,15 @@ TEST_F(RoundTrip, TwoPatchesTakeAnInstallationFromVersion0To2) {
         const auto published = parchtest::Run({"publicar", zip, server});
         ASSERT_EQ(published.code, 0) << published.err;
     }
-    EXPECT_EQ(ziptest::ReadAll(server + "/parches/version.txt"), "2");
+    EXPECT_EQ(testsupport::ReadBytes(testsupport::U8Path(server + "/parches/version.txt")), "2");
     EXPECT_EQ(parchtest::Run({"comprobar", server}).code, 0);
 
-    std::filesystem::copy(ziptest::PathOf(Folder(0)), ziptest::PathOf(player),
+    std::filesystem::copy(testsupport::U8Path(Folder(0)), testsupport::U8Path(player),
                           std::filesystem::copy_options::recursive);
     Install(server + "/parches/1.zip", player);
-    EXPECT_EQ(ziptest::Snapshot(player), Installed(1));
+    EXPECT_EQ(testsupport::Snapshot(testsupport::U8Path(player)), Installed(1));
     Install(server + "/parches/2.zip", player);
-    EXPECT_EQ(ziptest::Snapshot(player), Installed(2));
+    EXPECT_EQ(testsupport::Snapshot(testsupport::U8Path(player)), Installed(2));
     // Only what changed travelled: the unchanged picture is in neither patch.
     for (const char* zip : {"/parches/1.zip", "/parches/2.zip"}) {
         for (const std::string& name : parchtest::EntryNames(server + zip))
@@ -86,11 +86,12 @@ TEST_F(RoundTrip, TwoPatchesTakeAnInstallationFromVersion0To2) {
 
 TEST_F(RoundTrip, AFreshInstallFromAnEmptyFolderGetsEverything) {
     const std::string empty = dir.Path() + "/nada";
-    std::filesystem::create_directories(ziptest::PathOf(empty));
+    std::filesystem::create_directories(testsupport::U8Path(empty));
     ASSERT_EQ(parchtest::Run({"crear", empty, Folder(2), dir.Path() + "/todo.zip"}).code, 0);
-    std::filesystem::create_directories(ziptest::PathOf(player));
+    std::filesystem::create_directories(testsupport::U8Path(player));
     Install(dir.Path() + "/todo.zip", player);
-    EXPECT_EQ(ziptest::Snapshot(player), ziptest::Snapshot(Folder(2)));
+    EXPECT_EQ(testsupport::Snapshot(testsupport::U8Path(player)),
+              testsupport::Snapshot(testsupport::U8Path(Folder(2))));
 }
 
 #ifdef PREPARAR_SERVIDOR
@@ -99,16 +100,16 @@ TEST_F(RoundTrip, ThePreparationScriptPublishesEveryVersion) {
     const std::string command = std::string(PREPARAR_SERVIDOR) + " " + PARCHEAR_EXE + " '" + server + "' '" +
                                 Folder(0) + "' '" + Folder(1) + "' '" + Folder(2) + "' > '" + dir.Path() +
                                 "/log.txt' 2>&1";
-    ASSERT_EQ(std::system(command.c_str()), 0) << ziptest::ReadAll(dir.Path() + "/log.txt");
-    EXPECT_EQ(ziptest::ReadAll(server + "/parches/version.txt"), "2");
-    std::filesystem::copy(ziptest::PathOf(Folder(0)), ziptest::PathOf(player),
+    ASSERT_EQ(std::system(command.c_str()), 0) << testsupport::ReadBytes(testsupport::U8Path(dir.Path() + "/log.txt"));
+    EXPECT_EQ(testsupport::ReadBytes(testsupport::U8Path(server + "/parches/version.txt")), "2");
+    std::filesystem::copy(testsupport::U8Path(Folder(0)), testsupport::U8Path(player),
                           std::filesystem::copy_options::recursive);
     Install(server + "/parches/1.zip", player);
     Install(server + "/parches/2.zip", player);
-    EXPECT_EQ(ziptest::Snapshot(player), Installed(2));
+    EXPECT_EQ(testsupport::Snapshot(testsupport::U8Path(player)), Installed(2));
     // Run again over the same server: refused, nothing is published twice.
     EXPECT_NE(std::system(command.c_str()), 0);
-    EXPECT_EQ(ziptest::ReadAll(server + "/parches/version.txt"), "2");
+    EXPECT_EQ(testsupport::ReadBytes(testsupport::U8Path(server + "/parches/version.txt")), "2");
 }
 #endif
 

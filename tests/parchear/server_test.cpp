@@ -9,18 +9,19 @@
 namespace {
 
 using parchtest::Exists;
-using ziptest::ReadAll;
-using ziptest::WriteAll;
+using testsupport::ReadBytes;
+using testsupport::WriteBytes;
 
 class ServerTest : public ::testing::Test {
 protected:
     ServerTest() {
-        std::filesystem::create_directories(ziptest::PathOf(server + "/parches"));
-        WriteAll(good, ziptest::ZipBuilder().File("Recursos/a.txt", "contenido a").Build().bytes);
-        WriteAll(other, ziptest::ZipBuilder().File("b.txt", "contenido b").Build().bytes);
+        std::filesystem::create_directories(testsupport::U8Path(server + "/parches"));
+        WriteBytes(testsupport::U8Path(good),
+                   ziptest::ZipBuilder().File("Recursos/a.txt", "contenido a").Build().bytes);
+        WriteBytes(testsupport::U8Path(other), ziptest::ZipBuilder().File("b.txt", "contenido b").Build().bytes);
     }
-    std::string Version() { return ReadAll(server + "/parches/version.txt"); }
-    ziptest::Tree Server() { return ziptest::Snapshot(server); }
+    std::string Version() { return ReadBytes(testsupport::U8Path(server + "/parches/version.txt")); }
+    testsupport::Tree Server() { return testsupport::Snapshot(testsupport::U8Path(server)); }
 
     testsupport::TempDir dir{"parchear-servidor"};
     std::string server = dir.Path() + "/www";
@@ -60,9 +61,9 @@ TEST_F(ServerTest, CountIsReadAsUpdaterReadsIt) {
         {"9e9", false, 0, "fuera del rango"},
     };
     for (const Case& c : cases) {
-        std::filesystem::remove_all(ziptest::PathOf(server + "/parches"));
-        std::filesystem::create_directories(ziptest::PathOf(server + "/parches"));
-        if (c.text) WriteAll(server + "/parches/version.txt", *c.text);
+        std::filesystem::remove_all(testsupport::U8Path(server + "/parches"));
+        std::filesystem::create_directories(testsupport::U8Path(server + "/parches"));
+        if (c.text) WriteBytes(testsupport::U8Path(server + "/parches/version.txt"), *c.text);
         const parchear::CountRead r = parchear::ReadCount(core::RealFileSystem(), server);
         const std::string label = c.text ? "«" + *c.text + "»" : "sin version.txt";
         EXPECT_EQ(r.present, c.text.has_value()) << label;
@@ -75,17 +76,17 @@ TEST_F(ServerTest, CountIsReadAsUpdaterReadsIt) {
 }
 
 TEST_F(ServerTest, PublishesInOrderStartingFromNothing) {
-    std::filesystem::remove_all(ziptest::PathOf(server + "/parches"));
+    std::filesystem::remove_all(testsupport::U8Path(server + "/parches"));
     const auto first = parchtest::Run({"publicar", good, server});
     ASSERT_EQ(first.code, 0) << first.err;
-    EXPECT_EQ(ReadAll(server + "/parches/1.zip"), ReadAll(good));
+    EXPECT_EQ(ReadBytes(testsupport::U8Path(server + "/parches/1.zip")), ReadBytes(testsupport::U8Path(good)));
     EXPECT_EQ(Version(), "1");
     const auto second = parchtest::Run({"publicar", other, server});
     ASSERT_EQ(second.code, 0) << second.err;
-    EXPECT_EQ(ReadAll(server + "/parches/2.zip"), ReadAll(other));
+    EXPECT_EQ(ReadBytes(testsupport::U8Path(server + "/parches/2.zip")), ReadBytes(testsupport::U8Path(other)));
     EXPECT_EQ(Version(), "2");
     EXPECT_NE(second.out.find("version.txt dice ahora 2"), std::string::npos) << second.out;
-    EXPECT_EQ(ziptest::Snapshot(server + "/parches").size(), 3u) << "no queda ningún temporal";
+    EXPECT_EQ(testsupport::Snapshot(testsupport::U8Path(server + "/parches")).size(), 3u) << "no queda ningún temporal";
     EXPECT_EQ(parchtest::Run({"comprobar", server}).code, 0);
 }
 
@@ -114,11 +115,11 @@ TEST_F(ServerTest, RefusesArchivesUpdaterWouldRefuse) {
         {"CRC mal", ZipBuilder().Add(badCrc).Build().bytes, "dañado"},
         {"cortado", ZipBuilder().File("a.txt", std::string(1000, 'a')).Build().bytes.substr(0, 60), "no es un .zip"},
     };
-    WriteAll(server + "/parches/version.txt", "3");
-    const ziptest::Tree before = Server();
+    WriteBytes(testsupport::U8Path(server + "/parches/version.txt"), "3");
+    const testsupport::Tree before = Server();
     for (const Case& c : cases) {
         const std::string bad = dir.Path() + "/malo.zip";
-        WriteAll(bad, c.bytes);
+        WriteBytes(testsupport::U8Path(bad), c.bytes);
         const auto r = parchtest::Run({"publicar", bad, server});
         EXPECT_EQ(r.code, 2) << c.label;
         EXPECT_NE(r.err.find("Updater lo rechazaría"), std::string::npos) << c.label << ": " << r.err;
@@ -140,14 +141,14 @@ TEST_F(ServerTest, RefusesWhatWouldBreakTheCount) {
         {"negativo", "-3", "negativo"},
     };
     for (const Case& c : cases) {
-        WriteAll(server + "/parches/version.txt", c.version);
-        const ziptest::Tree before = Server();
+        WriteBytes(testsupport::U8Path(server + "/parches/version.txt"), c.version);
+        const testsupport::Tree before = Server();
         const auto r = parchtest::Run({"publicar", good, server});
         EXPECT_EQ(r.code, 2) << c.label;
         EXPECT_NE(r.err.find(c.cause), std::string::npos) << c.label << ": " << r.err;
         EXPECT_EQ(Server(), before) << c.label;
     }
-    WriteAll(server + "/parches/version.txt", "998");
+    WriteBytes(testsupport::U8Path(server + "/parches/version.txt"), "998");
     ASSERT_EQ(parchtest::Run({"publicar", good, server}).code, 0);
     EXPECT_EQ(Version(), "999");
     EXPECT_TRUE(Exists(server + "/parches/999.zip"));
@@ -172,15 +173,15 @@ TEST_F(ServerTest, RefusesMissingInputs) {
 }
 
 TEST_F(ServerTest, AnArchiveAlreadyInPlaceMustBeTheSame) {
-    WriteAll(server + "/parches/version.txt", "1");
-    WriteAll(server + "/parches/1.zip", ReadAll(good));
+    WriteBytes(testsupport::U8Path(server + "/parches/version.txt"), "1");
+    WriteBytes(testsupport::U8Path(server + "/parches/1.zip"), ReadBytes(testsupport::U8Path(good)));
     // A publication cut short after the copy: repeating it completes it.
-    WriteAll(server + "/parches/2.zip", ReadAll(other));
+    WriteBytes(testsupport::U8Path(server + "/parches/2.zip"), ReadBytes(testsupport::U8Path(other)));
     ASSERT_EQ(parchtest::Run({"publicar", other, server}).code, 0);
     EXPECT_EQ(Version(), "2");
     // Another archive already holds the next number: refused, nothing changes.
-    WriteAll(server + "/parches/3.zip", ReadAll(good));
-    const ziptest::Tree before = Server();
+    WriteBytes(testsupport::U8Path(server + "/parches/3.zip"), ReadBytes(testsupport::U8Path(good)));
+    const testsupport::Tree before = Server();
     const auto r = parchtest::Run({"publicar", other, server});
     EXPECT_EQ(r.code, 2);
     EXPECT_NE(r.err.find("ya existe con otro contenido"), std::string::npos) << r.err;
@@ -188,8 +189,8 @@ TEST_F(ServerTest, AnArchiveAlreadyInPlaceMustBeTheSame) {
 }
 
 TEST_F(ServerTest, NeverAnnouncesAPatchItDoesNotHold) {
-    WriteAll(server + "/parches/version.txt", "1");
-    WriteAll(server + "/parches/1.zip", ReadAll(good));
+    WriteBytes(testsupport::U8Path(server + "/parches/version.txt"), "1");
+    WriteBytes(testsupport::U8Path(server + "/parches/1.zip"), ReadBytes(testsupport::U8Path(good)));
     parchtest::FaultyFileSystem faulty;
     // The copy fails: no 2.zip, no temporary, the count stays.
     faulty.failWrite = "2.zip";
@@ -202,7 +203,7 @@ TEST_F(ServerTest, NeverAnnouncesAPatchItDoesNotHold) {
     faulty.failWrite.clear();
     faulty.failReplace = "version.txt";
     EXPECT_EQ(parchtest::Run({"publicar", other, server}, faulty).code, 3);
-    EXPECT_EQ(ReadAll(server + "/parches/2.zip"), ReadAll(other));
+    EXPECT_EQ(ReadBytes(testsupport::U8Path(server + "/parches/2.zip")), ReadBytes(testsupport::U8Path(other)));
     EXPECT_EQ(Version(), "1");
     EXPECT_FALSE(Exists(server + "/parches/version.txt.nuevo"));
     // Once the disk works again, the same command finishes the job.
@@ -213,11 +214,11 @@ TEST_F(ServerTest, NeverAnnouncesAPatchItDoesNotHold) {
 TEST_F(ServerTest, ComprobarListsEveryProblem) {
     struct Case {
         const char* label;
-        ziptest::Tree files;  // below parches/
+        testsupport::Tree files;  // below parches/
         int code;
         std::vector<std::string> expected;
     };
-    const std::string a = ReadAll(good);
+    const std::string a = ReadBytes(testsupport::U8Path(good));
     const std::vector<Case> cases = {
         {"todo bien", {{"version.txt", "2"}, {"1.zip", a}, {"2.zip", a}}, 0, {"Todo correcto"}},
         {"ningún parche", {{"version.txt", "0"}}, 0, {"Todo correcto"}},
@@ -237,9 +238,9 @@ TEST_F(ServerTest, ComprobarListsEveryProblem) {
          {"parches/1.zip: entrada no permitida", "sale de la carpeta de destino"}},
     };
     for (const Case& c : cases) {
-        std::filesystem::remove_all(ziptest::PathOf(server));
-        std::filesystem::create_directories(ziptest::PathOf(server + "/parches"));
-        ziptest::WriteTree(server + "/parches", c.files);
+        std::filesystem::remove_all(testsupport::U8Path(server));
+        std::filesystem::create_directories(testsupport::U8Path(server + "/parches"));
+        testsupport::WriteTree(testsupport::U8Path(server + "/parches"), c.files);
         const auto r = parchtest::Run({"comprobar", server});
         EXPECT_EQ(r.code, c.code) << c.label << "\n" << r.out << r.err;
         for (const std::string& e : c.expected) {
@@ -250,8 +251,10 @@ TEST_F(ServerTest, ComprobarListsEveryProblem) {
 }
 
 TEST_F(ServerTest, ComprobarNotesAPublicationCutShort) {
-    ziptest::WriteTree(server + "/parches",
-                       {{"version.txt", "1"}, {"1.zip", ReadAll(good)}, {"2.zip", ReadAll(other)}});
+    testsupport::WriteTree(testsupport::U8Path(server + "/parches"),
+                           {{"version.txt", "1"},
+                            {"1.zip", ReadBytes(testsupport::U8Path(good))},
+                            {"2.zip", ReadBytes(testsupport::U8Path(other))}});
     const auto r = parchtest::Run({"comprobar", server});
     EXPECT_EQ(r.code, 0);
     EXPECT_NE(r.err.find("2.zip, que version.txt aún no anuncia"), std::string::npos) << r.err;

@@ -61,7 +61,7 @@ protected:
         return packed;
     }
     core::Outcome Extract() {
-        std::filesystem::create_directories(ziptest::PathOf(target));
+        std::filesystem::create_directories(testsupport::U8Path(target));
         return unzip::ExtractArchive(archive, target, core::RealFileSystem(), unzip::Cp437Decoder());
     }
 
@@ -90,7 +90,7 @@ TEST_F(ZipWriterTest, EveryContentShapeComesBackExactly) {
         {"texto en dos pasadas", std::string(2 * mib, 'z') + parchtest::RandomBytes(1000, 3), 8, 64},
     };
     for (const Case& c : cases) {
-        std::filesystem::remove_all(ziptest::PathOf(target));
+        std::filesystem::remove_all(testsupport::U8Path(target));
         const auto packed = Write({{"carpeta/archivo.bin", c.data}}, c.keepBytes);
         EXPECT_EQ(packed[0].method, c.method) << c.label;
         const unzip::Limits limits;
@@ -99,7 +99,7 @@ TEST_F(ZipWriterTest, EveryContentShapeComesBackExactly) {
         }
         const core::Outcome o = Extract();
         ASSERT_TRUE(o.ok) << c.label << ": " << o.reason;
-        EXPECT_EQ(ziptest::ReadAll(target + "/carpeta/archivo.bin"), c.data) << c.label;
+        EXPECT_EQ(testsupport::ReadBytes(testsupport::U8Path(target + "/carpeta/archivo.bin")), c.data) << c.label;
     }
 }
 
@@ -113,7 +113,7 @@ TEST_F(ZipWriterTest, NamesAreFlaggedUtf8InBothHeadersAndFoldersAreEntries) {
         zip.Finish();
         out->Commit();
     }
-    const std::string bytes = ziptest::ReadAll(archive);
+    const std::string bytes = testsupport::ReadBytes(testsupport::U8Path(archive));
     // Every local (PK\3\4) and central (PK\1\2) header carries general purpose bit 11.
     int headers = 0;
     for (std::size_t at = 0; (at = bytes.find("PK", at)) != std::string::npos; ++at) {
@@ -128,8 +128,8 @@ TEST_F(ZipWriterTest, NamesAreFlaggedUtf8InBothHeadersAndFoldersAreEntries) {
     EXPECT_EQ(headers, 4);
     EXPECT_EQ(parchtest::EntryNames(archive), (std::vector<std::string>{"Recursos/vacía/", "Recursos/canción ñ.txt"}));
     ASSERT_TRUE(Extract().ok);
-    EXPECT_TRUE(std::filesystem::is_directory(ziptest::PathOf(target + "/Recursos/vacía")));
-    EXPECT_EQ(ziptest::ReadAll(target + "/Recursos/canción ñ.txt"), "contenido");
+    EXPECT_TRUE(std::filesystem::is_directory(testsupport::U8Path(target + "/Recursos/vacía")));
+    EXPECT_EQ(testsupport::ReadBytes(testsupport::U8Path(target + "/Recursos/canción ñ.txt")), "contenido");
 }
 
 TEST_F(ZipWriterTest, MoreThan65535EntriesGetZip64EndRecords) {

@@ -4,49 +4,29 @@
 // over to the running one and ends.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "core/text_win32.h"
-#include "tests/probe/probe.h"
+#include "tests/support/files.h"
+#include "tests/support/updater_harness.h"
 #include "tests/unzip/zip_builder.h"
+#include "updater/window/window_ids.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-constexpr DWORD kWindowMs = 20000;
-constexpr ULONGLONG kRunMs = 60000;
-const char* const kDone = "Juego actualizado correctamente.";
+using harness::kDone;
+using harness::kRunTimeoutMs;
+using harness::UpdaterRun;
+using testsupport::ReadBytes;
+using testsupport::U8;
+using testsupport::WriteBytes;
 
-std::string Env(const char* name) {
-    const char* v = std::getenv(name);
-    return v ? v : "";
-}
-
-fs::path Served() { return fs::path("Z:" + Env("VANDREL_TEST_ROOT")) / "parches"; }
-
-void WriteBytes(const fs::path& p, const std::string& content) {
-    fs::create_directories(p.parent_path());
-    std::ofstream(p, std::ios::binary) << content;
-}
-
-std::string ReadBytes(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-std::string U8(const fs::path& p) {
-    const auto u8 = p.u8string();
-    return std::string(u8.begin(), u8.end());
-}
+fs::path Served() { return harness::FromUnix("VANDREL_TEST_ROOT") / "parches"; }
 
 const std::string& OldUpdater() {
     static const std::string bytes = ReadBytes(UPDATER_EXE);
@@ -75,27 +55,9 @@ void Publish(const std::vector<std::pair<std::string, std::string>>& files, bool
     WriteBytes(Served() / (slow ? "1.zip.slow" : "1.zip"), zip.Build().bytes);
 }
 
-struct ChildSearch {
-    HWND parent;
-    HWND found = nullptr;
-};
-
-BOOL CALLBACK FindConsole(HWND child, LPARAM param) {
-    auto* s = reinterpret_cast<ChildSearch*>(param);
-    RECT r;
-    GetWindowRect(child, &r);
-    POINT tl{r.left, r.top};
-    ScreenToClient(s->parent, &tl);
-    if (tl.x == 152 && tl.y == 272) {
-        s->found = child;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 BOOL CALLBACK CountMainWindows(HWND hwnd, LPARAM param) {
     wchar_t cls[64] = {};
-    if (IsWindowVisible(hwnd) && GetClassNameW(hwnd, cls, 64) && std::wstring_view(cls) == L"VandrelUpdaterMain") {
+    if (IsWindowVisible(hwnd) && GetClassNameW(hwnd, cls, 64) && std::wstring_view(cls) == window::ids::kMainClass) {
         ++*reinterpret_cast<int*>(param);
     }
     return TRUE;
@@ -107,82 +69,32 @@ int MainWindows() {
     return n;
 }
 
-// One run of an Updater executable, read and driven through its window.
-class UpdaterRun {
-public:
-    explicit UpdaterRun(const fs::path& exe) {
-        m_process = probe::Process::Start(U8(exe), "");
-        m_window = probe::WaitForWindow(m_process.Pid(), "Vandrel Updater", kWindowMs);
-    }
-    ~UpdaterRun() {
-        if (m_process.Running()) m_process.Kill();
-    }
-    HWND Window() const { return m_window; }
-    probe::Process& Process() { return m_process; }
-    std::vector<std::string> Console() const {
-        ChildSearch s{m_window};
-        EnumChildWindows(m_window, FindConsole, reinterpret_cast<LPARAM>(&s));
-        std::vector<std::string> lines;
-        if (!s.found) return lines;
-        std::istringstream text(probe::WindowText(s.found));
-        for (std::string line; std::getline(text, line);) {
-            if (!line.empty() && line.back() == '\r') line.pop_back();
-            lines.push_back(line);
-        }
-        return lines;
-    }
-    // The console's last line once the run is over (or what went wrong).
-    std::string WaitForEnd() {
-        const ULONGLONG end = GetTickCount64() + kRunMs;
-        while (GetTickCount64() < end) {
-            if (const auto box = probe::WaitForDialog(m_process.Pid(), 0)) return "a box: " + box->text;
-            if (!m_process.Running()) return "Updater ended";
-            const auto lines = Console();
-            if (!lines.empty() && (lines.back() == kDone || lines.back().rfind("No se pudo", 0) == 0)) {
-                return lines.back();
-            }
-            Sleep(100);
-        }
-        return "time-out";
-    }
-    // Salir, as the player would.
-    bool Exit() {
-        const LPARAM at = MAKELPARAM(480 + 50, 352 + 12);
-        PostMessageW(m_window, WM_LBUTTONDOWN, MK_LBUTTON, at);
-        PostMessageW(m_window, WM_LBUTTONUP, 0, at);
-        return m_process.Wait(10000).has_value();
-    }
+// The console's last line once the run is over, or what went wrong (a box, the end of the
+// process, a time-out).
+std::string WaitForEnd(UpdaterRun& run) {
+    const harness::RunEnd end = run.WaitForEnd(kRunTimeoutMs, [&run]() -> std::string {
+        const auto box = run.WaitForBox(0);
+        return box ? "a box: " + box->text : "";
+    });
+    return end.failure.empty() ? end.lines.back() : end.failure;
+}
 
-private:
-    probe::Process m_process;
-    HWND m_window = nullptr;
-};
-
-class Installation {
+// An installation at version 0 with its own copy of Updater.
+class Installation : public harness::Installation {
 public:
-    explicit Installation(const std::string& name) : m_root(fs::temp_directory_path() / ("vandrel-propio-" + name)) {
-        fs::remove_all(m_root);
-        WriteBytes(Path("Recursos/OUTPUT/Update.ini"), " 0 \r\n");
-        fs::copy_file(UPDATER_EXE, Path("Updater.exe"));
+    explicit Installation(const std::string& name)
+        : harness::Installation(UPDATER_EXE, fs::temp_directory_path() / ("vandrel-propio-" + name)) {
+        Version(" 0 \r\n");
     }
-    ~Installation() {
-        std::error_code ec;
-        fs::remove_all(m_root, ec);
-    }
-    fs::path Path(const std::string& rel) const { return m_root / fs::u8path(rel); }
-    std::string Version() const { return ReadBytes(Path("Recursos/OUTPUT/Update.ini")); }
     // Copies of Updater that a swap moved aside.
     std::vector<std::string> AsideCopies() const {
         std::vector<std::string> out;
-        for (const auto& entry : fs::directory_iterator(m_root)) {
+        for (const auto& entry : fs::directory_iterator(Folder())) {
             const std::string name = U8(entry.path().filename());
             if (name.find(".anterior-") != std::string::npos) out.push_back(name);
         }
         return out;
     }
-
-private:
-    fs::path m_root;
 };
 
 const std::vector<std::pair<std::string, std::string>> kPatchWithUpdater = {
@@ -197,7 +109,7 @@ TEST(SelfUpdate, PatchWithANewUpdaterInstallsAndTheNextStartRunsIt) {
     {
         UpdaterRun run(inst.Path("Updater.exe"));
         ASSERT_NE(run.Window(), nullptr);
-        EXPECT_EQ(run.WaitForEnd(), kDone);
+        EXPECT_EQ(WaitForEnd(run), kDone);
         EXPECT_EQ(inst.Version(), " 1 \r\n");
         EXPECT_EQ(ReadBytes(inst.Path("Updater.exe")) == NewUpdater(), true) << "the new bytes are not in place";
         EXPECT_EQ(ReadBytes(inst.Path("Recursos/Textos/dos.txt")), "parche 1, dos\r\n");
@@ -207,7 +119,7 @@ TEST(SelfUpdate, PatchWithANewUpdaterInstallsAndTheNextStartRunsIt) {
     // The next start is the new Updater: the old copy goes, the installation is current.
     UpdaterRun next(inst.Path("Updater.exe"));
     ASSERT_NE(next.Window(), nullptr);
-    EXPECT_EQ(next.WaitForEnd(), kDone);
+    EXPECT_EQ(WaitForEnd(next), kDone);
     EXPECT_EQ(inst.AsideCopies(), std::vector<std::string>{});
     EXPECT_EQ(next.Console(), (std::vector<std::string>{"Buscando Actualizaciones...", kDone}));
     EXPECT_TRUE(next.Exit());
@@ -226,7 +138,7 @@ TEST(SelfUpdate, KillAtEachStepOfTheSwapLeavesAStartableUpdater) {
             UpdaterRun run(inst.Path("Updater.exe"));
             SetEnvironmentVariableW(L"VANDREL_KILL_AT", nullptr);
             ASSERT_NE(run.Window(), nullptr);
-            const auto code = run.Process().Wait(static_cast<DWORD>(kRunMs));
+            const auto code = run.Process().Wait(kRunTimeoutMs);
             ASSERT_TRUE(code.has_value()) << "the kill point was never reached";
             EXPECT_EQ(*code, 9u);
         }
@@ -242,14 +154,14 @@ TEST(SelfUpdate, KillAtEachStepOfTheSwapLeavesAStartableUpdater) {
         {
             UpdaterRun run(start);
             ASSERT_NE(run.Window(), nullptr) << U8(start) << " does not start";
-            EXPECT_EQ(run.WaitForEnd(), kDone);
+            EXPECT_EQ(WaitForEnd(run), kDone);
             EXPECT_TRUE(run.Exit());
         }
         EXPECT_EQ(inst.Version(), " 1 \r\n");
         EXPECT_TRUE(ReadBytes(inst.Path("Updater.exe")) == NewUpdater());
         UpdaterRun last(inst.Path("Updater.exe"));
         ASSERT_NE(last.Window(), nullptr);
-        EXPECT_EQ(last.WaitForEnd(), kDone);
+        EXPECT_EQ(WaitForEnd(last), kDone);
         EXPECT_EQ(inst.AsideCopies(), std::vector<std::string>{});
         EXPECT_TRUE(last.Exit());
     }
@@ -268,10 +180,10 @@ TEST(SelfUpdate, FailureAfterTheSwapPutsTheOldUpdaterBack) {
     {
         UpdaterRun run(inst.Path("Updater.exe"));
         ASSERT_NE(run.Window(), nullptr);
-        const auto box = probe::WaitForDialog(run.Process().Pid(), static_cast<DWORD>(kRunMs));
+        const auto box = run.WaitForBox();
         ASSERT_TRUE(box.has_value());
         probe::Press(*box);
-        const std::string end = run.WaitForEnd();
+        const std::string end = WaitForEnd(run);
         EXPECT_NE(end.find("«Recursos\\bloqueado.txt»: está en uso"), std::string::npos) << end;
         EXPECT_TRUE(ReadBytes(inst.Path("Updater.exe")) == OldUpdater());
         EXPECT_EQ(inst.AsideCopies(), std::vector<std::string>{});
@@ -314,12 +226,12 @@ TEST(SingleInstance, SecondStartHandsOverToTheRunningUpdater) {
         UpdaterRun beside(other.Path("Updater.exe"));
         ASSERT_NE(beside.Window(), nullptr);
         EXPECT_EQ(MainWindows(), 2);
-        EXPECT_EQ(beside.WaitForEnd(), kDone);
+        EXPECT_EQ(WaitForEnd(beside), kDone);
         EXPECT_TRUE(beside.Exit());
     }
 
     // The first run was not disturbed; once it has ended, a start works as usual.
-    EXPECT_EQ(first.WaitForEnd(), kDone);
+    EXPECT_EQ(WaitForEnd(first), kDone);
     EXPECT_EQ(first.Console(),
               (std::vector<std::string>{"Buscando Actualizaciones...", "Iniciando, se instalaran 1 actualizaciones.",
                                         "Instalando actualizacion 1...", "Listo.", kDone}));
@@ -327,7 +239,7 @@ TEST(SingleInstance, SecondStartHandsOverToTheRunningUpdater) {
     EXPECT_TRUE(first.Exit());
     UpdaterRun again(inst.Path("Updater.exe"));
     ASSERT_NE(again.Window(), nullptr);
-    EXPECT_EQ(again.WaitForEnd(), kDone);
+    EXPECT_EQ(WaitForEnd(again), kDone);
     EXPECT_TRUE(again.Exit());
 }
 

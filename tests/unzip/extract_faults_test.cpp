@@ -4,8 +4,10 @@
 
 #include <random>
 
+#include "tests/support/files.h"
+#include "tests/support/recording_dialogs.h"
+#include "tests/support/tree.h"
 #include "tests/unzip/memory_fs.h"
-#include "tests/unzip/tree.h"
 #include "tests/unzip/zip_builder.h"
 #include "updater/unzip/entry_name.h"
 #include "updater/unzip/zip_extract.h"
@@ -187,7 +189,7 @@ TEST_F(ExtractFaults, Utf8ExtraFieldNamesAreUsedWhenTheyMatch) {
 }
 
 TEST_F(ExtractFaults, DescomprimirShowsTheBoxOnlyOnFailure) {
-    ziptest::RecordingDialogs dialogs;
+    testsupport::RecordingDialogs dialogs;
     modUnzip::ZipExtractor extractor(fs, dialogs, decoder);
     Put("/juego/6.zip", ThreeFiles());
     EXPECT_TRUE(extractor.Extract("/juego/6.zip", "/juego\\").ok);

@@ -5,11 +5,13 @@
 #include <functional>
 
 #include "core/file_system.h"
+#include "tests/support/files.h"
+#include "tests/support/recording_dialogs.h"
 #include "tests/support/temp_dir.h"
-#include "tests/unzip/tree.h"
+#include "tests/support/tree.h"
 #include "tests/unzip/zip_builder.h"
-#include "updater/update/mod_unzip.h"
 #include "updater/unzip/zip_extract.h"
+#include "updater/update/mod_unzip.h"
 
 namespace {
 
@@ -20,9 +22,10 @@ using ziptest::ZipBuilder;
 class Sandbox {
 public:
     Sandbox() {
-        ziptest::WriteAll(root + "/centinela.txt", "centinela");
-        ziptest::WriteTree(
-            target, {{"Recursos/OUTPUT/Update.ini", " 5 \r\n"}, {"a.txt", "original"}, {"Vandrel.exe", "MZ juego"}});
+        testsupport::WriteBytes(testsupport::U8Path(root + "/centinela.txt"), "centinela");
+        testsupport::WriteTree(
+            testsupport::U8Path(target),
+            {{"Recursos/OUTPUT/Update.ini", " 5 \r\n"}, {"a.txt", "original"}, {"Vandrel.exe", "MZ juego"}});
     }
     // Writes the archive into the target (as the update run does) and extracts it.
     core::Outcome Run(const std::string& bytes) {
@@ -39,8 +42,8 @@ public:
                        std::size_t boxes = 1) {
         EXPECT_FALSE(o.ok) << label;
         EXPECT_NE(o.reason.find(cause), std::string::npos) << label << ": \"" << o.reason << "\"";
-        EXPECT_EQ(ziptest::Snapshot(root), before) << label;
-        EXPECT_EQ(ziptest::ReadAll(root + "/centinela.txt"), "centinela");
+        EXPECT_EQ(testsupport::Snapshot(testsupport::U8Path(root)), before) << label;
+        EXPECT_EQ(testsupport::ReadBytes(testsupport::U8Path(root + "/centinela.txt")), "centinela");
         ASSERT_EQ(dialogs.boxes.size(), boxes) << label;
         if (boxes == 0) return;
         EXPECT_EQ(dialogs.boxes[0].text, "Error al descomprimir, pruebe que el archivo sea un original .ZIP y no .RAR");
@@ -50,16 +53,16 @@ public:
 
 private:
     void Prepare(const std::string& bytes) {
-        ziptest::WriteAll(target + "/6.zip", bytes);
-        before = ziptest::Snapshot(root);
+        testsupport::WriteBytes(testsupport::U8Path(target + "/6.zip"), bytes);
+        before = testsupport::Snapshot(testsupport::U8Path(root));
     }
 
 public:
     testsupport::TempDir dir{"vandrel-hostile"};
     std::string root = dir.Path();
     std::string target = root + "/juego";
-    ziptest::RecordingDialogs dialogs;
-    ziptest::Tree before;
+    testsupport::RecordingDialogs dialogs;
+    testsupport::Tree before;
     unzip::Cp437Decoder decoder;
 };
 

@@ -5,14 +5,16 @@
 #include <filesystem>
 
 #include "core/file_system.h"
+#include "tests/support/files.h"
+#include "tests/support/recording_dialogs.h"
 #include "tests/support/temp_dir.h"
-#include "tests/unzip/tree.h"
-#include "updater/update/mod_unzip.h"
+#include "tests/support/tree.h"
 #include "updater/unzip/zip_extract.h"
+#include "updater/update/mod_unzip.h"
 
 namespace {
 
-using ziptest::Tree;
+using testsupport::Tree;
 
 const std::string kData = UNZIP_TEST_DATA;
 
@@ -43,9 +45,9 @@ protected:
 TEST_P(RealArchiveTest, ExtractsTheSourceTreeByteForByte) {
     const core::Outcome outcome = Extract(GetParam().archive, GetParam().bufferSize);
     ASSERT_TRUE(outcome.ok) << outcome.reason;
-    const Tree expected = ziptest::Snapshot(kData + "/tree");
+    const Tree expected = testsupport::Snapshot(testsupport::U8Path(kData + "/tree"));
     ASSERT_GE(expected.size(), 15u);
-    const Tree got = ziptest::Snapshot(m_target);
+    const Tree got = testsupport::Snapshot(testsupport::U8Path(m_target));
     EXPECT_EQ(got.size(), expected.size());
     for (const auto& [path, content] : expected) {
         const auto it = got.find(path);
@@ -80,39 +82,41 @@ class RealArchiveEdges : public RealArchiveTest {};
 TEST_F(RealArchiveEdges, StreamedFromStandardInputWithZip64AndDescriptor) {
     const core::Outcome outcome = Extract("infozip_stdin.zip", 1u << 20);
     ASSERT_TRUE(outcome.ok) << outcome.reason;
-    const Tree got = ziptest::Snapshot(m_target);
+    const Tree got = testsupport::Snapshot(testsupport::U8Path(m_target));
     ASSERT_EQ(got.size(), 1u);
-    EXPECT_TRUE(got.at("-") == ziptest::ReadAll(kData + "/tree/Recursos/OUTPUT/texto.txt"));
+    EXPECT_TRUE(got.at("-") == testsupport::ReadBytes(testsupport::U8Path(kData + "/tree/Recursos/OUTPUT/texto.txt")));
 }
 
 TEST_F(RealArchiveEdges, EmptyArchiveChangesNothingAndShowsNothing) {
-    ziptest::WriteTree(m_target, {{"juego.exe", "exe"}, {"Recursos", std::nullopt}});
-    const Tree before = ziptest::Snapshot(m_target);
-    ziptest::RecordingDialogs dialogs;
+    testsupport::WriteTree(testsupport::U8Path(m_target), {{"juego.exe", "exe"}, {"Recursos", std::nullopt}});
+    const Tree before = testsupport::Snapshot(testsupport::U8Path(m_target));
+    testsupport::RecordingDialogs dialogs;
     const core::Outcome outcome = modUnzip::Descomprimir(kData + "/python_empty.zip", m_target + "\\",
-                                                           core::RealFileSystem(), dialogs, m_decoder);
+                                                         core::RealFileSystem(), dialogs, m_decoder);
     EXPECT_TRUE(outcome.ok) << outcome.reason;
     EXPECT_TRUE(dialogs.boxes.empty());
-    EXPECT_EQ(ziptest::Snapshot(m_target), before);
+    EXPECT_EQ(testsupport::Snapshot(testsupport::U8Path(m_target)), before);
 }
 
 TEST_F(RealArchiveEdges, ReplacesOlderAndNewerFilesWithoutAsking) {
     namespace fs = std::filesystem;
-    ziptest::WriteTree(m_target, {{"Canción.txt", "vieja versión, más corta"},
-                                  {"Recursos/OUTPUT/Update.ini", std::string(5000, 'n')},
-                                  {"propio.txt", "del jugador"}});
+    testsupport::WriteTree(testsupport::U8Path(m_target), {{"Canción.txt", "vieja versión, más corta"},
+                                                           {"Recursos/OUTPUT/Update.ini", std::string(5000, 'n')},
+                                                           {"propio.txt", "del jugador"}});
     const auto now = fs::file_time_type::clock::now();
-    fs::last_write_time(ziptest::PathOf(m_target + "/Canción.txt"), now - std::chrono::hours(24 * 365));
-    fs::last_write_time(ziptest::PathOf(m_target + "/Recursos/OUTPUT/Update.ini"), now + std::chrono::hours(24));
-    ziptest::RecordingDialogs dialogs;
+    fs::last_write_time(testsupport::U8Path(m_target + "/Canción.txt"), now - std::chrono::hours(24 * 365));
+    fs::last_write_time(testsupport::U8Path(m_target + "/Recursos/OUTPUT/Update.ini"), now + std::chrono::hours(24));
+    testsupport::RecordingDialogs dialogs;
     modUnzip::ZipExtractor extractor(core::RealFileSystem(), dialogs, m_decoder);
     const core::Outcome outcome = extractor.Extract(kData + "/python_deflate.zip", m_target + "\\");
     ASSERT_TRUE(outcome.ok) << outcome.reason;
     EXPECT_TRUE(dialogs.boxes.empty());
-    EXPECT_EQ(ziptest::ReadAll(m_target + "/Canción.txt"), ziptest::ReadAll(kData + "/tree/Canción.txt"));
-    EXPECT_EQ(ziptest::ReadAll(m_target + "/Recursos/OUTPUT/Update.ini"), " 7 \r\n");
-    EXPECT_EQ(ziptest::ReadAll(m_target + "/propio.txt"), "del jugador");  // not in the archive: kept
-    for (const auto& [path, content] : ziptest::Snapshot(m_target)) {
+    EXPECT_EQ(testsupport::ReadBytes(testsupport::U8Path(m_target + "/Canción.txt")),
+              testsupport::ReadBytes(testsupport::U8Path(kData + "/tree/Canción.txt")));
+    EXPECT_EQ(testsupport::ReadBytes(testsupport::U8Path(m_target + "/Recursos/OUTPUT/Update.ini")), " 7 \r\n");
+    EXPECT_EQ(testsupport::ReadBytes(testsupport::U8Path(m_target + "/propio.txt")),
+              "del jugador");  // not in the archive: kept
+    for (const auto& [path, content] : testsupport::Snapshot(testsupport::U8Path(m_target))) {
         EXPECT_EQ(path.find(".vandrel-tmp"), std::string::npos) << path;
     }
 }
@@ -121,7 +125,7 @@ TEST_F(RealArchiveEdges, TargetWithoutTrailingSeparatorAndForwardSlashes) {
     const core::Outcome outcome =
         unzip::ExtractArchive(kData + "/infozip_deflate.zip", m_target, core::RealFileSystem(), m_decoder);
     ASSERT_TRUE(outcome.ok) << outcome.reason;
-    EXPECT_EQ(ziptest::ReadAll(m_target + "/Datos/a/b/c/d/profundo.txt"), "profundo\n");
+    EXPECT_EQ(testsupport::ReadBytes(testsupport::U8Path(m_target + "/Datos/a/b/c/d/profundo.txt")), "profundo\n");
 }
 
 }  // namespace

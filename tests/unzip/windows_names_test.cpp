@@ -11,10 +11,11 @@
 #include "core/file_system.h"
 #include "core/handle_win32.h"
 #include "core/text_win32.h"
+#include "tests/support/files.h"
+#include "tests/support/recording_dialogs.h"
 #include "tests/support/temp_dir.h"
-#include "tests/unzip/tree.h"
+#include "tests/support/tree.h"
 #include "tests/unzip/zip_builder.h"
-#include "updater/update/mensajes.h"
 #include "updater/update/mod_unzip.h"
 
 namespace {
@@ -42,13 +43,13 @@ protected:
         return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
     }
     core::Outcome Extract(const std::string& bytes) {
-        ziptest::WriteAll(m_root + "\\6.zip", bytes);
+        testsupport::WriteBytes(testsupport::U8Path(m_root + "\\6.zip"), bytes);
         return modUnzip::Descomprimir(m_root + "\\6.zip", m_root + "\\", core::RealFileSystem(), m_dialogs);
     }
 
     testsupport::TempDir m_dir{"vandrel-win"};
     std::string m_root = m_dir.Path();
-    ziptest::RecordingDialogs m_dialogs;
+    testsupport::RecordingDialogs m_dialogs;
 };
 
 TEST_F(WindowsNames, SpanishNamesAndFoldersWithWideCalls) {
@@ -82,7 +83,7 @@ TEST_F(WindowsNames, NamesWithoutTheUtf8FlagUseTheOemCodePage) {
 }
 
 TEST_F(WindowsNames, AFileHeldOpenByTheGameFailsNamingIt) {
-    ziptest::WriteAll(m_root + "\\Vandrel.exe", "MZ viejo");
+    testsupport::WriteBytes(testsupport::U8Path(m_root + "\\Vandrel.exe"), "MZ viejo");
     core::UniqueHandle game(::CreateFileW(W("Vandrel.exe").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                           FILE_ATTRIBUTE_NORMAL, nullptr));
     ASSERT_TRUE(game.Valid());

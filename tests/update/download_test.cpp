@@ -190,7 +190,7 @@ TEST_F(DownloadTest, ListoOnlyAfterAGoodDownload) {
     inst.http.scripts["bien"] = fakes::Body("ok");
     EXPECT_TRUE(dir.JuegoActualizacion("bien").ok);
     EXPECT_EQ(inst.console.Texts(), std::vector<std::string>{"Listo."});
-    EXPECT_EQ(inst.console.all[0].color, update::ConsoleColor(204, 255, 0));
+    EXPECT_EQ(inst.console.All()[0].format.color, update::ConsoleColor(204, 255, 0));
     EXPECT_FALSE(dir.JuegoActualizacion("mal").ok);
     EXPECT_EQ(inst.console.Texts().size(), 1u);
 }

@@ -1,5 +1,7 @@
 #include "fakes.h"
 
+#include "core/utf8.h"
+
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -10,14 +12,6 @@
 
 namespace fakes {
 namespace {
-
-std::size_t CodePoints(const std::string& s) {
-    std::size_t n = 0;
-    for (unsigned char c : s) {
-        if ((c & 0xC0) != 0x80) ++n;
-    }
-    return n;
-}
 
 class ScriptedResponse final : public update::HttpResponse {
 public:
@@ -51,30 +45,26 @@ private:
 
 }  // namespace
 
-std::size_t Console::TextLength() { return CodePoints(text); }
+void Console::SetSelection(std::size_t start, std::size_t length) {
+    EXPECT_EQ(length, 0u);
+    m_document.SetSelection(start, length);
+}
 
 void Console::ClearText() {
-    text.clear();
-    lines.clear();
+    for (window::ConsoleLine& line : m_document.Lines()) m_cleared.push_back(std::move(line));
+    m_document.ClearText();
     ++clears;
 }
 
-void Console::SetSelection(std::size_t start, std::size_t length) {
-    lastSelStart = start;
-    EXPECT_EQ(length, 0u);
-}
-
-void Console::SetSelText(const std::string& t) {
-    text += t;
-    ConsoleLine line = m_pending;
-    line.text = t.size() >= 2 && t.compare(t.size() - 2, 2, "\r\n") == 0 ? t.substr(0, t.size() - 2) : t;
-    lines.push_back(line);
-    all.push_back(line);
+std::vector<window::ConsoleLine> Console::All() const {
+    std::vector<window::ConsoleLine> all = m_cleared;
+    for (window::ConsoleLine& line : m_document.Lines()) all.push_back(std::move(line));
+    return all;
 }
 
 std::vector<std::string> Console::Texts() const {
     std::vector<std::string> out;
-    for (const auto& l : all) out.push_back(l.text);
+    for (const window::ConsoleLine& line : All()) out.push_back(core::Utf16ToUtf8(line.text));
     return out;
 }
 

@@ -10,43 +10,38 @@
 #include <vector>
 
 #include "core/file_system.h"
+#include "tests/support/recording_dialogs.h"
 #include "tests/support/temp_dir.h"
 #include "updater/update/platform.h"
 #include "updater/update/update_run.h"
+#include "updater/window/console_document.h"
 
 namespace fakes {
 
-struct ConsoleLine {
-    std::string text;
-    std::uint32_t color = 0;
-    bool bold = false;
-    bool italic = false;
-    update::Alignment alignment = update::Alignment::Left;
-};
-
-// A rich-text box that keeps its lines with their formatting; lengths count code points.
+// The console's real document, with the lines it held before each clear kept for the tests.
 class Console final : public update::RichTextBox {
 public:
-    std::size_t TextLength() override;
+    std::size_t TextLength() override { return m_document.TextLength(); }
     void ClearText() override;
+    // The console only ever inserts: a selection of length 0.
     void SetSelection(std::size_t start, std::size_t length) override;
-    void SetSelBold(bool bold) override { m_pending.bold = bold; }
-    void SetSelItalic(bool italic) override { m_pending.italic = italic; }
-    void SetSelColor(std::uint32_t color) override { m_pending.color = color; }
-    void SetSelAlignment(update::Alignment a) override { m_pending.alignment = a; }
-    void SetSelText(const std::string& text) override;
-    void Refresh() override { ++refreshes; }
+    void SetSelBold(bool bold) override { m_document.SetSelBold(bold); }
+    void SetSelItalic(bool italic) override { m_document.SetSelItalic(italic); }
+    void SetSelColor(std::uint32_t color) override { m_document.SetSelColor(color); }
+    void SetSelAlignment(update::Alignment a) override { m_document.SetSelAlignment(a); }
+    void SetSelText(const std::string& text) override { m_document.SetSelText(text); }
+    void Refresh() override { m_document.Refresh(); }
 
+    const window::ConsoleDocument& Document() const { return m_document; }
+    // Every line shown since the start, the cleared ones first.
+    std::vector<window::ConsoleLine> All() const;
+    // Their texts, UTF-8.
     std::vector<std::string> Texts() const;
-    std::vector<ConsoleLine> lines;  // lines since the last clear
-    std::vector<ConsoleLine> all;    // every line ever appended
-    std::string text;
     int clears = 0;
-    int refreshes = 0;
-    std::size_t lastSelStart = 0;
 
 private:
-    ConsoleLine m_pending;
+    window::ConsoleDocument m_document;
+    std::vector<window::ConsoleLine> m_cleared;
 };
 
 struct ProgressEvent {
@@ -76,23 +71,8 @@ public:
     std::function<void()> onPump;
 };
 
-// Thrown by Dialogs::EndProgram so that a test can see the program end.
-struct ProgramEnded {
-    int exitCode;
-};
-
-class Dialogs final : public update::Dialogs {
-public:
-    struct Box {
-        std::string text, caption;
-        unsigned style;
-    };
-    void ShowMessage(const std::string& text, const std::string& caption, core::BoxStyle style) override {
-        boxes.push_back({text, caption, static_cast<unsigned>(style)});
-    }
-    [[noreturn]] void EndProgram(int exitCode) override { throw ProgramEnded{exitCode}; }
-    std::vector<Box> boxes;
-};
+using Dialogs = testsupport::RecordingDialogs;
+using ProgramEnded = testsupport::ProgramEnded;
 
 class Sound final : public update::Sound {
 public:

@@ -65,11 +65,13 @@ TEST_F(UpdateRunTest, TypicalRoadFromFiveToSeven) {
     const std::uint32_t colours[] = {
         ConsoleColor(255, 255, 255), ConsoleColor(200, 200, 200), ConsoleColor(0, 255, 0),  ConsoleColor(204, 255, 0),
         ConsoleColor(0, 255, 0),     ConsoleColor(204, 255, 0),   ConsoleColor(255, 255, 0)};
-    for (std::size_t i = 0; i < inst.console.all.size(); ++i) {
-        EXPECT_EQ(inst.console.all[i].color, colours[i]) << i;
-        EXPECT_TRUE(inst.console.all[i].bold);
-        EXPECT_FALSE(inst.console.all[i].italic);
-        EXPECT_EQ(inst.console.all[i].alignment, update::Alignment::Center);
+    const std::vector<window::ConsoleLine> all = inst.console.All();
+    ASSERT_EQ(all.size(), std::size(colours));
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        EXPECT_EQ(all[i].format.color, colours[i]) << i;
+        EXPECT_TRUE(all[i].format.bold);
+        EXPECT_FALSE(all[i].format.italic);
+        EXPECT_EQ(all[i].format.alignment, update::Alignment::Center);
     }
     EXPECT_EQ(inst.http.opened,
               (std::vector<std::string>{std::string(kBase) + "parches/version.txt",
@@ -86,6 +88,24 @@ TEST_F(UpdateRunTest, TypicalRoadFromFiveToSeven) {
     EXPECT_EQ(modUnzip::ParcheActual, "7");  // the last patch's values stay
     EXPECT_EQ(modUnzip::RutaParche, inst.root + "\\7.zip");
     EXPECT_EQ(inst.sound.played.size(), 1u);
+}
+
+// The console empties itself when a line comes while it holds more than 700 UTF-16 units (each
+// line break two): after patch 16 it holds 706, so patch 17's line starts a fresh console.
+TEST_F(UpdateRunTest, ALongRoadEmptiesTheConsoleOncePast700Characters) {
+    Local("0");
+    Remote("20");
+    for (int n = 1; n <= 20; ++n) Patch(std::to_string(n), "p");
+    Run();
+    const std::vector<std::string> lines = Lines();
+    ASSERT_EQ(lines.size(), 2u + 2 * 20 + 1);
+    EXPECT_EQ(lines[2], "Instalando actualizacion 1...");
+    EXPECT_EQ(lines.back(), "Juego actualizado correctamente.");
+    EXPECT_EQ(inst.console.clears, 1);
+    const std::vector<window::ConsoleLine> shown = inst.console.Document().Lines();
+    ASSERT_EQ(shown.size(), 2u * 4 + 1);
+    EXPECT_EQ(shown.front().text, u"Instalando actualizacion 17...");
+    EXPECT_EQ(inst.console.Document().Text().size(), 4u * 40 + 34);
 }
 
 TEST_F(UpdateRunTest, ResetWhenTheServerHasFewerPatches) {
@@ -178,8 +198,8 @@ TEST_F(UpdateRunTest, AFailedCountFetchNeverResetsTheInstallation) {
                   (std::vector<std::string>{"Buscando Actualizaciones...",
                                             "No se pudo conectar con el servidor de actualizaciones."}))
             << c.name;
-        EXPECT_EQ(local.console.all.back().color, ConsoleColor(255, 0, 0));
-        EXPECT_TRUE(local.console.all.back().bold);
+        EXPECT_EQ(local.console.All().back().format.color, ConsoleColor(255, 0, 0));
+        EXPECT_TRUE(local.console.All().back().format.bold);
         EXPECT_EQ(local.ReadFile(kVersionFile), " 5 \r\n") << c.name;
         EXPECT_TRUE(local.sound.played.empty()) << c.name;
     }
@@ -195,7 +215,7 @@ TEST_F(UpdateRunTest, AFailedDownloadStopsAtThatPatch) {
     ASSERT_EQ(lines.size(), 4u);
     EXPECT_EQ(lines[2], "Instalando actualizacion 6...");
     EXPECT_EQ(lines[3], "No se pudo instalar la actualizacion 6: no se pudo conectar con el servidor.");
-    EXPECT_EQ(inst.console.all.back().color, ConsoleColor(255, 0, 0));
+    EXPECT_EQ(inst.console.All().back().format.color, ConsoleColor(255, 0, 0));
     EXPECT_EQ(inst.http.opened.size(), 2u);  // patch 7 not attempted
     EXPECT_TRUE(extractor.calls.empty());
     EXPECT_FALSE(inst.Exists("6.zip"));  // the stale archive goes too

@@ -7,6 +7,7 @@
 
 #include "core/runtime_error.h"
 #include "fakes.h"
+#include "tests/support/faulty_fs.h"
 
 namespace {
 
@@ -93,51 +94,25 @@ TEST_F(VersionFileTest, MissingFileAndFolder) {
     }
 }
 
-// A file system that fails at a chosen step of a write, as a crash or a full disk would.
-class FailingFs final : public core::ForwardingFileSystem {
-public:
-    FailingFs() : ForwardingFileSystem(core::RealFileSystem()) {}
-    enum Step { kNone, kCreate, kWrite, kCommit, kReplace } failAt = kNone;
-    std::unique_ptr<core::FileWriter> CreateFile(const std::string& p) override {
-        if (failAt == kCreate) core::Raise(ErrorKind::PathFileAccess);
-        return std::make_unique<Writer>(Inner().CreateFile(p), failAt);
-    }
-    void Replace(const std::string& f, const std::string& t) override {
-        if (failAt == kReplace) core::Raise(ErrorKind::PermissionDenied);
-        Inner().Replace(f, t);
-    }
-
-private:
-    class Writer final : public core::FileWriter {
-    public:
-        Writer(std::unique_ptr<core::FileWriter> w, Step s) : m_w(std::move(w)), m_step(s) {}
-        void Write(const void* d, std::size_t n) override {
-            // Half the bytes reach the disk, then the write fails.
-            if (m_step == FailingFs::kWrite) {
-                m_w->Write(d, n / 2);
-                core::Raise(ErrorKind::PathFileAccess);
-            }
-            m_w->Write(d, n);
-        }
-        void Commit() override {
-            if (m_step == FailingFs::kCommit) core::Raise(ErrorKind::PathFileAccess);
-            m_w->Commit();
-        }
-
-    private:
-        std::unique_ptr<core::FileWriter> m_w;
-        Step m_step;
-    };
-};
-
+// A failure at each step of a write, as a crash or a full disk would cause it.
 TEST_F(VersionFileTest, AFailedWriteLeavesTheOldValueAndNoTemporaryFile) {
-    for (auto step : {FailingFs::kCreate, FailingFs::kWrite, FailingFs::kCommit, FailingFs::kReplace}) {
+    const struct {
+        const char* step;
+        std::string testsupport::FaultyFileSystem::*fault;
+    } steps[] = {
+        {"create", &testsupport::FaultyFileSystem::failCreate},
+        {"write", &testsupport::FaultyFileSystem::failWrite},  // two bytes reach the disk, then the write fails
+        {"commit", &testsupport::FaultyFileSystem::failCommit},
+        {"replace", &testsupport::FaultyFileSystem::failReplace},
+    };
+    for (const auto& s : steps) {
         update::WriteVersionFile(core::RealFileSystem(), FilePath(), 5);
-        FailingFs failing;
-        failing.failAt = step;
-        EXPECT_THROW(update::WriteVersionFile(failing, FilePath(), 32767), core::RuntimeError);
-        EXPECT_EQ(inst.ReadFile("Recursos/OUTPUT/Update.ini"), " 5 \r\n") << "step " << step;
-        EXPECT_FALSE(inst.Exists("Recursos/OUTPUT/Update.ini.nuevo")) << "step " << step;
+        testsupport::FaultyFileSystem failing;
+        failing.*s.fault = "Update.ini";
+        failing.failAfter = 2;
+        EXPECT_THROW(update::WriteVersionFile(failing, FilePath(), 32767), core::RuntimeError) << s.step;
+        EXPECT_EQ(inst.ReadFile("Recursos/OUTPUT/Update.ini"), " 5 \r\n") << "step " << s.step;
+        EXPECT_FALSE(inst.Exists("Recursos/OUTPUT/Update.ini.nuevo")) << "step " << s.step;
     }
 }
 
