@@ -16,6 +16,7 @@
 #include "tests/support/temp_dir.h"
 #include "tests/support/tree.h"
 #include "tests/unzip/zip_builder.h"
+#include "updater/update/mensajes.h"
 #include "updater/update/mod_unzip.h"
 
 namespace {
