@@ -21,11 +21,4 @@ FailureReport DescribeFailure(std::exception_ptr error);
 // Shows the box, captioned with the program's title, and ends the program.
 [[noreturn]] void ReportAndEnd(std::exception_ptr error, update::Dialogs& dialogs);
 
-// Receives what escapes an event handler; ends the program.
-class FailureSink {
-public:
-    virtual ~FailureSink() = default;
-    [[noreturn]] virtual void Report(std::exception_ptr error) = 0;
-};
-
 }  // namespace window
