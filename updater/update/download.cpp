@@ -43,9 +43,7 @@ private:
 DownloadResult Fail(Platform& platform, const std::string& target, bool fileTouched, std::string reason) {
     if (fileTouched) platform.fs.RemoveIfExists(target);
     platform.progress.SetBarWidthTwips(0.0f);
-    DownloadResult result;
-    static_cast<core::Outcome&>(result) = core::Outcome::Failure(std::move(reason));
-    return result;
+    return DownloadResult::Failure(std::move(reason));
 }
 
 std::string CannotWrite(const std::string& target, const core::RuntimeError& e) {
@@ -78,13 +76,7 @@ DownloadResult DownloadPatch(Platform& platform, const std::string& url, const s
     if (status != kHttpOk) return Fail(platform, target, false, mensajes::Respondio(core::DecimalText(status)));
 
     const std::optional<std::string> lengthText = response.ContentLengthText();
-    if (!lengthText) {
-        DownloadResult result;
-        result.ok = false;
-        result.reason = mensajes::kSinTamano;
-        result.end = ProgramEnd{mensajes::kSinTamano, 1};
-        return result;
-    }
+    if (!lengthText) return DownloadResult::Failure(mensajes::kSinTamano, ProgramEnd{mensajes::kSinTamano, 1});
     const std::int32_t announced = core::LocaleToInt32(*lengthText, platform.decimalSeparator);
     if (announced < 0) return Fail(platform, target, false, mensajes::kTamanoNegativo);
 

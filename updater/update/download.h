@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "core/outcome.h"
 #include "updater/update/platform.h"
@@ -31,6 +32,14 @@ struct ProgramEnd {
 // A download's outcome, plus the end of the program when the server gave no archive size.
 struct DownloadResult : core::Outcome {
     std::optional<ProgramEnd> end;
+
+    static DownloadResult Failure(std::string why, std::optional<ProgramEnd> ending = std::nullopt) {
+        DownloadResult result;
+        result.ok = false;
+        result.reason = std::move(why);
+        result.end = std::move(ending);
+        return result;
+    }
 };
 
 // Downloads url into target. Any transfer or file fault returns a failure with the partial
