@@ -13,6 +13,7 @@ const char* Describe(ErrorKind kind) {
         case ErrorKind::PermissionDenied: return "Permiso denegado";
         case ErrorKind::PathFileAccess: return "Error de acceso a la ruta o el archivo";
         case ErrorKind::PathNotFound: return "No se encontró la ruta de acceso";
+        case ErrorKind::ObjectNotSet: return "Variable de objeto o bloque With no establecido";
     }
     return "Error de la aplicación";
 }

@@ -17,6 +17,7 @@ enum class ErrorKind : int {
     PermissionDenied = 70,
     PathFileAccess = 75,
     PathNotFound = 76,
+    ObjectNotSet = 91,
 };
 
 // Spanish description shown in the error box for a kind.

@@ -43,13 +43,6 @@ private:
     int m_width = 0;
 };
 
-class NoDialogs final : public update::Dialogs {
-public:
-    void ShowMessage(const std::string& text, const std::string&, core::BoxStyle) override {
-        std::fprintf(stderr, "%s\n", text.c_str());
-    }
-    [[noreturn]] void EndProgram(int code) override { ExitProcess(static_cast<UINT>(code)); }
-};
 class NoSound final : public update::Sound {
 public:
     void PlayFileSync(const std::string&) override {}
@@ -102,14 +95,12 @@ int wmain(int argc, wchar_t** argv) {
     public:
         void ProcessPending() override {}
     } noPump;
-    NoDialogs dialogs;
     NoSound sound;
     NoSleep sleeper;
     NoLaunch launcher;
     update::MessagePump& chosenPump = mode == L"nopump" ? static_cast<update::MessagePump&>(noPump) : pump;
-    update::Platform platform{
-        core::RealFileSystem(),   http, console, progress, chosenPump, dialogs, sound, sleeper, launcher,
-        core::ExecutableFolder(), '.'};
+    update::Platform platform{core::RealFileSystem(),   http, console, progress, chosenPump, sound, sleeper, launcher,
+                              core::ExecutableFolder(), '.'};
 
     LARGE_INTEGER start, end;
     QueryPerformanceCounter(&start);

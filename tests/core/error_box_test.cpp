@@ -21,6 +21,8 @@ TEST(ErrorBox, NumberDescriptionAndTheDetailOnlyWhenAskedFor) {
         // No detail: no empty second line.
         {core::RuntimeError(ErrorKind::PermissionDenied), ErrorDetail::OnNewLine, "Error 70: Permiso denegado"},
         {core::RuntimeError(ErrorKind::Overflow, ""), ErrorDetail::OnNewLine, "Error 6: Desbordamiento"},
+        {core::RuntimeError(ErrorKind::ObjectNotSet, "cDirImage"), ErrorDetail::Hidden,
+         "Error 91: Variable de objeto o bloque With no establecido"},
         // The detail goes on as it is: UTF-8 and line breaks untouched.
         {core::RuntimeError(ErrorKind::PathNotFound, "C:\\Año\r\nx"), ErrorDetail::OnNewLine,
          "Error 76: No se encontró la ruta de acceso\r\nC:\\Año\r\nx"},

@@ -95,9 +95,10 @@ update::OpenResult Http::Open(const std::string& url) {
     opened.push_back(url);
     const auto it = scripts.find(url);
     if (it == scripts.end() || it->second.openFails) {
-        return {nullptr, it == scripts.end() ? "no se pudo conectar con el servidor" : it->second.openFailure};
+        return update::OpenResult::Failed(it == scripts.end() ? "no se pudo conectar con el servidor"
+                                                              : it->second.openFailure);
     }
-    return {std::make_unique<ScriptedResponse>(it->second, *this), {}};
+    return update::OpenResult::Opened(std::make_unique<ScriptedResponse>(it->second, *this));
 }
 
 core::Outcome Extractor::Extract(const std::string& archive, const std::string& folder) {
@@ -109,8 +110,8 @@ core::Outcome Extractor::Extract(const std::string& archive, const std::string& 
 Installation::Installation() {
     root = m_dir.Path();
     std::filesystem::create_directories(m_dir.FsPath() / "Recursos" / "OUTPUT");
-    platform = std::make_unique<update::Platform>(update::Platform{core::RealFileSystem(), http, console, progress,
-                                                                   pump, dialogs, sound, sleeper, launcher, root, '.'});
+    platform = std::make_unique<update::Platform>(
+        update::Platform{core::RealFileSystem(), http, console, progress, pump, sound, sleeper, launcher, root, '.'});
 }
 
 Installation::~Installation() = default;

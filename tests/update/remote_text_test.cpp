@@ -26,8 +26,8 @@ TEST(FetchCount, BodiesAndStatuses) {
         http.scripts["u"] = s;
         const update::CountFetch r = update::FetchCount(http, "u");
         EXPECT_EQ(r.count, c.count) << '"' << c.body << "\" " << c.status;
-        EXPECT_EQ(r.fetched, c.fetched) << '"' << c.body << "\" " << c.status;
-        EXPECT_EQ(r.fetched, r.failure.empty());
+        EXPECT_EQ(r.ok, c.fetched) << '"' << c.body << "\" " << c.status;
+        EXPECT_EQ(r.ok, r.reason.empty());
         EXPECT_EQ(http.readSizes.size(), c.status == 200 ? 1u : 0u);  // one read only
         if (!http.readSizes.empty()) {
             EXPECT_EQ(http.readSizes[0], 3u);
@@ -39,7 +39,7 @@ TEST(FetchCount, BodiesAndStatuses) {
 TEST(FetchCount, ServerDownAndOverflow) {
     fakes::Http http;
     const update::CountFetch down = update::FetchCount(http, "u");
-    EXPECT_FALSE(down.fetched);
+    EXPECT_FALSE(down.ok);
     EXPECT_EQ(down.count, 0);
     http.scripts["u"] = fakes::Body("4E4");
     try {

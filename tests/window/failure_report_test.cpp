@@ -1,6 +1,7 @@
 // The error box at the edge, the Play and Exit actions, and the program-wide cDirImage.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <stdexcept>
 
 #include "core/runtime_error.h"
@@ -71,7 +72,7 @@ TEST(FailureReport, ReportShowsOneErrorBoxThenEnds) {
 
 class Actions : public ::testing::Test {
 protected:
-    int EndCode(void (*action)(update::cDirImage&)) {
+    int EndCode(const std::function<void(update::cDirImage&)>& action) {
         try {
             action(dir);
         } catch (const fakes::ProgramEnded& end) {
@@ -85,7 +86,7 @@ protected:
 };
 
 TEST_F(Actions, PlayStartsTheGameAndEndsWithoutAMessage) {
-    EXPECT_EQ(EndCode([](update::cDirImage& d) { window::PlayGame(d); }), 0);
+    EXPECT_EQ(EndCode([this](update::cDirImage& d) { window::PlayGame(d, inst.dialogs); }), 0);
     ASSERT_EQ(inst.launcher.calls.size(), 1u);
     EXPECT_EQ(inst.launcher.calls[0].file, inst.root + "/Vandrel.exe");
     EXPECT_EQ(inst.launcher.calls[0].params, "1");
@@ -95,7 +96,8 @@ TEST_F(Actions, PlayStartsTheGameAndEndsWithoutAMessage) {
 
 TEST_F(Actions, PlayThatCannotStartTheGameSaysSoBeforeTheEnd) {
     inst.launcher.result = false;
-    EXPECT_EQ(EndCode([](update::cDirImage& d) { window::PlayGame(d); }), window::kGameNotStartedExitCode);
+    EXPECT_EQ(EndCode([this](update::cDirImage& d) { window::PlayGame(d, inst.dialogs); }),
+              window::kGameNotStartedExitCode);
     ASSERT_EQ(inst.dialogs.boxes.size(), 1u);
     EXPECT_EQ(inst.dialogs.boxes[0].text, "No se pudo iniciar el juego (Vandrel.exe).");
     EXPECT_EQ(inst.dialogs.boxes[0].caption, "Vandrel Updater");
@@ -115,7 +117,7 @@ TEST_F(Actions, TheEndARunAskedForShowsItsPlainBoxThenEnds) {
 }
 
 TEST_F(Actions, ExitEndsAtOnceWithoutStartingAnything) {
-    EXPECT_EQ(EndCode([](update::cDirImage& d) { window::ExitProgram(d.Services().dialogs); }), 0);
+    EXPECT_EQ(EndCode([this](update::cDirImage&) { window::ExitProgram(inst.dialogs); }), 0);
     EXPECT_TRUE(inst.launcher.calls.empty());
     EXPECT_TRUE(inst.dialogs.boxes.empty());
 }

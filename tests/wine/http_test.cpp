@@ -61,7 +61,7 @@ TEST_F(WinInetTest, CountBodies) {
     for (const auto& c : cases) {
         const update::CountFetch r = update::FetchCount(m_http, Base() + c.path);
         EXPECT_EQ(r.count, c.count) << c.path;
-        EXPECT_EQ(r.fetched, c.fetched) << c.path << ": " << r.failure;
+        EXPECT_EQ(r.ok, c.fetched) << c.path << ": " << r.reason;
     }
 }
 
@@ -73,11 +73,11 @@ TEST_F(WinInetTest, CountOverflowAndUnreachableServers) {
         EXPECT_EQ(e.Kind(), core::ErrorKind::Overflow);
     }
     const update::CountFetch down = update::FetchCount(m_http, "https://localhost:1/parches/version.txt");
-    EXPECT_FALSE(down.fetched);
+    EXPECT_FALSE(down.ok);
     EXPECT_EQ(down.count, 0);
     const update::CountFetch rogue = update::FetchCount(m_http, Base("VANDREL_ROGUE_PORT") + "fault/text/7");
-    EXPECT_FALSE(rogue.fetched) << "a certificate from an untrusted authority was accepted";
-    EXPECT_EQ(rogue.failure, "el certificado del servidor no es válido");
+    EXPECT_FALSE(rogue.ok) << "a certificate from an untrusted authority was accepted";
+    EXPECT_EQ(rogue.reason, "el certificado del servidor no es válido");
 }
 
 TEST_F(WinInetTest, ShortTextIsOneReadOfAtMost255Bytes) {
@@ -94,9 +94,8 @@ class WinInetDownloadTest : public WinInetTest {
 protected:
     // The fakes' platform, with the real WinINet client in place of the scripted one.
     update::Platform RealHttp() {
-        return {
-            m_local.platform->fs, m_http,          m_local.console,  m_local.progress, m_local.pump, m_local.dialogs,
-            m_local.sound,        m_local.sleeper, m_local.launcher, m_local.root,     '.'};
+        return {m_local.platform->fs, m_http,          m_local.console,  m_local.progress, m_local.pump,
+                m_local.sound,        m_local.sleeper, m_local.launcher, m_local.root,     '.'};
     }
     update::DownloadResult Download(const std::string& url) {
         update::Platform p = RealHttp();

@@ -38,7 +38,7 @@ class OneFileClient final : public update::HttpClient {
 public:
     OneFileClient(std::string body, bool present) : m_body(std::move(body)), m_present(present) {}
     update::OpenResult Open(const std::string&) override {
-        return {std::make_unique<FileResponse>(m_body, m_present ? 200 : 404), {}};
+        return update::OpenResult::Opened(std::make_unique<FileResponse>(m_body, m_present ? 200 : 404));
     }
 
 private:
@@ -109,9 +109,9 @@ CountRead ReadCount(core::FileSystem& fs, const std::string& server) {
         read.problem = "version.txt empieza por " + Shown(text) + ", un número fuera del rango que Updater admite";
         return read;
     }
-    if (!fetch.fetched) {
+    if (!fetch.ok) {
         read.problem = "Updater no encuentra un número en los tres primeros bytes de version.txt " + Shown(text) +
-                       " (" + fetch.failure + ")";
+                       " (" + fetch.reason + ")";
         return read;
     }
     read.count = fetch.count;

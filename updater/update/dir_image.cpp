@@ -34,6 +34,16 @@ void cDirImage::AddConsole(const std::string& Texto, std::uint8_t Rojo, std::uin
 
 void cDirImage::SleepB() { m_platform.sleeper.SleepMs(100); }
 
+void cDirImage::ShowProgressBar() { m_platform.progress.SetBarVisible(true); }
+
+void cDirImage::DeleteInstalledArchive(const std::string& path) { m_platform.fs.DeleteFile(path); }
+
+void cDirImage::DiscardFailedArchive(const std::string& path) { m_platform.fs.RemoveIfExists(path); }
+
+void cDirImage::PlayUpdatedSound() {
+    m_platform.sound.PlayFileSync(m_platform.installFolder + "\\Recursos\\OUTPUT\\Actualizado.wav");
+}
+
 bool cDirImage::Shell() { return m_platform.launcher.ShellOpen(m_platform.installFolder + "/Vandrel.exe", "1", ""); }
 
 }  // namespace update

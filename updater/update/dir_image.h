@@ -1,6 +1,6 @@
 // cDirImage: the one service object of Updater. Every service the update run and the window
 // use (version file, server texts, download, console, game launch) is a method here, working
-// through the Platform seams it is given.
+// through the Platform seams it is given and never handing them out.
 #pragma once
 
 #include <cstdint>
@@ -18,8 +18,6 @@ public:
     explicit cDirImage(Platform& platform) : m_platform(platform) {}
     cDirImage(const cDirImage&) = delete;
     cDirImage& operator=(const cDirImage&) = delete;
-
-    Platform& Services() { return m_platform; }
 
     // Version file (raise core::RuntimeError on failure).
     std::int16_t GetVar();
@@ -41,6 +39,15 @@ public:
     // Starts the game: installation folder + "/Vandrel.exe" with the parameter "1".
     // Returns false when the shell reports failure.
     bool Shell();
+
+    // For the update run: the installation folder (UTF-8, no trailing separator), the progress
+    // bar, the patch archive's removal (an installed one must still be there; a failed one may
+    // already be gone), and the closing sound.
+    const std::string& InstallFolder() const { return m_platform.installFolder; }
+    void ShowProgressBar();
+    void DeleteInstalledArchive(const std::string& path);
+    void DiscardFailedArchive(const std::string& path);
+    void PlayUpdatedSound();
 
 private:
     Platform& m_platform;

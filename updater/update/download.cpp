@@ -69,7 +69,7 @@ std::int32_t Percent(double total, std::int32_t announced) {
 
 DownloadResult DownloadPatch(Platform& platform, const std::string& url, const std::string& target) {
     OpenResult opened = platform.http.Open(url);
-    if (!opened.response) return Fail(platform, target, false, opened.failure);
+    if (!opened.ok) return Fail(platform, target, false, opened.reason);
     HttpResponse& response = *opened.response;
 
     const int status = response.StatusCode();

@@ -5,6 +5,9 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
+
+#include "core/outcome.h"
 
 namespace update {
 
@@ -33,9 +36,21 @@ public:
     virtual ReadResult Read(void* buffer, std::size_t size) = 0;
 };
 
-struct OpenResult {
-    std::unique_ptr<HttpResponse> response;  // null on failure
-    std::string failure;                     // Spanish cause when response is null
+// Opened: ok with a response. Not opened: !ok, no response, and the Spanish reason.
+struct OpenResult : core::Outcome {
+    std::unique_ptr<HttpResponse> response;
+
+    static OpenResult Opened(std::unique_ptr<HttpResponse> opened) {
+        OpenResult result;
+        result.response = std::move(opened);
+        return result;
+    }
+    static OpenResult Failed(std::string why) {
+        OpenResult result;
+        result.ok = false;
+        result.reason = std::move(why);
+        return result;
+    }
 };
 
 class HttpClient {

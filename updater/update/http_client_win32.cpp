@@ -101,7 +101,7 @@ void SetTimeouts(HINTERNET handle, DWORD timeoutMs) {
 
 OpenResult WinInetClient::Open(const std::string& url) {
     InternetHandle session(::InternetOpenA(" ", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-    if (!session) return {nullptr, "no se pudo iniciar la conexión a internet"};
+    if (!session) return OpenResult::Failed("no se pudo iniciar la conexión a internet");
     SetTimeouts(session.Get(), m_timeoutMs);
 
     // The request is opened step by step rather than with InternetOpenUrl so that the
@@ -117,25 +117,26 @@ OpenResult WinInetClient::Open(const std::string& url) {
     parts.lpszUrlPath = path;
     parts.dwUrlPathLength = sizeof path;
     if (!::InternetCrackUrlA(ansiUrl.c_str(), 0, 0, &parts) || parts.nScheme != INTERNET_SCHEME_HTTPS) {
-        return {nullptr, "la dirección del servidor no es una dirección https válida"};
+        return OpenResult::Failed("la dirección del servidor no es una dirección https válida");
     }
     InternetHandle connection(
         ::InternetConnectA(session.Get(), host, parts.nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
-    if (!connection) return {nullptr, DescribeOpenFailure(::GetLastError())};
+    if (!connection) return OpenResult::Failed(DescribeOpenFailure(::GetLastError()));
     SetTimeouts(connection.Get(), m_timeoutMs);
     InternetHandle request(::HttpOpenRequestA(connection.Get(), "GET", path[0] ? path : "/", nullptr, nullptr, nullptr,
                                               INTERNET_FLAG_RELOAD | INTERNET_FLAG_SECURE, 0));
-    if (!request) return {nullptr, DescribeOpenFailure(::GetLastError())};
+    if (!request) return OpenResult::Failed(DescribeOpenFailure(::GetLastError()));
     SetTimeouts(request.Get(), m_timeoutMs);
     if (!::HttpSendRequestA(request.Get(), nullptr, 0, nullptr, 0))
-        return {nullptr, DescribeOpenFailure(::GetLastError())};
+        return OpenResult::Failed(DescribeOpenFailure(::GetLastError()));
 
     // Never accept a redirect away from https, whatever the WinINet in use does by itself.
     const std::string finalUrl = FinalUrl(request.Get());
     if (finalUrl.size() >= 5 && _strnicmp(finalUrl.c_str(), "http:", 5) == 0) {
-        return {nullptr, DescribeOpenFailure(ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR)};
+        return OpenResult::Failed(DescribeOpenFailure(ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR));
     }
-    return {std::make_unique<WinInetResponse>(std::move(session), std::move(connection), std::move(request)), {}};
+    return OpenResult::Opened(
+        std::make_unique<WinInetResponse>(std::move(session), std::move(connection), std::move(request)));
 }
 
 }  // namespace update

@@ -1,6 +1,6 @@
 #include "updater/update/mod_unzip.h"
 
-#include <stdexcept>
+#include "core/runtime_error.h"
 
 namespace modUnzip {
 namespace {
@@ -13,7 +13,7 @@ std::string ParcheActual;
 std::string RutaParche;
 
 update::cDirImage& DirImage() {
-    if (!g_dirImage) throw std::logic_error("el objeto cDirImage no se ha creado");
+    if (!g_dirImage) core::Raise(core::ErrorKind::ObjectNotSet, "cDirImage");
     return *g_dirImage;
 }
 

@@ -18,7 +18,7 @@ class cDirImage;
 namespace modUnzip {
 
 // The program's one cDirImage object. The start-up creates it and registers it before any
-// handler can run; DirImage() raises std::logic_error when none is registered.
+// handler can run; DirImage() raises error 91 (object not set) when none is registered.
 update::cDirImage& DirImage();
 // Registers the program's object (once; a second registration replaces the first).
 void RegisterDirImage(update::cDirImage& dir);

@@ -1,5 +1,5 @@
-// The services that Updater's logic needs from the outside world, gathered so that the
-// program creates the real ones once at start-up and tests pass fakes.
+// The services that Updater's logic needs from the outside world: the program creates the real
+// ones once at start-up and hands them to cDirImage, which alone uses the bundle; tests pass fakes.
 #pragma once
 
 #include <string>
@@ -62,7 +62,6 @@ struct Platform {
     update::RichTextBox& console;
     ProgressView& progress;
     MessagePump& pump;
-    Dialogs& dialogs;
     Sound& sound;
     Sleeper& sleeper;
     Launcher& launcher;

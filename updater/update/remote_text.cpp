@@ -1,5 +1,7 @@
 #include "updater/update/remote_text.h"
 
+#include <utility>
+
 #include "updater/update/mensajes.h"
 
 #include "core/numeric.h"
@@ -8,6 +10,13 @@ namespace update {
 namespace {
 
 constexpr int kHttpOk = 200;
+
+CountFetch NoCount(std::string why) {
+    CountFetch result;
+    result.ok = false;
+    result.reason = std::move(why);
+    return result;
+}
 
 // One read into a blank-filled buffer; returns the bytes read, empty on failure.
 std::string ReadOnce(HttpResponse& response, std::size_t size) {
@@ -21,35 +30,22 @@ std::string ReadOnce(HttpResponse& response, std::size_t size) {
 }  // namespace
 
 CountFetch FetchCount(HttpClient& http, const std::string& url) {
-    CountFetch result;
     OpenResult opened = http.Open(url);
-    if (!opened.response) {
-        result.failure = opened.failure;
-        return result;
-    }
+    if (!opened.ok) return NoCount(opened.reason);
     const int status = opened.response->StatusCode();
-    if (status != kHttpOk) {
-        result.failure = mensajes::Respondio(core::DecimalText(status));
-        return result;
-    }
+    if (status != kHttpOk) return NoCount(mensajes::Respondio(core::DecimalText(status)));
     const std::string bytes = ReadOnce(*opened.response, kCountReadBytes);
-    if (bytes.empty()) {
-        result.failure = mensajes::kSinDatos;
-        return result;
-    }
+    if (bytes.empty()) return NoCount(mensajes::kSinDatos);
     const core::LeadingNumber number = core::ScanLeadingNumber(bytes);
-    if (!number.found) {
-        result.failure = mensajes::kNoEsNumero;
-        return result;
-    }
+    if (!number.found) return NoCount(mensajes::kNoEsNumero);
+    CountFetch result;
     result.count = core::ToInt16(number.value);
-    result.fetched = true;
     return result;
 }
 
 std::string FetchShortText(HttpClient& http, const std::string& url) {
     OpenResult opened = http.Open(url);
-    if (!opened.response) return {};
+    if (!opened.ok) return {};
     return ReadOnce(*opened.response, kShortTextReadBytes);
 }
 

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "core/outcome.h"
 #include "updater/update/http_client.h"
 
 namespace update {
@@ -11,10 +12,9 @@ namespace update {
 inline constexpr std::size_t kCountReadBytes = 3;
 inline constexpr std::size_t kShortTextReadBytes = 255;
 
-struct CountFetch {
-    std::int16_t count = 0;  // 0 whenever !fetched
-    bool fetched = false;    // the server really sent a count
-    std::string failure;     // why not, in Spanish
+// ok: the server really sent a count. Otherwise count is 0 and reason says why, in Spanish.
+struct CountFetch : core::Outcome {
+    std::int16_t count = 0;
 };
 
 // The number at the start of the first three body bytes. Not fetched when the URL cannot be

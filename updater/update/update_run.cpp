@@ -18,12 +18,11 @@ std::string PatchUrl(const std::string& baseUrl, const std::string& patchText) {
 }
 
 std::optional<ProgramEnd> BuscarActualizaciones(cDirImage& dir, Extractor& extractor, const std::string& baseUrl) {
-    Platform& platform = dir.Services();
     dir.AddConsole(mensajes::kBuscando, 255, 255, 255, true, false, false);
 
     // A count that could not be fetched must never reset the installation.
     const CountFetch fetch = dir.DameCantParcherh(CountUrl(baseUrl));
-    if (!fetch.fetched) {
+    if (!fetch.ok) {
         RedLine(dir, mensajes::kSinConexion);
         return std::nullopt;
     }
@@ -36,30 +35,30 @@ std::optional<ProgramEnd> BuscarActualizaciones(cDirImage& dir, Extractor& extra
     const std::int16_t missing = core::CheckedSub16(remote, local);
 
     if (missing > 0) {
-        platform.progress.SetBarVisible(true);
+        dir.ShowProgressBar();
         dir.AddConsole(mensajes::Iniciando(core::DecimalText(missing)), 200, 200, 200, true, false, false);
         for (std::int32_t i = 1; i <= missing; ++i) {
             modUnzip::ParcheActual = core::DecimalText(core::CheckedAdd32(local, i));
-            modUnzip::RutaParche = platform.installFolder + "\\" + modUnzip::ParcheActual + ".zip";
+            modUnzip::RutaParche = dir.InstallFolder() + "\\" + modUnzip::ParcheActual + ".zip";
             dir.AddConsole(mensajes::Instalando(modUnzip::ParcheActual), 0, 255, 0, true, false, false);
 
             const DownloadResult downloaded = dir.JuegoActualizacion(PatchUrl(baseUrl, modUnzip::ParcheActual));
             if (downloaded.end) return downloaded.end;  // the window shows its box and ends the program
             core::Outcome outcome = downloaded;
-            if (outcome.ok) outcome = extractor.Extract(modUnzip::RutaParche, platform.installFolder + "\\");
+            if (outcome.ok) outcome = extractor.Extract(modUnzip::RutaParche, dir.InstallFolder() + "\\");
             if (!outcome.ok) {
                 // Stop here: later patches build on this one, and the version must not advance.
-                platform.fs.RemoveIfExists(modUnzip::RutaParche);
+                dir.DiscardFailedArchive(modUnzip::RutaParche);
                 RedLine(dir, mensajes::NoInstalada(modUnzip::ParcheActual, outcome.reason));
                 return std::nullopt;
             }
-            platform.fs.DeleteFile(modUnzip::RutaParche);
+            dir.DeleteInstalledArchive(modUnzip::RutaParche);
         }
     }
 
     dir.WriteVar(remote);
     dir.AddConsole(mensajes::kActualizado, 255, 255, 0, true, false, false);
-    platform.sound.PlayFileSync(platform.installFolder + "\\Recursos\\OUTPUT\\Actualizado.wav");
+    dir.PlayUpdatedSound();
     return std::nullopt;
 }
 

@@ -6,8 +6,7 @@
 
 namespace window {
 
-void PlayGame(update::cDirImage& dir) {
-    update::Dialogs& dialogs = dir.Services().dialogs;
+void PlayGame(update::cDirImage& dir, update::Dialogs& dialogs) {
     if (dir.Shell()) dialogs.EndProgram(0);
     dialogs.ShowMessage(update::mensajes::kJuegoNoIniciado, update::mensajes::kTitulo, core::BoxStyle::Error);
     dialogs.EndProgram(kGameNotStartedExitCode);

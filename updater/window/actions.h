@@ -11,7 +11,7 @@ inline constexpr int kGameNotStartedExitCode = 2;
 
 // ImgJugar: Shell, then the end (exit code 0); when the shell fails, a message box first and
 // exit code kGameNotStartedExitCode.
-[[noreturn]] void PlayGame(update::cDirImage& dir);
+[[noreturn]] void PlayGame(update::cDirImage& dir, update::Dialogs& dialogs);
 
 // ImgSalir: ends the program at once (exit code 0).
 [[noreturn]] void ExitProgram(update::Dialogs& dialogs);

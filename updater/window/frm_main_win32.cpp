@@ -3,8 +3,8 @@
 #include <windowsx.h>
 
 #include <algorithm>
-#include <stdexcept>
 
+#include "core/runtime_error.h"
 #include "core/text_win32.h"
 #include "updater/window/fonts_win32.h"
 #include "updater/window/resource_ids.h"
@@ -35,7 +35,7 @@ const RECT& BarRect() {
 gdi::Bitmap LoadPicture(HINSTANCE instance, int id) {
     gdi::Bitmap bitmap(
         static_cast<HBITMAP>(::LoadImageW(instance, MAKEINTRESOURCEW(id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
-    if (!bitmap) throw std::runtime_error("no se pudo cargar una imagen de Updater");
+    if (!bitmap) core::Raise(core::ErrorKind::OutOfMemory, "no se pudo cargar una imagen de Updater");
     return bitmap;
 }
 
@@ -114,7 +114,7 @@ void FrmMain::InvalidateBar(int oldPixels, int newPixels) {
 
 void FrmMain::Enable() {
     if (!::SetTimer(Hwnd(), kTimer1Id, kTimer1IntervalMs, nullptr)) {
-        throw std::runtime_error("no se pudo iniciar el temporizador");
+        core::Raise(core::ErrorKind::OutOfMemory, "no se pudo iniciar el temporizador");
     }
     m_timerOn = true;
 }

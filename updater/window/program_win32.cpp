@@ -42,7 +42,7 @@ int RunUpdater(HINSTANCE instance, int showCommand) {
         FrmMain frmMain(instance, console);
 
         update::Platform platform{
-            core::RealFileSystem(), http, console, frmMain, pump, dialogs, sound, sleeper, launcher, folder,
+            core::RealFileSystem(), http, console, frmMain, pump, sound, sleeper, launcher, folder,
             UserDecimalSeparator()};
         update::cDirImage dir(platform);
         modUnzip::RegisterDirImage(dir);
@@ -54,7 +54,7 @@ int RunUpdater(HINSTANCE instance, int showCommand) {
         });
         FrmMain::Handlers handlers;
         handlers.tick = [&] { startup.Tick(); };
-        handlers.play = [&] { PlayGame(modUnzip::DirImage()); };
+        handlers.play = [&] { PlayGame(modUnzip::DirImage(), dialogs); };
         handlers.exit = [&] { ExitProgram(dialogs); };
         handlers.failure = [&](std::exception_ptr error) { ReportAndEnd(error, dialogs); };
         frmMain.Create(std::move(handlers));

@@ -1,17 +1,20 @@
 #include "updater/window/window_base_win32.h"
 
-#include <stdexcept>
 #include <string>
+
+#include "core/runtime_error.h"
 
 namespace window {
 namespace {
 
+// Windows refuses a class or a window only when it runs out of resources: error 7, as the
+// runtime reports a form that cannot be loaded; the system's code goes into the detail.
 [[noreturn]] void ThrowLastError(const char* what) {
     std::string text = what;
     text += " (código ";
     text += std::to_string(::GetLastError());
     text += ")";
-    throw std::runtime_error(text);
+    core::Raise(core::ErrorKind::OutOfMemory, text);
 }
 
 }  // namespace

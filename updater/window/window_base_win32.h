@@ -21,8 +21,8 @@ protected:
         HICON icon = nullptr;
         HCURSOR cursor = nullptr;
     };
-    // Registers the class (once per process) and creates the window; std::runtime_error with
-    // the system's error code when Windows refuses either.
+    // Registers the class (once per process) and creates the window; error 7 (out of memory)
+    // with the system's error code in the detail when Windows refuses either.
     void Create(HINSTANCE instance, const ClassInfo& cls, DWORD exStyle, DWORD style, const wchar_t* title, int x,
                 int y, int width, int height, HWND parent, int id);
 
