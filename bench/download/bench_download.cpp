@@ -18,19 +18,6 @@
 
 namespace {
 
-class NullConsole final : public update::RichTextBox {
-public:
-    std::size_t TextLength() override { return 0; }
-    void ClearText() override {}
-    void SetSelection(std::size_t, std::size_t) override {}
-    void SetSelBold(bool) override {}
-    void SetSelItalic(bool) override {}
-    void SetSelColor(std::uint32_t) override {}
-    void SetSelAlignment(update::Alignment) override {}
-    void SetSelText(const std::string&) override {}
-    void Refresh() override {}
-};
-
 // Caption and width updates go through the same conversions a window would make.
 class TextProgress final : public update::ProgressView {
 public:
@@ -43,24 +30,9 @@ private:
     int m_width = 0;
 };
 
-class NoDialogs final : public update::Dialogs {
-public:
-    void ShowMessage(const std::string& text, const std::string&, core::BoxStyle) override {
-        std::fprintf(stderr, "%s\n", text.c_str());
-    }
-    [[noreturn]] void EndProgram(int code) override { ExitProcess(static_cast<UINT>(code)); }
-};
-class NoSound final : public update::Sound {
-public:
-    void PlayFileSync(const std::string&) override {}
-};
 class NoSleep final : public update::Sleeper {
 public:
     void SleepMs(unsigned) override {}
-};
-class NoLaunch final : public update::Launcher {
-public:
-    bool ShellOpen(const std::string&, const std::string&, const std::string&) override { return false; }
 };
 
 double Seconds(LARGE_INTEGER a, LARGE_INTEGER b) {
@@ -95,21 +67,15 @@ int wmain(int argc, wchar_t** argv) {
     const std::wstring mode = argv[3];
 
     update::WinInetClient http;
-    NullConsole console;
     TextProgress progress;
     window::Win32MessagePump pump;
     class NoPump final : public update::MessagePump {
     public:
         void ProcessPending() override {}
     } noPump;
-    NoDialogs dialogs;
-    NoSound sound;
     NoSleep sleeper;
-    NoLaunch launcher;
     update::MessagePump& chosenPump = mode == L"nopump" ? static_cast<update::MessagePump&>(noPump) : pump;
-    update::Platform platform{
-        core::RealFileSystem(),   http, console, progress, chosenPump, dialogs, sound, sleeper, launcher,
-        core::ExecutableFolder(), '.'};
+    update::DownloadServices services{core::RealFileSystem(), http, progress, chosenPump, sleeper, '.', {}};
 
     LARGE_INTEGER start, end;
     QueryPerformanceCounter(&start);
@@ -117,7 +83,7 @@ int wmain(int argc, wchar_t** argv) {
     if (mode == L"bare") {
         bytes = Bare(http, url);
     } else {
-        const core::Outcome o = update::DownloadPatch(platform, url, out);
+        const core::Outcome o = update::DownloadPatch(services, url, out);
         if (!o.ok) {
             std::fprintf(stderr, "falló: %s\n", o.reason.c_str());
             return 1;

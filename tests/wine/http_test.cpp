@@ -92,15 +92,12 @@ TEST_F(WinInetTest, ShortTextIsOneReadOfAtMost255Bytes) {
 
 class WinInetDownloadTest : public WinInetTest {
 protected:
-    // The fakes' platform, with the real WinINet client in place of the scripted one.
-    update::Platform RealHttp() {
-        return {
-            m_local.platform->fs, m_http,          m_local.console,  m_local.progress, m_local.pump, m_local.dialogs,
-            m_local.sound,        m_local.sleeper, m_local.launcher, m_local.root,     '.'};
-    }
+    // The fakes' services, with the real WinINet client in place of the scripted one.
     update::DownloadResult Download(const std::string& url) {
-        update::Platform p = RealHttp();
-        return update::DownloadPatch(p, url, Target());
+        update::DownloadServices services = m_local.Services();
+        update::DownloadServices real{services.fs,      m_http, services.progress, services.pump,
+                                      services.sleeper, '.',    services.announce};
+        return update::DownloadPatch(real, url, Target());
     }
     std::string Target() const { return m_local.root + "\\6.zip"; }
     fakes::Installation m_local;

@@ -21,7 +21,14 @@ CountFetch cDirImage::DameCantParcherh(const std::string& sUrl) { return FetchCo
 std::string cDirImage::GetStringJuego(const std::string& sUrl) { return FetchShortText(m_platform.http, sUrl); }
 
 DownloadResult cDirImage::JuegoActualizacion(const std::string& sUrl) {
-    DownloadResult result = DownloadPatch(m_platform, sUrl, modUnzip::RutaParche);
+    DownloadServices services{m_platform.fs,
+                              m_platform.http,
+                              m_platform.progress,
+                              m_platform.pump,
+                              m_platform.sleeper,
+                              m_platform.decimalSeparator,
+                              [this](const std::string& line) { AddConsole(line, 200, 200, 200, true, false, false); }};
+    DownloadResult result = DownloadPatch(services, sUrl, modUnzip::RutaParche);
     if (result.ok) AddConsole(mensajes::kListo, 204, 255, 0, true, false, false);
     return result;
 }
