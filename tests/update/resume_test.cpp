@@ -6,7 +6,9 @@
 #include <functional>
 
 #include "fakes.h"
+#include "updater/update/dir_image.h"
 #include "updater/update/download.h"
+#include "updater/update/mod_unzip.h"
 #include "updater/update/resume_headers.h"
 #include "updater/update/resume_record.h"
 
@@ -268,6 +270,25 @@ TEST(DownloadRetry, TheProgressCountsTheWholeArchiveAcrossAttempts) {
     ASSERT_EQ(captions.size(), 10u);  // 10 %, 20 %, ... once each: no step back to 0 after the drop
     EXPECT_EQ(captions[4], "[50% Completado.]");
     EXPECT_EQ(captions[5], "[60% Completado.]");
+}
+
+TEST(DownloadRetry, EachRetryIsOneLightGreyBoldConsoleLine) {
+    fakes::Installation inst;
+    update::cDirImage dir(*inst.platform);
+    modUnzip::RutaParche = inst.root + "\\6.zip";
+    int n = 0;
+    inst.http.servers["u"] = [&](const RangeRequest& r) {
+        return n++ == 0 ? Cut(Host(kBody, r), 3000) : Host(kBody, r);
+    };
+    ASSERT_TRUE(dir.JuegoActualizacion("u").ok);
+    const auto lines = inst.console.All();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(inst.console.Texts()[0],
+              "La conexión se cortó durante la descarga; la descarga continuará donde quedó en 1 s (intento 1 de 5).");
+    EXPECT_EQ(lines[0].format.color, update::ConsoleColor(200, 200, 200));
+    EXPECT_TRUE(lines[0].format.bold);
+    EXPECT_FALSE(lines[0].format.italic);
+    EXPECT_EQ(inst.console.Texts()[1], "Listo.");
 }
 
 // What a start that gave up leaves, and what the next start makes of it.

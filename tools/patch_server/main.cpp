@@ -12,7 +12,7 @@
 //   stall/<file>      sends half, then nothing for 60 s
 //   redirect-http/<p> 302 to http://localhost:<plain port>/<p> (a plain HTTP listener)
 //   text/<t>          body <t> (percent-decoded), status 200
-//   slow/<file>       the file with its Content-Length, 4 KiB every 20 ms (about 200 KB/s)
+//   slow/<file>       the file with its Content-Length and ETag, 4 KiB every 20 ms (about 200 KB/s)
 // and, for resumed downloads (the file's byte k counted from its start, whatever the range):
 //   cut/<k>/<file>        drops the connection at byte k of the file, every time
 //   cut-once/<k>/<file>   drops it at byte k the first time this URL is asked for only
@@ -100,12 +100,15 @@ void LogRequest(const Options& o, const httplib::Request& req) {
         << req.path << " range=" << header("Range") << " if-range=" << header("If-Range") << "\n";
 }
 
-// A strong validator that changes whenever the content does (FNV-1a over size and bytes).
-std::string ETagOf(const std::string& body) {
-    std::uint64_t h = 1469598103934665603ull;
-    for (unsigned char c : body) h = (h ^ c) * 1099511628211ull;
+// A strong validator that changes whenever the file is rewritten: its size and modification
+// time in nanoseconds, as static web servers make theirs (hashing 200 MB per request would
+// slow the benchmark's server down).
+std::string ETagOf(const std::string& path, std::size_t size) {
+    std::error_code ec;
+    const auto written = std::filesystem::last_write_time(path, ec).time_since_epoch();
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(written).count();
     char text[64];
-    std::snprintf(text, sizeof text, "\"%zx-%016llx\"", body.size(), static_cast<unsigned long long>(h));
+    std::snprintf(text, sizeof text, "\"%zx-%llx\"", size, static_cast<unsigned long long>(ns));
     return text;
 }
 
@@ -115,16 +118,17 @@ struct Sending {
     std::size_t cutEvery = SIZE_MAX;  // body bytes after which each response stops
     bool honourRange = true;
     bool refuseRange = false;
+    bool slow = false;  // 4 KiB every 20 ms
 };
 
 // The file with its ETag; Range as a static host treats it (206 while If-Range fits, 416
 // past the end), the drops as asked. httplib cuts the range out of what the provider gives.
-void SendFile(const httplib::Request& req, httplib::Response& res, std::shared_ptr<std::string> body,
-              const Sending& how) {
+void SendFile(const httplib::Request& req, httplib::Response& res, const std::string& path,
+              std::shared_ptr<std::string> body, const Sending& how) {
     // httplib parsed Range into the request before the handler; a host that ignores it (or
     // whose file changed since the validator) answers as if it had not been sent.
     auto& ranges = const_cast<httplib::Request&>(req).ranges;
-    const std::string etag = ETagOf(*body);
+    const std::string etag = ETagOf(path, body->size());
     if (!how.honourRange || (req.has_header("If-Range") && req.get_header_value("If-Range") != etag)) ranges.clear();
     res.set_header("ETag", etag);
     if (!ranges.empty() && (how.refuseRange || ranges.size() != 1 || ranges[0].first < 0 ||
@@ -135,14 +139,16 @@ void SendFile(const httplib::Request& req, httplib::Response& res, std::shared_p
         return;
     }
     const std::size_t start = ranges.empty() ? 0 : static_cast<std::size_t>(ranges[0].first);
-    res.set_content_provider(body->size(), "application/zip",
-                             [body, how, start](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
-                                 const std::size_t stop =
-                                     std::min(how.cutAt, how.cutEvery > body->size() ? SIZE_MAX : start + how.cutEvery);
-                                 if (offset >= stop) return false;  // drop the connection
-                                 const std::size_t n = std::min({length, stop - offset, std::size_t{64 * 1024}});
-                                 return sink.write(body->data() + offset, n);
-                             });
+    res.set_content_provider(
+        body->size(), "application/zip",
+        [body, how, start](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+            const std::size_t stop = std::min(how.cutAt, how.cutEvery > body->size() ? SIZE_MAX : start + how.cutEvery);
+            if (offset >= stop) return false;  // drop the connection
+            if (how.slow) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            const std::size_t n =
+                std::min({length, stop - offset, how.slow ? std::size_t{4096} : std::size_t{64 * 1024}});
+            return sink.write(body->data() + offset, n);
+        });
 }
 
 // counter names the once-only faults' count of earlier requests (the URL path by default).
@@ -190,7 +196,7 @@ void ServeFile(const Options& o, const std::string& rel, const httplib::Request&
         return;
     }
     if (rel.size() > 4 && rel.compare(rel.size() - 4, 4, ".zip") == 0) {
-        SendFile(req, res, std::make_shared<std::string>(std::move(body)), Sending{});
+        SendFile(req, res, o.root + "/" + rel, std::make_shared<std::string>(std::move(body)), Sending{});
         return;
     }
     res.set_content(body, "text/plain");
@@ -252,7 +258,7 @@ void ServeFault(const Options& o, const std::string& mode, const std::string& re
             res.set_content("ocupado", "text/plain");
             return;
         }
-        SendFile(req, res, body, how);
+        SendFile(req, res, o.root + "/" + file, body, how);
         return;
     }
     if (mode == "text") {
@@ -268,6 +274,17 @@ void ServeFault(const Options& o, const std::string& mode, const std::string& re
     }
     if (mode == "redirect-http") {
         res.set_redirect("http://localhost:" + std::to_string(g_plainPort.load()) + "/" + rest);
+        return;
+    }
+    if (mode == "slow") {
+        auto body = std::make_shared<std::string>();
+        if (!SafeRelative(rest) || !ReadFile(o.root + "/" + rest, *body)) {
+            res.status = 404;
+            return;
+        }
+        Sending how;
+        how.slow = true;
+        SendFile(req, res, o.root + "/" + rest, body, how);
         return;
     }
     // The older faults below answer in full, whatever Range asks.
@@ -297,13 +314,6 @@ void ServeFault(const Options& o, const std::string& mode, const std::string& re
                                      }
                                      if (stall) std::this_thread::sleep_for(std::chrono::seconds(60));
                                      return false;  // drop the connection
-                                 });
-    } else if (mode == "slow") {
-        res.set_content_provider(body->size(), "application/zip",
-                                 [body](std::size_t offset, std::size_t, httplib::DataSink& sink) {
-                                     std::this_thread::sleep_for(std::chrono::milliseconds(20));
-                                     const std::size_t n = std::min<std::size_t>(4096, body->size() - offset);
-                                     return sink.write(body->data() + offset, n);
                                  });
     } else if (mode == "long") {
         res.set_content_provider(half, "application/zip",
