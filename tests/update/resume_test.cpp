@@ -343,6 +343,22 @@ TEST(DownloadResume, AcrossStarts) {
     }
 }
 
+TEST(DownloadResume, APartThatVanishedBetweenAttemptsIsNotContinued) {
+    fakes::Installation inst;
+    bool cut = false;
+    inst.pump.onPump = [&] {
+        if (cut) std::remove(inst.Path("6.zip").c_str());
+    };
+    const Outcome o = Fetch(inst, [&](int n, const RangeRequest& r) {
+        cut = n == 0;
+        return n == 0 ? Cut(Host(kBody, r), 3000) : Host(kBody, r);
+    });
+    ASSERT_TRUE(o.result.ok) << o.result.reason;
+    EXPECT_TRUE(o.file == kBody);
+    ASSERT_EQ(inst.http.ranges.size(), 2u);
+    EXPECT_EQ(inst.http.ranges[1].from, 0u);
+}
+
 TEST(DownloadResume, NothingToContinueLeavesNothingBehind) {
     const struct {
         const char* name;

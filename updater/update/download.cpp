@@ -111,15 +111,12 @@ private:
     void Adopt() {
         const auto record = ReadResumeRecord(m_s.fs, m_target);
         if (record && record->url == m_url) {
-            try {
-                const std::uint64_t size = m_s.fs.FileExists(m_target) ? m_s.fs.FileSize(m_target) : 0;
-                if (size > 0 && size < static_cast<std::uint64_t>(record->total)) {
-                    m_have = size;
-                    m_total = record->total;
-                    m_validator = record->validator;
-                    return;
-                }
-            } catch (const core::RuntimeError&) {
+            const std::uint64_t size = SizeOnDisk();
+            if (size > 0 && size < static_cast<std::uint64_t>(record->total)) {
+                m_have = size;
+                m_total = record->total;
+                m_validator = record->validator;
+                return;
             }
         }
         RemoveResumeRecord(m_s.fs, m_target);
@@ -146,7 +143,18 @@ private:
         }
     }
 
+    // The bytes on disk, 0 when the file is gone or cannot be looked at.
+    std::uint64_t SizeOnDisk() {
+        try {
+            return m_s.fs.FileExists(m_target) ? m_s.fs.FileSize(m_target) : 0;
+        } catch (const core::RuntimeError&) {
+            return 0;
+        }
+    }
+
     Attempt Once() {
+        // A part is only asked for behind exactly the bytes counted (the file may have gone).
+        if (Resumable() && SizeOnDisk() != m_have) Discard();
         RangeRequest range;
         if (Resumable()) range = {m_have, m_validator};
         OpenResult opened = m_s.http.OpenRange(m_url, range);
