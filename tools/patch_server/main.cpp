@@ -156,13 +156,13 @@ void ServeFault(const Options& o, const std::string& mode, const std::string& re
                 httplib::Response& res, const std::string& counter = {});
 
 void ServeFile(const Options& o, const std::string& rel, const httplib::Request& req, httplib::Response& res) {
-    std::string body, spec;
-    if (SafeRelative(rel) && ReadFile(o.root + "/" + rel + ".fault", spec)) {
-        std::istringstream words(spec);
+    std::string body, control;
+    if (SafeRelative(rel) && ReadFile(o.root + "/" + rel + ".fault", control)) {
+        std::istringstream words(control);
         std::string mode, number;
         words >> mode >> number;
-        // The whole spec names the once-only counters: a new tag in it starts them again.
-        ServeFault(o, mode, number.empty() ? rel : number + "/" + rel, req, res, req.path + "#" + spec);
+        // The whole control text names the once-only counters: a new tag in it starts them again.
+        ServeFault(o, mode, number.empty() ? rel : number + "/" + rel, req, res, req.path + "#" + control);
         return;
     }
     if (SafeRelative(rel) && !ReadFile(o.root + "/" + rel, body)) {
