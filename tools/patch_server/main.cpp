@@ -51,6 +51,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -66,6 +67,11 @@ bool ReadFile(const std::string& path, std::string& out) {
     ss << in.rdbuf();
     out = ss.str();
     return true;
+}
+
+bool IsFile(const std::string& path) {
+    std::error_code ec;
+    return std::filesystem::is_regular_file(path, ec);
 }
 
 // Refuses paths that could leave the served folder.
@@ -123,31 +129,40 @@ struct Sending {
 
 // The file with its ETag; Range as a static host treats it (206 while If-Range fits, 416
 // past the end), the drops as asked. httplib cuts the range out of what the provider gives.
-void SendFile(const httplib::Request& req, httplib::Response& res, const std::string& path,
-              std::shared_ptr<std::string> body, const Sending& how) {
+void SendFile(const httplib::Request& req, httplib::Response& res, const std::string& path, const Sending& how) {
+    std::error_code ec;
+    const std::size_t size = static_cast<std::size_t>(std::filesystem::file_size(path, ec));
+    auto file = std::make_shared<std::ifstream>(path, std::ios::binary);
+    if (ec || !*file) {
+        res.status = 404;
+        return;
+    }
     // httplib parsed Range into the request before the handler; a host that ignores it (or
     // whose file changed since the validator) answers as if it had not been sent.
     auto& ranges = const_cast<httplib::Request&>(req).ranges;
-    const std::string etag = ETagOf(path, body->size());
+    const std::string etag = ETagOf(path, size);
     if (!how.honourRange || (req.has_header("If-Range") && req.get_header_value("If-Range") != etag)) ranges.clear();
     res.set_header("ETag", etag);
     if (!ranges.empty() && (how.refuseRange || ranges.size() != 1 || ranges[0].first < 0 ||
-                            static_cast<std::size_t>(ranges[0].first) >= body->size())) {
+                            static_cast<std::size_t>(ranges[0].first) >= size)) {
         ranges.clear();
         res.status = 416;
-        res.set_header("Content-Range", "bytes */" + std::to_string(body->size()));
+        res.set_header("Content-Range", "bytes */" + std::to_string(size));
         return;
     }
     const std::size_t start = ranges.empty() ? 0 : static_cast<std::size_t>(ranges[0].first);
+    // Read from the disk as it goes: a 200 MB archive is not copied into memory per request.
+    auto buffer = std::make_shared<std::vector<char>>(64 * 1024);
     res.set_content_provider(
-        body->size(), "application/zip",
-        [body, how, start](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
-            const std::size_t stop = std::min(how.cutAt, how.cutEvery > body->size() ? SIZE_MAX : start + how.cutEvery);
+        size, "application/zip",
+        [file, buffer, how, start, size](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+            const std::size_t stop = std::min(how.cutAt, how.cutEvery > size ? SIZE_MAX : start + how.cutEvery);
             if (offset >= stop) return false;  // drop the connection
             if (how.slow) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            const std::size_t n =
-                std::min({length, stop - offset, how.slow ? std::size_t{4096} : std::size_t{64 * 1024}});
-            return sink.write(body->data() + offset, n);
+            const std::size_t n = std::min({length, stop - offset, how.slow ? std::size_t{4096} : buffer->size()});
+            file->seekg(static_cast<std::streamoff>(offset));
+            if (!file->read(buffer->data(), static_cast<std::streamsize>(n))) return false;
+            return sink.write(buffer->data(), n);
         });
 }
 
@@ -165,7 +180,7 @@ void ServeFile(const Options& o, const std::string& rel, const httplib::Request&
         ServeFault(o, mode, number.empty() ? rel : number + "/" + rel, req, res, req.path + "#" + control);
         return;
     }
-    if (SafeRelative(rel) && !ReadFile(o.root + "/" + rel, body)) {
+    if (SafeRelative(rel) && !IsFile(o.root + "/" + rel)) {
         for (const char* mode : {"chunked", "slow", "short", "long", "stall"}) {
             const std::string variant = rel + "." + mode;
             if (ReadFile(o.root + "/" + variant, body)) {
@@ -190,13 +205,14 @@ void ServeFile(const Options& o, const std::string& rel, const httplib::Request&
             }
         }
     }
+    const bool archive = rel.size() > 4 && rel.compare(rel.size() - 4, 4, ".zip") == 0;
+    if (SafeRelative(rel) && archive && IsFile(o.root + "/" + rel)) {
+        SendFile(req, res, o.root + "/" + rel, Sending{});
+        return;
+    }
     if (!SafeRelative(rel) || !ReadFile(o.root + "/" + rel, body)) {
         res.status = 404;
         res.set_content("no encontrado", "text/plain");
-        return;
-    }
-    if (rel.size() > 4 && rel.compare(rel.size() - 4, 4, ".zip") == 0) {
-        SendFile(req, res, o.root + "/" + rel, std::make_shared<std::string>(std::move(body)), Sending{});
         return;
     }
     res.set_content(body, "text/plain");
@@ -240,8 +256,7 @@ void ServeFault(const Options& o, const std::string& mode, const std::string& re
             res.status = 400;
             return;
         }
-        auto body = std::make_shared<std::string>();
-        if (!SafeRelative(file) || !ReadFile(o.root + "/" + file, *body)) {
+        if (!SafeRelative(file) || !IsFile(o.root + "/" + file)) {
             res.status = 404;
             return;
         }
@@ -258,7 +273,7 @@ void ServeFault(const Options& o, const std::string& mode, const std::string& re
             res.set_content("ocupado", "text/plain");
             return;
         }
-        SendFile(req, res, o.root + "/" + file, body, how);
+        SendFile(req, res, o.root + "/" + file, how);
         return;
     }
     if (mode == "text") {
@@ -277,14 +292,13 @@ void ServeFault(const Options& o, const std::string& mode, const std::string& re
         return;
     }
     if (mode == "slow") {
-        auto body = std::make_shared<std::string>();
-        if (!SafeRelative(rest) || !ReadFile(o.root + "/" + rest, *body)) {
+        if (!SafeRelative(rest) || !IsFile(o.root + "/" + rest)) {
             res.status = 404;
             return;
         }
         Sending how;
         how.slow = true;
-        SendFile(req, res, o.root + "/" + rest, body, how);
+        SendFile(req, res, o.root + "/" + rest, how);
         return;
     }
     // The older faults below answer in full, whatever Range asks.

@@ -29,10 +29,12 @@ public:
         if (m_buffer.size() + size > kCapacity) Flush();
         m_buffer.insert(m_buffer.end(), data, data + size);
     }
-    // Everything appended reaches the file (and the disk when durable) before it is closed.
-    void Close(bool durable) {
+    // Everything appended reaches the file before it is closed. Not forced to the disk: the
+    // archive lives until its extraction, which checks every entry's CRC, so a power cut can
+    // cost a download again but never install damaged bytes, and a download need not wait for
+    // the disk.
+    void Close() {
         Flush();
-        if (durable) m_writer->Commit();
         m_writer.reset();
     }
 
@@ -186,7 +188,7 @@ private:
         Attempt a = Body(response, *sink);
         // Whatever arrived stays on disk for the next attempt; a file fault ends the download.
         try {
-            sink->Close(a.end == AttemptEnd::Done);
+            sink->Close();
         } catch (const core::RuntimeError& e) {
             return Ends(AttemptEnd::Fatal, CannotWrite(m_target, e));
         }
