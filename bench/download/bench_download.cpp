@@ -122,7 +122,9 @@ int wmain(int argc, wchar_t** argv) {
     } noPump;
     TimedSleeper sleeper;
     update::MessagePump& chosenPump = mode == L"nopump" ? static_cast<update::MessagePump&>(noPump) : pump;
-    update::DownloadServices services{core::RealFileSystem(), http, progress, chosenPump, sleeper, '.', {}};
+    update::DownloadServices services{core::RealFileSystem(), http, progress, chosenPump, sleeper, '.', {}, [] {
+                                          return static_cast<std::uint64_t>(GetTickCount64());
+                                      }};
 
     LARGE_INTEGER start, end;
     QueryPerformanceCounter(&start);

@@ -144,8 +144,14 @@ std::string Installation::ReadFile(const std::string& relative) const {
 }
 
 update::DownloadServices Installation::Services() {
-    return {
-        platform->fs, http, progress, pump, sleeper, '.', [this](const std::string& line) { retries.push_back(line); }};
+    return {platform->fs,
+            http,
+            progress,
+            pump,
+            sleeper,
+            '.',
+            [this](const std::string& line) { retries.push_back(line); },
+            {}};
 }
 
 bool Installation::Exists(const std::string& relative) const { return std::filesystem::exists(Path(relative)); }

@@ -277,14 +277,11 @@ TEST(DownloadRetry, EachRetryIsOneLightGreyBoldConsoleLine) {
     update::cDirImage dir(*inst.platform);
     modUnzip::RutaParche = inst.root + "\\6.zip";
     int n = 0;
-    inst.http.servers["u"] = [&](const RangeRequest& r) {
-        return n++ == 0 ? Cut(Host(kBody, r), 3000) : Host(kBody, r);
-    };
+    inst.http.servers["u"] = [&](const RangeRequest& r) { return n++ == 0 ? Status(503, "0") : Host(kBody, r); };
     ASSERT_TRUE(dir.JuegoActualizacion("u").ok);
     const auto lines = inst.console.All();
     ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(inst.console.Texts()[0],
-              "La conexión se cortó durante la descarga; la descarga continuará donde quedó en 1 s (intento 1 de 5).");
+    EXPECT_EQ(inst.console.Texts()[0], "El servidor respondió 503; se volverá a intentar en 0 s (intento 2 de 5).");
     EXPECT_EQ(lines[0].format.color, update::ConsoleColor(200, 200, 200));
     EXPECT_TRUE(lines[0].format.bold);
     EXPECT_FALSE(lines[0].format.italic);

@@ -97,7 +97,7 @@ protected:
     update::DownloadResult Download(const std::string& url) {
         update::DownloadServices services = m_local.Services();
         update::DownloadServices real{services.fs,      m_http, services.progress, services.pump,
-                                      services.sleeper, '.',    services.announce};
+                                      services.sleeper, '.',    services.announce, services.clockMs};
         return update::DownloadPatch(real, url, Target());
     }
     std::string Target() const { return m_local.root + "\\6.zip"; }

@@ -139,9 +139,12 @@ private:
     }
 
     void Wait(unsigned ms) {
-        for (unsigned waited = 0; waited < ms; waited += kWaitSliceMs) {
-            m_s.sleeper.SleepMs(std::min(kWaitSliceMs, ms - waited));
+        const std::uint64_t start = m_s.clockMs ? m_s.clockMs() : 0;
+        for (std::uint64_t waited = 0; waited < ms;) {
+            const unsigned slice = static_cast<unsigned>(std::min<std::uint64_t>(kWaitSliceMs, ms - waited));
+            m_s.sleeper.SleepMs(slice);
             m_s.pump.ProcessPending();
+            waited = m_s.clockMs ? m_s.clockMs() - start : waited + slice;
         }
     }
 

@@ -62,6 +62,9 @@ struct DownloadServices {
     char decimalSeparator = '.';
     // Shows the console line that announces another attempt; may be empty.
     std::function<void(const std::string&)> announce;
+    // Milliseconds of a monotonic clock, so that the waits last what they say however long
+    // each slice really sleeps; when empty the slices are counted instead.
+    std::function<std::uint64_t()> clockMs;
 };
 
 // Downloads url into target. Transient faults (no connection, reset, time-out, a short body,
