@@ -1,6 +1,10 @@
 #include "core/file_system.h"
 
+#include "core/runtime_error.h"
+
 namespace core {
+
+std::unique_ptr<FileWriter> FileSystem::AppendFile(const std::string& path) { Raise(ErrorKind::PathFileAccess, path); }
 
 std::string TemporaryNameFor(const std::string& path) { return path + ".nuevo"; }
 

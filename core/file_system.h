@@ -43,6 +43,9 @@ public:
     virtual std::string ReadFile(const std::string& path, std::size_t maxBytes) = 0;
     // Creates the file, or cuts an existing one to zero length, for writing.
     virtual std::unique_ptr<FileWriter> CreateFile(const std::string& path) = 0;
+    // Opens a file for writing after its last byte, creating it when missing (a resumed
+    // download). File systems that never resume anything need not offer it: PathFileAccess.
+    virtual std::unique_ptr<FileWriter> AppendFile(const std::string& path);
     virtual std::unique_ptr<FileReader> OpenRead(const std::string& path) = 0;
     // Moves from over to, replacing to in one step when it exists.
     virtual void Replace(const std::string& from, const std::string& to) = 0;
@@ -70,6 +73,7 @@ public:
         return m_inner.ReadFile(path, maxBytes);
     }
     std::unique_ptr<FileWriter> CreateFile(const std::string& path) override { return m_inner.CreateFile(path); }
+    std::unique_ptr<FileWriter> AppendFile(const std::string& path) override { return m_inner.AppendFile(path); }
     std::unique_ptr<FileReader> OpenRead(const std::string& path) override { return m_inner.OpenRead(path); }
     void Replace(const std::string& from, const std::string& to) override { m_inner.Replace(from, to); }
     void ReplaceUnflushed(const std::string& from, const std::string& to) override {

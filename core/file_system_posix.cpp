@@ -131,6 +131,13 @@ public:
         return std::make_unique<PosixWriter>(fd, p);
     }
 
+    std::unique_ptr<FileWriter> AppendFile(const std::string& path) override {
+        const std::string p = Native(path);
+        const int fd = ::open(p.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+        if (fd < 0) RaiseErrno(errno, p);
+        return std::make_unique<PosixWriter>(fd, p);
+    }
+
     std::unique_ptr<FileReader> OpenRead(const std::string& path) override {
         const std::string p = Native(path);
         const int fd = ::open(p.c_str(), O_RDONLY | O_CLOEXEC);

@@ -102,6 +102,16 @@ public:
         return std::make_unique<Win32Writer>(h, path);
     }
 
+    std::unique_ptr<FileWriter> AppendFile(const std::string& path) override {
+        HANDLE h =
+            ::CreateFileW(Wide(path).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h == INVALID_HANDLE_VALUE) RaiseLastError(path);
+        UniqueHandle owner(h);
+        LARGE_INTEGER zero{};
+        if (!::SetFilePointerEx(h, zero, nullptr, FILE_END)) RaiseLastError(path);
+        return std::make_unique<Win32Writer>(owner.Release(), path);
+    }
+
     std::unique_ptr<FileReader> OpenRead(const std::string& path) override {
         HANDLE h = ::CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);

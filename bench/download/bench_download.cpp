@@ -1,13 +1,18 @@
 // Download benchmark: the patch download as Updater runs it (progress, message pump, file
-// writes) against a bare WinINet loop of the same 1 KiB reads, on the same URL.
-//   bench_download URL OUT_FILE full|bare
-// Prints seconds, MB/s and the process's peak working set.
+// writes, retries with their real waits) against a bare WinINet loop of the same 1 KiB reads
+// with the same cache flags, on the same URL.
+//   bench_download URL OUT_FILE full|bare|nopump
+// Prints seconds, MB/s, the body bytes received over all requests, the time spent waiting
+// between attempts and the process's peak working set.
 #include <windows.h>
 
 // After windows.h, which defines its types.
 #include <psapi.h>
 
+#include <cstdint>
 #include <cstdio>
+#include <memory>
+#include <optional>
 #include <string>
 
 #include "core/file_system.h"
@@ -17,19 +22,6 @@
 #include "updater/window/message_pump_win32.h"
 
 namespace {
-
-class NullConsole final : public update::RichTextBox {
-public:
-    std::size_t TextLength() override { return 0; }
-    void ClearText() override {}
-    void SetSelection(std::size_t, std::size_t) override {}
-    void SetSelBold(bool) override {}
-    void SetSelItalic(bool) override {}
-    void SetSelColor(std::uint32_t) override {}
-    void SetSelAlignment(update::Alignment) override {}
-    void SetSelText(const std::string&) override {}
-    void Refresh() override {}
-};
 
 // Caption and width updates go through the same conversions a window would make.
 class TextProgress final : public update::ProgressView {
@@ -43,17 +35,50 @@ private:
     int m_width = 0;
 };
 
-class NoSound final : public update::Sound {
+// The waits between attempts, really waited, and their sum.
+class TimedSleeper final : public update::Sleeper {
 public:
-    void PlayFileSync(const std::string&) override {}
+    void SleepMs(unsigned ms) override {
+        ::Sleep(ms);
+        waitedMs += ms;
+    }
+    std::uint64_t waitedMs = 0;
 };
-class NoSleep final : public update::Sleeper {
+
+// Counts the body bytes that arrive, whichever request they belong to.
+class CountingResponse final : public update::HttpResponse {
 public:
-    void SleepMs(unsigned) override {}
+    CountingResponse(std::unique_ptr<update::HttpResponse> inner, std::uint64_t& received)
+        : m_inner(std::move(inner)), m_received(received) {}
+    int StatusCode() override { return m_inner->StatusCode(); }
+    std::optional<std::string> ContentLengthText() override { return m_inner->ContentLengthText(); }
+    std::optional<std::string> HeaderText(update::Header h) override { return m_inner->HeaderText(h); }
+    update::ReadResult Read(void* buffer, std::size_t size) override {
+        const update::ReadResult r = m_inner->Read(buffer, size);
+        m_received += r.count;
+        return r;
+    }
+
+private:
+    std::unique_ptr<update::HttpResponse> m_inner;
+    std::uint64_t& m_received;
 };
-class NoLaunch final : public update::Launcher {
+
+class CountingClient final : public update::HttpClient {
 public:
-    bool ShellOpen(const std::string&, const std::string&, const std::string&) override { return false; }
+    explicit CountingClient(update::HttpClient& inner) : m_inner(inner) {}
+    update::OpenResult Open(const std::string& url) override { return Wrap(m_inner.Open(url)); }
+    update::OpenResult OpenRange(const std::string& url, const update::RangeRequest& range) override {
+        return Wrap(m_inner.OpenRange(url, range));
+    }
+    std::uint64_t received = 0;
+
+private:
+    update::OpenResult Wrap(update::OpenResult opened) {
+        if (opened.response) opened.response = std::make_unique<CountingResponse>(std::move(opened.response), received);
+        return opened;
+    }
+    update::HttpClient& m_inner;
 };
 
 double Seconds(LARGE_INTEGER a, LARGE_INTEGER b) {
@@ -87,20 +112,19 @@ int wmain(int argc, wchar_t** argv) {
     const std::string out = core::WideToUtf8(argv[2]);
     const std::wstring mode = argv[3];
 
-    update::WinInetClient http;
-    NullConsole console;
+    update::WinInetClient wininet;
+    CountingClient http(wininet);
     TextProgress progress;
     window::Win32MessagePump pump;
     class NoPump final : public update::MessagePump {
     public:
         void ProcessPending() override {}
     } noPump;
-    NoSound sound;
-    NoSleep sleeper;
-    NoLaunch launcher;
+    TimedSleeper sleeper;
     update::MessagePump& chosenPump = mode == L"nopump" ? static_cast<update::MessagePump&>(noPump) : pump;
-    update::Platform platform{core::RealFileSystem(),   http, console, progress, chosenPump, sound, sleeper, launcher,
-                              core::ExecutableFolder(), '.'};
+    update::DownloadServices services{core::RealFileSystem(), http, progress, chosenPump, sleeper, '.', {}, [] {
+                                          return static_cast<std::uint64_t>(GetTickCount64());
+                                      }};
 
     LARGE_INTEGER start, end;
     QueryPerformanceCounter(&start);
@@ -108,7 +132,7 @@ int wmain(int argc, wchar_t** argv) {
     if (mode == L"bare") {
         bytes = Bare(http, url);
     } else {
-        const core::Outcome o = update::DownloadPatch(platform, url, out);
+        const core::Outcome o = update::DownloadPatch(services, url, out);
         if (!o.ok) {
             std::fprintf(stderr, "falló: %s\n", o.reason.c_str());
             return 1;
@@ -120,8 +144,9 @@ int wmain(int argc, wchar_t** argv) {
     pmc.cb = sizeof pmc;
     GetProcessMemoryInfo(GetCurrentProcess(), &pmc, sizeof pmc);
     const double s = Seconds(start, end);
-    std::printf("%s bytes=%llu seconds=%.3f mbps=%.1f peak_kib=%llu\n", core::WideToUtf8(mode).c_str(),
-                static_cast<unsigned long long>(bytes), s, static_cast<double>(bytes) / 1e6 / s,
-                static_cast<unsigned long long>(pmc.PeakWorkingSetSize / 1024));
+    std::printf("%s bytes=%llu received=%llu waited_s=%.3f seconds=%.3f mbps=%.1f peak_kib=%llu\n",
+                core::WideToUtf8(mode).c_str(), static_cast<unsigned long long>(bytes),
+                static_cast<unsigned long long>(http.received), static_cast<double>(sleeper.waitedMs) / 1000.0, s,
+                static_cast<double>(bytes) / 1e6 / s, static_cast<unsigned long long>(pmc.PeakWorkingSetSize / 1024));
     return 0;
 }

@@ -71,6 +71,17 @@ TEST_F(FileSystemTest, CreateFileCutsALongerOldFile) {
     EXPECT_EQ(m_fs.ReadFile(path, 100), "abc");
 }
 
+TEST_F(FileSystemTest, AppendFileCreatesAndWritesAfterTheLastByte) {
+    const std::string path = m_root + "/7.zip";
+    for (const char* part : {"abc", "defg"}) {
+        auto w = m_fs.AppendFile(path);
+        w->Write(part, std::char_traits<char>::length(part));
+        w->Commit();
+    }
+    EXPECT_EQ(m_fs.ReadFile(path, 100), "abcdefg");
+    EXPECT_EQ(KindOf([&] { m_fs.AppendFile(m_root + "\\no\\existe.zip"); }), ErrorKind::PathNotFound);
+}
+
 TEST_F(FileSystemTest, ReadLimitAndRandomAccess) {
     const std::string path = m_root + "/big.bin";
     std::ofstream(path) << "0123456789";

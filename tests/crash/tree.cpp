@@ -27,6 +27,11 @@ void Materialize(const Tree& tree, const fs::path& root) {
 std::optional<std::string> TemporaryKind(const std::string& rel) {
     static const std::string versionTemp = core::TemporaryNameFor("Recursos/OUTPUT/Update.ini");
     if (rel == versionTemp) return "version temp";
+    for (const std::string_view record : {std::string_view(".zip.reanudar"), std::string_view(".zip.reanudar.nuevo")}) {
+        if (rel.size() > record.size() && rel.compare(rel.size() - record.size(), record.size(), record) == 0) {
+            return "resume record";
+        }
+    }
     const std::string_view suffix = unzip::kTemporarySuffix;
     if (rel.size() > suffix.size() && rel.compare(rel.size() - suffix.size(), suffix.size(), suffix) == 0) {
         return "extraction temp";

@@ -34,7 +34,8 @@ Tree Overlay(Tree base, const Tree& top);
 // Writes every file of tree below root.
 void Materialize(const Tree& tree, const fs::path& root);
 
-// Which of the update's own temporaries rel is ("archive", "extraction temp", "version temp").
+// Which of the update's own temporaries rel is ("archive", "resume record", "extraction temp",
+// "version temp").
 std::optional<std::string> TemporaryKind(const std::string& rel);
 
 // The contents each path may hold at any moment of an update that starts from before and

@@ -3,9 +3,13 @@
 // through its window as a player would.
 #include <gtest/gtest.h>
 
+#include <shlobj.h>
+
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -84,6 +88,31 @@ void PublishPatch(int n, const char* as = nullptr) {
     const fs::path from = fs::path(E2E_DATA_DIR) / (std::to_string(n) + ".zip");
     fs::copy_file(from, Served() / "parches" / (as ? as : std::to_string(n) + ".zip"),
                   fs::copy_options::overwrite_existing);
+}
+
+// The files of 64 KiB and more in the user's WinINet cache.
+std::set<std::wstring> LargeCachedFiles() {
+    wchar_t folder[MAX_PATH] = {};
+    std::set<std::wstring> found;
+    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_INTERNET_CACHE, nullptr, 0, folder))) return found;
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(folder, ec); !ec && it != fs::recursive_directory_iterator();
+         it.increment(ec)) {
+        std::error_code sizeError;
+        if (it->is_regular_file(sizeError) && it->file_size(sizeError) >= 64 * 1024) found.insert(it->path().wstring());
+    }
+    return found;
+}
+
+// The Range header of each request the server saw for path ("-" for none).
+std::vector<std::string> RangesAsked(const std::string& path) {
+    std::ifstream in(Served() / ".peticiones", std::ios::binary);
+    std::vector<std::string> ranges;
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind(path + " range=", 0) == 0)
+            ranges.push_back(line.substr(path.size() + 7, line.find(' ', path.size() + 7) - path.size() - 7));
+    }
+    return ranges;
 }
 
 // A patch served slowly (about 200 KB/s) so that a test can act in the middle of its download.
@@ -216,6 +245,7 @@ TEST(UpdaterEndToEnd, BarGrowsFromTheLeftAndPlayInterruptsTheDownload) {
     PublishSlowPatch(1, 1500 * 1024);
     Installation inst("slow");
     inst.Version(" 0 \r\n");
+    const std::set<std::wstring> cachedBefore = LargeCachedFiles();
     inst.InstallGame();
     ASSERT_TRUE(inst.Start()) << "no Updater window";
     ASSERT_FALSE(BarPicture().Empty());
@@ -245,6 +275,22 @@ TEST(UpdaterEndToEnd, BarGrowsFromTheLeftAndPlayInterruptsTheDownload) {
     EXPECT_TRUE(fs::exists(inst.Path("1.zip")));
     EXPECT_LT(fs::file_size(inst.Path("1.zip")), 1500u * 1024u);
     EXPECT_EQ(inst.Version(), " 0 \r\n");
+
+    // The next start asks only for the rest, beside which the record stayed. The archive is
+    // not a real patch: once whole, the extraction refuses it.
+    EXPECT_TRUE(fs::exists(inst.Path("1.zip.reanudar")));
+    const std::uintmax_t part = fs::file_size(inst.Path("1.zip"));
+    ASSERT_TRUE(inst.Start()) << "no Updater window";
+    const auto box = inst.WaitForBox(60000);
+    ASSERT_TRUE(box.has_value());
+    EXPECT_EQ(box->text, "Error al descomprimir, pruebe que el archivo sea un original .ZIP y no .RAR");
+    probe::Press(*box);
+    inst.WaitForEndOfRun();
+    EXPECT_TRUE(inst.Exit());
+    const std::vector<std::string> ranges = RangesAsked("/parches/1.zip");
+    ASSERT_FALSE(ranges.empty());
+    EXPECT_EQ(ranges.back(), "bytes=" + std::to_string(part) + "-");
+    EXPECT_EQ(LargeCachedFiles(), cachedBefore) << "an archive was copied into the WinINet cache";
 }
 
 TEST(UpdaterEndToEnd, ExitBeforeTheTickUpdatesNothing) {

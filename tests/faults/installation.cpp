@@ -11,7 +11,8 @@ std::vector<std::string> Leftovers(const fs::path& root) {
          it.increment(ec)) {
         const std::string name = testsupport::U8(it->path().filename());
         const bool temporary = name.size() > 12 && name.compare(name.size() - 12, 12, ".vandrel-tmp") == 0;
-        const bool archive = it.depth() == 0 && it->path().extension() == ".zip";
+        const bool archive =
+            it.depth() == 0 && (it->path().extension() == ".zip" || it->path().extension() == ".reanudar");
         if (temporary || archive) found.push_back(testsupport::RelativePath(it->path(), root));
     }
     return found;

@@ -5,6 +5,7 @@
 // behind; then the same installation, with the fault gone, must reach the server's count.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <functional>
@@ -50,24 +51,40 @@ struct Fault {
     Stage stage;
     const char* cause = "";  // the red line's cause, whole
     Place place = Place::Plain;
-    bool lockMap = false;     // the test holds Recursos\Mapas\aldea.map open without sharing
-    const char* ending = "";  // how a cause that is not given whole must end
+    bool lockMap = false;                   // the test holds Recursos\Mapas\aldea.map open without sharing
+    const char* ending = "";                // how a cause that is not given whole must end
+    std::vector<std::string> retries = {};  // the grey lines of the attempts after the first
+    DWORD runMs = kRunTimeoutMs;            // how long the fault run may take
 };
+
+// The retry lines of a download that fails every time for the same cause: after a first
+// attempt that brought bytes (the count of attempts then starts again) or after one that did not.
+std::vector<std::string> Retries(const std::string& cause, bool firstBroughtBytes) {
+    std::vector<std::string> lines;
+    for (int k = firstBroughtBytes ? 1 : 2; k <= 5; ++k) {
+        lines.push_back(cause + "; se volverá a intentar en " + std::to_string(1 << std::max(k - 2, 0)) +
+                        " s (intento " + std::to_string(k) + " de 5).");
+    }
+    return lines;
+}
 
 void PrintTo(const Fault& row, std::ostream* os) { *os << row.name; }
 
 const std::vector<Fault>& Matrix() {
     static const std::vector<Fault> rows = {
         {"NotFound", [] {}, Stage::Download, "el servidor respondió 404"},
-        {"ServerError", Serve("2.zip", "2.zip.status500"), Stage::Download, "el servidor respondió 500"},
-        {"ShortBody", Serve("2.zip", "2.zip.short"), Stage::Download, "la descarga quedó incompleta"},
+        {"ServerError", Serve("2.zip", "2.zip.status500"), Stage::Download, "el servidor respondió 500", Place::Plain,
+         false, "", Retries("El servidor respondió 500", false)},
+        {"ShortBody", Serve("2.zip", "2.zip.short"), Stage::Download, "la descarga quedó incompleta", Place::Plain,
+         false, "", Retries("La descarga quedó incompleta", true)},
         // WinINet stops reading at the announced length: the first half arrives as if whole,
         // and the extractor refuses it.
         {"LongBody", Serve("2.zip", "2.zip.long"), Stage::Extraction, "el archivo descargado no es un .zip"},
         {"NoContentLength", Serve("2.zip", "2.zip.chunked"), Stage::NoLength},
-        // Half of the body, then silence: Updater's 30 s receive time-out ends it.
+        // Half of the body, then silence: Updater's 30 s receive time-out ends each of six attempts.
         {"Stall", Serve("2.zip", "2.zip.stall"), Stage::Download,
-         "la conexión se cortó durante la descarga (código 12030)"},
+         "la conexión se cortó durante la descarga (código 12030)", Place::Plain, false, "",
+         Retries("La conexión se cortó durante la descarga (código 12030)", true), 240000},
         {"UntrustedCertificate",
          [] {
              Serve("2.zip", "2.zip")();
@@ -207,6 +224,7 @@ TEST_P(UpdaterFaults, StopsCleanlyAndTheNextRunRecovers) {
     } else {
         expected.push_back("Iniciando, se instalaran 2 actualizaciones.");
         expected.push_back("Instalando actualizacion 2...");
+        expected.insert(expected.end(), row.retries.begin(), row.retries.end());
         if (row.stage == Stage::Extraction) expected.push_back("Listo.");
     }
     if (row.stage == Stage::NoLength || row.stage == Stage::Extraction) {
@@ -220,7 +238,7 @@ TEST_P(UpdaterFaults, StopsCleanlyAndTheNextRunRecovers) {
         EXPECT_TRUE(inst.Process().Wait(10000).has_value()) << "Updater did not end after the box";
         EXPECT_EQ(inst.WaitForEndOfRun(0), std::vector<std::string>{});  // the window is gone
     } else {
-        std::vector<std::string> lines = inst.WaitForEndOfRun();
+        std::vector<std::string> lines = inst.WaitForEndOfRun(row.runMs);
         if (row.stage != Stage::Count) {
             ASSERT_FALSE(lines.empty());
             const std::string red = lines.back();

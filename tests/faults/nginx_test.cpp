@@ -82,5 +82,55 @@ TEST(UpdaterWithNginx, InstallsThreePatchesFromStaticFiles) {
     for (const auto& line : log) std::printf("  %s\n", line.c_str());
 }
 
+// A download that Salir interrupts is continued by the next start: nginx is asked for the rest
+// with Range and If-Range, answers 206, and the installation ends as the three patches make it.
+TEST(UpdaterWithNginx, AnInterruptedDownloadIsContinuedWithRange) {
+    const fs::path served = FromUnix("VANDREL_TEST_ROOT");
+    ASSERT_FALSE(served.empty()) << "run through tests/faults/run-with-nginx";
+    const std::size_t logged = LogLines().size();
+    fs::remove_all(served / "parches");
+    WriteBytes(served / "parches" / "version.txt", "3\r\n");
+    for (const char* n : {"1", "2", "3"}) {
+        fs::copy_file(Data(std::string(n) + ".zip"), served / "parches" / (std::string(n) + ".zip"));
+    }
+    WriteBytes(served / ".lento", "");
+    Installation inst(served.parent_path() / "instalaciones", "nginx-reanudar");  // at version 1
+    inst.Start();
+    const ULONGLONG until = GetTickCount64() + 30000;
+    auto size = [&] {
+        std::error_code ec;
+        const std::uintmax_t n = fs::file_size(inst.Path("2.zip"), ec);
+        return ec ? 0 : n;
+    };
+    while (GetTickCount64() < until && size() < 64 * 1024) Sleep(20);
+    ASSERT_TRUE(inst.Exit()) << "Salir did not end Updater";
+    fs::remove(served / ".lento");
+    ASSERT_TRUE(fs::exists(inst.Path("2.zip.reanudar")));
+    const std::uintmax_t part = fs::file_size(inst.Path("2.zip"));
+    ASSERT_GE(part, 64u * 1024);
+    ASSERT_LT(part, fs::file_size(Data("2.zip")));
+    EXPECT_EQ(inst.Version(), " 1 \r\n");
+
+    inst.Start();
+    EXPECT_EQ(inst.WaitForEndOfRun(),
+              (std::vector<std::string>{"Buscando Actualizaciones...", "Iniciando, se instalaran 2 actualizaciones.",
+                                        "Instalando actualizacion 2...", "Listo.", "Instalando actualizacion 3...",
+                                        "Listo.", "Juego actualizado correctamente."}));
+    EXPECT_TRUE(inst.Exit());
+    inst.ExpectAtVersion3();
+
+    const std::vector<std::string> log = LogLines();
+    std::vector<std::string> archive2;
+    for (std::size_t i = logged; i < log.size(); ++i) {
+        if (log[i].rfind("GET /parches/2.zip ", 0) == 0) archive2.push_back(log[i]);
+    }
+    ASSERT_EQ(archive2.size(), 2u);
+    EXPECT_EQ(Field(archive2[0], "range"), "-") << archive2[0];
+    EXPECT_EQ(archive2[1].rfind("GET /parches/2.zip HTTP/1.1 206 ", 0), 0u) << archive2[1];
+    EXPECT_EQ(Field(archive2[1], "range"), "bytes=" + std::to_string(part) + "-") << archive2[1];
+    EXPECT_EQ(Field(archive2[1], "len"), std::to_string(fs::file_size(Data("2.zip")) - part)) << archive2[1];
+    for (const auto& line : archive2) std::printf("  %s\n", line.c_str());
+}
+
 }  // namespace
 }  // namespace faults

@@ -11,11 +11,16 @@ namespace {
 
 using update::ReadStatus;
 
+update::DownloadResult Get(fakes::Installation& inst, const std::string& url, const std::string& target) {
+    update::DownloadServices services = inst.Services();
+    return update::DownloadPatch(services, url, target);
+}
+
 class DownloadTest : public ::testing::Test {
 protected:
     core::Outcome Download(const fakes::Script& s) {
         inst.http.scripts["u"] = s;
-        return update::DownloadPatch(*inst.platform, "u", Target());
+        return Get(inst, "u", Target());
     }
     std::string Target() const { return inst.root + "\\6.zip"; }
     static fakes::Script Chunks(std::vector<std::string> chunks, std::optional<std::string> length) {
@@ -58,7 +63,7 @@ TEST_F(DownloadTest, CaptionAndWidthSequences) {
         std::size_t total = 0;
         for (const auto& ch : c.chunks) total += ch.size();
         local.http.scripts["u"] = Chunks(c.chunks, std::to_string(total));
-        const core::Outcome o = update::DownloadPatch(*local.platform, "u", local.root + "\\6.zip");
+        const core::Outcome o = Get(local, "u", local.root + "\\6.zip");
         EXPECT_TRUE(o.ok) << c.name << ": " << o.reason;
         EXPECT_EQ(local.progress.Captions(), c.captions) << c.name;
         const auto widths = local.progress.Widths();
@@ -128,7 +133,7 @@ TEST_F(DownloadTest, TransferFaultsFailAndRemoveThePartialFile) {
     for (const auto& c : cases) {
         fakes::Installation local;
         local.http.scripts["u"] = c.script;
-        const core::Outcome o = update::DownloadPatch(*local.platform, "u", local.root + "\\6.zip");
+        const core::Outcome o = Get(local, "u", local.root + "\\6.zip");
         EXPECT_FALSE(o.ok) << c.name;
         EXPECT_FALSE(o.reason.empty()) << c.name;
         EXPECT_FALSE(local.Exists("6.zip")) << c.name;
@@ -144,7 +149,7 @@ TEST_F(DownloadTest, TransferFaultsFailAndRemoveThePartialFile) {
 
 TEST_F(DownloadTest, NoContentLengthAsksForTheBoxAndTheEndOfTheProgram) {
     inst.http.scripts["u"] = Chunks({"abc"}, std::nullopt);
-    const update::DownloadResult r = update::DownloadPatch(*inst.platform, "u", Target());
+    const update::DownloadResult r = Get(inst, "u", Target());
     ASSERT_TRUE(r.end.has_value());
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(r.end->message, "Error en HttpQueryInfo al extraer el tamaño comunicaselo a un administrador.");
@@ -179,7 +184,7 @@ TEST_F(DownloadTest, ALeftoverLongerArchiveLosesItsOldTail) {
 
 TEST_F(DownloadTest, AnArchiveThatCannotBeWrittenIsACleanFailure) {
     inst.http.scripts["u"] = fakes::Body("abc");
-    const core::Outcome o = update::DownloadPatch(*inst.platform, "u", inst.root + "\\no\\existe\\6.zip");
+    const core::Outcome o = Get(inst, "u", inst.root + "\\no\\existe\\6.zip");
     EXPECT_FALSE(o.ok);
     EXPECT_NE(o.reason.find("no se pudo escribir el archivo"), std::string::npos) << o.reason;
 }

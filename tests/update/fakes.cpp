@@ -19,6 +19,11 @@ public:
     ~ScriptedResponse() override { --m_owner.liveResponses; }
     int StatusCode() override { return m_script.status; }
     std::optional<std::string> ContentLengthText() override { return m_script.contentLength; }
+    std::optional<std::string> HeaderText(update::Header which) override {
+        const auto it = m_script.headers.find(which);
+        if (it == m_script.headers.end()) return std::nullopt;
+        return it->second;
+    }
     update::ReadResult Read(void* buffer, std::size_t size) override {
         m_owner.readSizes.push_back(size);
         while (m_next < m_script.chunks.size()) {
@@ -91,12 +96,22 @@ Script Body(const std::string& body, std::size_t chunk) {
     return s;
 }
 
-update::OpenResult Http::Open(const std::string& url) {
+update::OpenResult Http::Open(const std::string& url) { return OpenRange(url, {}); }
+
+update::OpenResult Http::OpenRange(const std::string& url, const update::RangeRequest& range) {
     opened.push_back(url);
+    ranges.push_back(range);
+    const auto server = servers.find(url);
+    if (server != servers.end()) {
+        const Script next = server->second(range);
+        if (next.openFails) return update::OpenResult::Failed(next.openFailure, next.openTransient);
+        return update::OpenResult::Opened(std::make_unique<ScriptedResponse>(next, *this));
+    }
     const auto it = scripts.find(url);
     if (it == scripts.end() || it->second.openFails) {
-        return update::OpenResult::Failed(it == scripts.end() ? "no se pudo conectar con el servidor"
-                                                              : it->second.openFailure);
+        return update::OpenResult::Failed(
+            it == scripts.end() ? "no se pudo conectar con el servidor" : it->second.openFailure,
+            it != scripts.end() && it->second.openTransient);
     }
     return update::OpenResult::Opened(std::make_unique<ScriptedResponse>(it->second, *this));
 }
@@ -127,6 +142,17 @@ std::string Installation::ReadFile(const std::string& relative) const {
     std::stringstream ss;
     ss << in.rdbuf();
     return ss.str();
+}
+
+update::DownloadServices Installation::Services() {
+    return {platform->fs,
+            http,
+            progress,
+            pump,
+            sleeper,
+            '.',
+            [this](const std::string& line) { retries.push_back(line); },
+            {}};
 }
 
 bool Installation::Exists(const std::string& relative) const { return std::filesystem::exists(Path(relative)); }

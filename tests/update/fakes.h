@@ -12,6 +12,8 @@
 #include "core/file_system.h"
 #include "tests/support/recording_dialogs.h"
 #include "tests/support/temp_dir.h"
+#include "updater/update/download.h"
+#include "updater/update/http_client.h"
 #include "updater/update/platform.h"
 #include "updater/update/update_run.h"
 #include "updater/window/console_document.h"
@@ -99,13 +101,15 @@ public:
     bool result = true;
 };
 
-// A scripted HTTP server: per URL a status, a Content-Length text (or none), the body in
-// chunks, and how the body ends.
+// A scripted HTTP server: per URL a status, a Content-Length text (or none), other headers,
+// the body in chunks, and how the body ends.
 struct Script {
     bool openFails = false;
+    bool openTransient = false;
     std::string openFailure = "no se pudo conectar con el servidor";
     int status = 200;
     std::optional<std::string> contentLength;  // nothing: header absent
+    std::map<update::Header, std::string> headers;
     std::vector<std::string> chunks;
     update::ReadStatus ending = update::ReadStatus::End;
 };
@@ -115,8 +119,13 @@ Script Body(const std::string& body, std::size_t chunk = 1024);
 class Http final : public update::HttpClient {
 public:
     update::OpenResult Open(const std::string& url) override;
+    // A URL with a server answers each request as it likes (it sees the range); otherwise the
+    // URL's script answers, as a server that ignores Range.
+    update::OpenResult OpenRange(const std::string& url, const update::RangeRequest& range) override;
     std::map<std::string, Script> scripts;  // unknown URLs fail to open
+    std::map<std::string, std::function<Script(const update::RangeRequest&)>> servers;
     std::vector<std::string> opened;
+    std::vector<update::RangeRequest> ranges;  // of every request, in order
     std::vector<std::size_t> readSizes;
     int liveResponses = 0;
 };
@@ -144,6 +153,8 @@ public:
     void WriteFile(const std::string& relative, const std::string& content) const;
     std::string ReadFile(const std::string& relative) const;
     bool Exists(const std::string& relative) const;
+    // The download's services over this platform; retry lines go to `retries`.
+    update::DownloadServices Services();
 
 private:
     testsupport::TempDir m_dir{"vandrel-inst"};
@@ -158,6 +169,7 @@ public:
     Sleeper sleeper;
     Launcher launcher;
     Http http;
+    std::vector<std::string> retries;
     std::unique_ptr<update::Platform> platform;
 };
 

@@ -121,12 +121,33 @@ TEST_F(UpdateRunTest, ResetWhenTheServerHasFewerPatches) {
     EXPECT_EQ(inst.ReadFile(kVersionFile), " 3 \r\n");
 }
 
-TEST_F(UpdateRunTest, ResetIsWrittenAtOnceAndKeptWhenAPatchFails) {
-    Local(" 9 \r\n");
-    Remote("3");
-    Patch("1", "a");  // patch 2 cannot be downloaded
-    Run();
-    EXPECT_EQ(inst.ReadFile(kVersionFile), " 0 \r\n");
+// Each installed patch is recorded at once: a run that stops at patch k leaves k - 1, and
+// the reset's 0 when it stops at the first.
+TEST_F(UpdateRunTest, ARunThatStopsAtPatchKLeavesKMinusOne) {
+    const struct {
+        const char* local;
+        const char* remote;
+        std::vector<const char*> served;  // the first missing one fails
+        const char* left;
+    } cases[] = {
+        {" 9 \r\n", "3", {"1"}, " 1 \r\n"},  // reset written at once, then patch 1
+        {" 9 \r\n", "3", {}, " 0 \r\n"},
+        {" 5 \r\n", "9", {"6", "7"}, " 7 \r\n"},
+        {" 5 \r\n", "9", {}, " 5 \r\n"},
+    };
+    for (const auto& c : cases) {
+        fakes::Installation local;
+        update::cDirImage d(*local.platform);
+        fakes::Extractor x(core::RealFileSystem());
+        local.WriteFile(kVersionFile, c.local);
+        local.http.scripts[std::string(kBase) + "parches/version.txt"] = fakes::Body(c.remote);
+        for (const char* n : c.served)
+            local.http.scripts[std::string(kBase) + "parches/" + n + ".zip"] = fakes::Body(n);
+        update::BuscarActualizaciones(d, x, kBase);
+        EXPECT_EQ(local.ReadFile(kVersionFile), c.left) << c.local << c.remote;
+        EXPECT_EQ(x.calls.size(), c.served.size());
+        EXPECT_EQ(local.console.Texts().back().rfind("No se pudo instalar la actualizacion", 0), 0u);
+    }
 }
 
 TEST_F(UpdateRunTest, ARealCountOfZeroResets) {

@@ -1,5 +1,7 @@
 #include "updater/update/dir_image.h"
 
+#include <chrono>
+
 #include "updater/update/mensajes.h"
 
 #include "updater/update/download.h"
@@ -7,6 +9,15 @@
 #include "updater/update/version_file.h"
 
 namespace update {
+namespace {
+
+std::uint64_t SteadyMs() {
+    return static_cast<std::uint64_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+            .count());
+}
+
+}  // namespace
 
 std::int16_t cDirImage::GetVar() {
     return ReadVersionFile(m_platform.fs, VersionFilePath(m_platform.installFolder), m_platform.decimalSeparator);
@@ -21,7 +32,15 @@ CountFetch cDirImage::DameCantParcherh(const std::string& sUrl) { return FetchCo
 std::string cDirImage::GetStringJuego(const std::string& sUrl) { return FetchShortText(m_platform.http, sUrl); }
 
 DownloadResult cDirImage::JuegoActualizacion(const std::string& sUrl) {
-    DownloadResult result = DownloadPatch(m_platform, sUrl, modUnzip::RutaParche);
+    DownloadServices services{m_platform.fs,
+                              m_platform.http,
+                              m_platform.progress,
+                              m_platform.pump,
+                              m_platform.sleeper,
+                              m_platform.decimalSeparator,
+                              [this](const std::string& line) { AddConsole(line, 200, 200, 200, true, false, false); },
+                              SteadyMs};
+    DownloadResult result = DownloadPatch(services, sUrl, modUnzip::RutaParche);
     if (result.ok) AddConsole(mensajes::kListo, 204, 255, 0, true, false, false);
     return result;
 }

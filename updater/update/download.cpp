@@ -1,5 +1,6 @@
 #include "updater/update/download.h"
 
+#include <algorithm>
 #include <array>
 #include <memory>
 #include <vector>
@@ -7,11 +8,16 @@
 #include "core/numeric.h"
 #include "core/runtime_error.h"
 #include "updater/update/mensajes.h"
+#include "updater/update/resume_headers.h"
+#include "updater/update/resume_record.h"
 
 namespace update {
 namespace {
 
 constexpr int kHttpOk = 200;
+constexpr int kHttpPartial = 206;
+constexpr int kHttpRangeNotSatisfiable = 416;
+constexpr unsigned kWaitSliceMs = 50;
 
 // Gathers the 1 KiB chunks into larger writes; the bytes on disk are exactly those appended.
 class BufferedSink {
@@ -23,9 +29,13 @@ public:
         if (m_buffer.size() + size > kCapacity) Flush();
         m_buffer.insert(m_buffer.end(), data, data + size);
     }
-    void Commit() {
+    // Everything appended reaches the file before it is closed. Not forced to the disk: the
+    // archive lives until its extraction, which checks every entry's CRC, so a power cut can
+    // cost a download again but never install damaged bytes, and a download need not wait for
+    // the disk.
+    void Close() {
         Flush();
-        m_writer->Commit();
+        m_writer.reset();
     }
 
 private:
@@ -39,16 +49,241 @@ private:
     std::vector<char> m_buffer;
 };
 
-// Ends a failed download: the partial archive goes, the bar returns to 0.
-DownloadResult Fail(Platform& platform, const std::string& target, bool fileTouched, std::string reason) {
-    if (fileTouched) platform.fs.RemoveIfExists(target);
-    platform.progress.SetBarWidthTwips(0.0f);
-    return DownloadResult::Failure(std::move(reason));
-}
+// How one request ended.
+enum class AttemptEnd {
+    Done,       // the whole archive is on disk
+    Transient,  // worth another attempt, from the bytes on disk
+    StartOver,  // worth another attempt, from byte 0 (the part offered did not fit)
+    Fatal,      // no attempt will do better
+};
+
+struct Attempt {
+    AttemptEnd end = AttemptEnd::Done;
+    std::string reason;
+    std::optional<unsigned> retryAfter;
+    std::optional<ProgramEnd> programEnd;
+};
+
+Attempt Ends(AttemptEnd end, std::string reason) { return {end, std::move(reason), std::nullopt, std::nullopt}; }
 
 std::string CannotWrite(const std::string& target, const core::RuntimeError& e) {
     return mensajes::NoSeEscribio(target, e.Description());
 }
+
+// One patch's download: the attempts, the file and its record, the progress shown.
+class PatchDownload {
+public:
+    PatchDownload(DownloadServices& services, const std::string& url, const std::string& target)
+        : m_s(services), m_url(url), m_target(target) {}
+
+    DownloadResult Run() {
+        Adopt();
+        std::uint64_t best = m_have;
+        int streak = 0;  // attempts in a row without a new byte
+        for (;;) {
+            Attempt a = Once();
+            if (a.end == AttemptEnd::Done) {
+                RemoveResumeRecord(m_s.fs, m_target);
+                m_s.progress.SetBarWidthTwips(0.0f);
+                return {};
+            }
+            if (a.programEnd) return DownloadResult::Failure(std::move(a.reason), std::move(a.programEnd));
+            if (a.end == AttemptEnd::Fatal) return Fail(std::move(a.reason), true);
+            if (a.end == AttemptEnd::StartOver) Discard();
+            if (m_have > best) {
+                best = m_have;
+                streak = 0;
+            } else {
+                ++streak;
+            }
+            if (streak >= kMaxAttempts) return Fail(std::move(a.reason), !Resumable());
+            const unsigned seconds =
+                a.retryAfter ? std::min(*a.retryAfter, kMaxRetryAfterSeconds) : 1u << std::max(streak - 1, 0);
+            if (m_s.announce)
+                m_s.announce(mensajes::Reintento(a.reason, Resumable(), seconds, streak + 1, kMaxAttempts));
+            Wait(seconds * 1000u);
+        }
+    }
+
+private:
+    bool Resumable() const { return !m_validator.empty() && m_have > 0; }
+
+    // Takes over what an earlier start left: its bytes count when the record names this URL
+    // and the file is no longer than the archive it describes; otherwise both go.
+    void Adopt() {
+        const auto record = ReadResumeRecord(m_s.fs, m_target);
+        if (record && record->url == m_url) {
+            const std::uint64_t size = SizeOnDisk();
+            if (size > 0 && size < static_cast<std::uint64_t>(record->total)) {
+                m_have = size;
+                m_total = record->total;
+                m_validator = record->validator;
+                return;
+            }
+        }
+        RemoveResumeRecord(m_s.fs, m_target);
+    }
+
+    // Forgets the bytes on disk: the record first, so that no later start trusts them.
+    void Discard() {
+        RemoveResumeRecord(m_s.fs, m_target);
+        m_s.fs.RemoveIfExists(m_target);
+        m_have = 0;
+        m_validator.clear();
+    }
+
+    DownloadResult Fail(std::string reason, bool removeFile) {
+        if (removeFile) Discard();
+        m_s.progress.SetBarWidthTwips(0.0f);
+        return DownloadResult::Failure(std::move(reason));
+    }
+
+    void Wait(unsigned ms) {
+        const std::uint64_t start = m_s.clockMs ? m_s.clockMs() : 0;
+        for (std::uint64_t waited = 0; waited < ms;) {
+            const unsigned slice = static_cast<unsigned>(std::min<std::uint64_t>(kWaitSliceMs, ms - waited));
+            m_s.sleeper.SleepMs(slice);
+            m_s.pump.ProcessPending();
+            waited = m_s.clockMs ? m_s.clockMs() - start : waited + slice;
+        }
+    }
+
+    // The bytes on disk, 0 when the file is gone or cannot be looked at.
+    std::uint64_t SizeOnDisk() {
+        try {
+            return m_s.fs.FileExists(m_target) ? m_s.fs.FileSize(m_target) : 0;
+        } catch (const core::RuntimeError&) {
+            return 0;
+        }
+    }
+
+    Attempt Once() {
+        // A part is only asked for behind exactly the bytes counted (the file may have gone).
+        if (Resumable() && SizeOnDisk() != m_have) Discard();
+        RangeRequest range;
+        if (Resumable()) range = {m_have, m_validator};
+        OpenResult opened = m_s.http.OpenRange(m_url, range);
+        if (!opened.ok) return Ends(opened.transient ? AttemptEnd::Transient : AttemptEnd::Fatal, opened.reason);
+        HttpResponse& response = *opened.response;
+
+        const int status = response.StatusCode();
+        std::unique_ptr<BufferedSink> sink;
+        if (status == kHttpPartial && range.from > 0) {
+            if (!PartFits(response)) return Ends(AttemptEnd::StartOver, mensajes::kParteEquivocada);
+            try {
+                sink = std::make_unique<BufferedSink>(m_s.fs.AppendFile(m_target));
+            } catch (const core::RuntimeError& e) {
+                return Ends(AttemptEnd::Fatal, CannotWrite(m_target, e));
+            }
+        } else if (status == kHttpOk) {
+            Attempt refused;
+            sink = Restart(response, refused);
+            if (!sink) return refused;
+        } else if (status == kHttpRangeNotSatisfiable && range.from > 0) {
+            return Ends(AttemptEnd::StartOver, mensajes::kParteEquivocada);
+        } else {
+            const std::string why = mensajes::Respondio(core::DecimalText(status));
+            if (!IsTransientStatus(status)) return Ends(AttemptEnd::Fatal, why);
+            Attempt again = Ends(AttemptEnd::Transient, why);
+            again.retryAfter = RetryAfterSeconds(response);
+            return again;
+        }
+        Attempt a = Body(response, *sink);
+        // Whatever arrived stays on disk for the next attempt; a file fault ends the download.
+        try {
+            sink->Close();
+        } catch (const core::RuntimeError& e) {
+            return Ends(AttemptEnd::Fatal, CannotWrite(m_target, e));
+        }
+        return a;
+    }
+
+    // A 206 continues the file only when it starts where the file ends, belongs to an archive
+    // of the size first announced, and says how much follows.
+    bool PartFits(HttpResponse& response) {
+        const auto contentRange = response.HeaderText(Header::ContentRange);
+        const auto part = contentRange ? ParseContentRange(*contentRange) : std::nullopt;
+        if (!part || part->first != m_have || part->total != static_cast<std::uint64_t>(m_total) ||
+            part->last + 1 != part->total) {
+            return false;
+        }
+        const auto length = response.ContentLengthText();
+        return length && *length == core::DecimalText(static_cast<std::int64_t>(part->total - part->first));
+    }
+
+    // A whole archive (200): the old bytes and record go before the new ones arrive, then the
+    // new record is written when the server gave a validator. Null with refused set otherwise.
+    std::unique_ptr<BufferedSink> Restart(HttpResponse& response, Attempt& refused) {
+        const std::optional<std::string> lengthText = response.ContentLengthText();
+        if (!lengthText) {
+            refused = Ends(AttemptEnd::Fatal, mensajes::kSinTamano);
+            refused.programEnd = ProgramEnd{mensajes::kSinTamano, 1};
+            return nullptr;
+        }
+        const std::int32_t announced = core::LocaleToInt32(*lengthText, m_s.decimalSeparator);
+        if (announced < 0) {
+            refused = Ends(AttemptEnd::Fatal, mensajes::kTamanoNegativo);
+            return nullptr;
+        }
+        RemoveResumeRecord(m_s.fs, m_target);
+        m_have = 0;
+        m_total = announced;
+        m_validator = StrongValidator(response).value_or("");
+        try {
+            auto sink = std::make_unique<BufferedSink>(m_s.fs.CreateFile(m_target));
+            if (!m_validator.empty() && m_total > 0) WriteResumeRecord(m_s.fs, m_target, {m_url, m_validator, m_total});
+            return sink;
+        } catch (const core::RuntimeError& e) {
+            refused = Ends(AttemptEnd::Fatal, CannotWrite(m_target, e));
+            return nullptr;
+        }
+    }
+
+    Attempt Body(HttpResponse& response, BufferedSink& sink) {
+        std::array<char, kChunkBytes> chunk{};
+        for (;;) {
+            const ReadResult r = response.Read(chunk.data(), chunk.size());
+            if (r.status == ReadStatus::TimedOut) return Ends(AttemptEnd::Transient, mensajes::kSinRespuesta);
+            if (r.status == ReadStatus::Failed) {
+                std::string reason = mensajes::kConexionCortada;
+                if (r.systemError != 0) {
+                    reason += " (código ";
+                    reason += core::DecimalText(static_cast<std::int64_t>(r.systemError));
+                    reason += ")";
+                }
+                return Ends(AttemptEnd::Transient, reason);
+            }
+            if (r.status == ReadStatus::End || r.count == 0) break;
+            if (m_have + r.count > static_cast<std::uint64_t>(m_total)) {
+                return Ends(AttemptEnd::Fatal, mensajes::kDatosDeMas);
+            }
+            m_have += r.count;
+            const std::int32_t p = Percent(static_cast<double>(m_have), m_total);
+            if (p != m_previous) {
+                m_s.progress.SetCaption(PercentCaption(p));
+                m_s.progress.SetBarWidthTwips(BarWidthTwips(p));
+                m_previous = core::ToInt16(p);
+            }
+            try {
+                sink.Append(chunk.data(), r.count);
+            } catch (const core::RuntimeError& e) {
+                return Ends(AttemptEnd::Fatal, CannotWrite(m_target, e));
+            }
+            m_s.pump.ProcessPending();
+        }
+        // WinINet reports a connection closed before the announced length as a clean end.
+        if (m_have < static_cast<std::uint64_t>(m_total)) return Ends(AttemptEnd::Transient, mensajes::kIncompleta);
+        return {};
+    }
+
+    DownloadServices& m_s;
+    const std::string& m_url;
+    const std::string& m_target;
+    std::uint64_t m_have = 0;     // bytes of the archive in the file
+    std::int32_t m_total = 0;     // the archive's announced size
+    std::string m_validator;      // empty: the bytes cannot be continued
+    std::int16_t m_previous = 0;  // the percentage last shown
+};
 
 }  // namespace
 
@@ -67,77 +302,8 @@ std::int32_t Percent(double total, std::int32_t announced) {
     return core::ToInt32(core::RoundHalfEven(total / static_cast<double>(announced) * 100.0));
 }
 
-DownloadResult DownloadPatch(Platform& platform, const std::string& url, const std::string& target) {
-    OpenResult opened = platform.http.Open(url);
-    if (!opened.ok) return Fail(platform, target, false, opened.reason);
-    HttpResponse& response = *opened.response;
-
-    const int status = response.StatusCode();
-    if (status != kHttpOk) return Fail(platform, target, false, mensajes::Respondio(core::DecimalText(status)));
-
-    const std::optional<std::string> lengthText = response.ContentLengthText();
-    if (!lengthText) return DownloadResult::Failure(mensajes::kSinTamano, ProgramEnd{mensajes::kSinTamano, 1});
-    const std::int32_t announced = core::LocaleToInt32(*lengthText, platform.decimalSeparator);
-    if (announced < 0) return Fail(platform, target, false, mensajes::kTamanoNegativo);
-
-    std::unique_ptr<BufferedSink> sink;
-    try {
-        sink = std::make_unique<BufferedSink>(platform.fs.CreateFile(target));
-    } catch (const core::RuntimeError& e) {
-        return Fail(platform, target, false, CannotWrite(target, e));
-    }
-
-    // Closes the archive before it is removed (an open file cannot be deleted on Windows).
-    auto failWritten = [&](std::string reason) {
-        sink.reset();
-        return Fail(platform, target, true, std::move(reason));
-    };
-
-    std::array<char, kChunkBytes> chunk{};
-    double total = 0.0;
-    std::int16_t previous = 0;
-    for (;;) {
-        const ReadResult r = response.Read(chunk.data(), chunk.size());
-        if (r.status == ReadStatus::TimedOut) {
-            return failWritten(mensajes::kSinRespuesta);
-        }
-        if (r.status == ReadStatus::Failed) {
-            std::string reason = mensajes::kConexionCortada;
-            if (r.systemError != 0) {
-                reason += " (código ";
-                reason += core::DecimalText(static_cast<std::int64_t>(r.systemError));
-                reason += ")";
-            }
-            return failWritten(reason);
-        }
-        if (r.status == ReadStatus::End || r.count == 0) break;
-        if (total + static_cast<double>(r.count) > static_cast<double>(announced)) {
-            return failWritten(mensajes::kDatosDeMas);
-        }
-        total += static_cast<double>(r.count);
-        const std::int32_t p = Percent(total, announced);
-        if (p != previous) {
-            platform.progress.SetCaption(PercentCaption(p));
-            platform.progress.SetBarWidthTwips(BarWidthTwips(p));
-            previous = core::ToInt16(p);
-        }
-        try {
-            sink->Append(chunk.data(), r.count);
-        } catch (const core::RuntimeError& e) {
-            return failWritten(CannotWrite(target, e));
-        }
-        platform.pump.ProcessPending();
-    }
-    if (total < static_cast<double>(announced)) return failWritten(mensajes::kIncompleta);
-    try {
-        sink->Commit();
-        sink.reset();
-    } catch (const core::RuntimeError& e) {
-        return failWritten(CannotWrite(target, e));
-    }
-    opened.response.reset();
-    platform.progress.SetBarWidthTwips(0.0f);
-    return {};
+DownloadResult DownloadPatch(DownloadServices& services, const std::string& url, const std::string& target) {
+    return PatchDownload(services, url, target).Run();
 }
 
 }  // namespace update

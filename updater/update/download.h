@@ -1,19 +1,27 @@
 // Patch download with progress: the body goes to a file in 1 KiB reads while the window's
-// label and bar follow the whole-number percentage.
+// label and bar follow the whole-number percentage. A transient fault is retried, continuing
+// from the bytes already on disk when the server can say the file is still the same one.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
 
+#include "core/file_system.h"
 #include "core/outcome.h"
+#include "updater/update/http_client.h"
 #include "updater/update/platform.h"
 
 namespace update {
 
 inline constexpr std::size_t kChunkBytes = 1024;
 inline constexpr std::int32_t kFullBarTwips = 8070;
+// Attempts in a row that bring no new byte before a download gives up.
+inline constexpr int kMaxAttempts = 5;
+// The longest wait a server's Retry-After obtains, in seconds.
+inline constexpr unsigned kMaxRetryAfterSeconds = 30;
 
 // "[" + p + "% Completado.]".
 std::string PercentCaption(std::int32_t percent);
@@ -42,11 +50,32 @@ struct DownloadResult : core::Outcome {
     }
 };
 
-// Downloads url into target. Any transfer or file fault returns a failure with the partial
-// file removed and the bar back at 0. A response without Content-Length returns a failure
-// whose end carries the administrator message and exit status 1, with nothing written. A
-// Content-Length that is not a number or out of the 32-bit range raises TypeMismatch /
-// Overflow.
-DownloadResult DownloadPatch(Platform& platform, const std::string& url, const std::string& target);
+// What a download uses of the outside world.
+struct DownloadServices {
+    core::FileSystem& fs;
+    HttpClient& http;
+    ProgressView& progress;
+    // Runs after every chunk and through the waits between attempts (repaints, Play, Exit).
+    MessagePump& pump;
+    // The waits between attempts, taken in short slices.
+    Sleeper& sleeper;
+    char decimalSeparator = '.';
+    // Shows the console line that announces another attempt; may be empty.
+    std::function<void(const std::string&)> announce;
+    // Milliseconds of a monotonic clock, so that the waits last what they say however long
+    // each slice really sleeps; when empty the slices are counted instead.
+    std::function<std::uint64_t()> clockMs;
+};
+
+// Downloads url into target. Transient faults (no connection, reset, time-out, a short body,
+// 408/429/5xx of the usual kinds) are retried: at most kMaxAttempts in a row without a new
+// byte, 1, 2, 4, 8 s apart (or the server's Retry-After, up to 30 s), each announced. Later
+// attempts continue with Range/If-Range when the file has a strong validator; a record
+// beside target lets the next start continue as well. When the attempts are used up the
+// partial file and its record stay (if it can be continued); any other fault removes both.
+// Every failure leaves the bar at 0. A response without Content-Length returns a failure
+// whose end carries the administrator message and exit status 1. A Content-Length that is
+// not a number or out of the 32-bit range raises TypeMismatch / Overflow.
+DownloadResult DownloadPatch(DownloadServices& services, const std::string& url, const std::string& target);
 
 }  // namespace update

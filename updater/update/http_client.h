@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -24,6 +25,9 @@ struct ReadResult {
     unsigned long systemError = 0;  // the platform's error code when Failed
 };
 
+// The response headers a resumed download looks at.
+enum class Header { ContentRange, ETag, LastModified, RetryAfter };
+
 // An opened URL: headers are known, the body can be read.
 class HttpResponse {
 public:
@@ -32,6 +36,8 @@ public:
     virtual int StatusCode() = 0;
     // The Content-Length header as text; nothing when the response has none.
     virtual std::optional<std::string> ContentLengthText() = 0;
+    // Another header's value as text; nothing when absent (or not offered by this client).
+    virtual std::optional<std::string> HeaderText(Header) { return std::nullopt; }
     // One read of at most size bytes.
     virtual ReadResult Read(void* buffer, std::size_t size) = 0;
 };
@@ -39,18 +45,27 @@ public:
 // Opened: ok with a response. Not opened: !ok, no response, and the Spanish reason.
 struct OpenResult : core::Outcome {
     std::unique_ptr<HttpResponse> response;
+    bool transient = false;  // the failure may pass if tried again (reset, time-out)
 
     static OpenResult Opened(std::unique_ptr<HttpResponse> opened) {
         OpenResult result;
         result.response = std::move(opened);
         return result;
     }
-    static OpenResult Failed(std::string why) {
+    static OpenResult Failed(std::string why, bool mayPass = false) {
         OpenResult result;
         result.ok = false;
         result.reason = std::move(why);
+        result.transient = mayPass;
         return result;
     }
+};
+
+// The rest of a resource from byte `from` on, only while it is still the version `ifRange`
+// names (a strong ETag or a Last-Modified date); otherwise the server sends it whole.
+struct RangeRequest {
+    std::uint64_t from = 0;
+    std::string ifRange;
 };
 
 class HttpClient {
@@ -58,6 +73,9 @@ public:
     virtual ~HttpClient() = default;
     // Opens the URL (session and request), following no https -> http redirect.
     virtual OpenResult Open(const std::string& url) = 0;
+    // Open with Range and If-Range. A client that cannot ask for a part behaves as a server
+    // that ignores Range: the whole resource with 200.
+    virtual OpenResult OpenRange(const std::string& url, const RangeRequest&) { return Open(url); }
 };
 
 }  // namespace update

@@ -37,6 +37,25 @@ std::string DescribeOpenFailure(DWORD err) {
     }
 }
 
+// Failures that a later attempt may not meet: the network or the server, not the address,
+// its certificate or a redirect.
+bool IsTransientOpenFailure(DWORD err) {
+    switch (err) {
+        case ERROR_INTERNET_NAME_NOT_RESOLVED:
+        case ERROR_INTERNET_CANNOT_CONNECT:
+        case ERROR_INTERNET_CONNECTION_RESET:
+        case ERROR_INTERNET_CONNECTION_ABORTED:
+        case ERROR_INTERNET_TIMEOUT:
+        case ERROR_INTERNET_SERVER_UNREACHABLE:
+        case ERROR_HTTP_INVALID_SERVER_RESPONSE:
+        case WSAETIMEDOUT:
+        case ERROR_TIMEOUT: return true;
+        default: return false;
+    }
+}
+
+OpenResult OpenFailure(DWORD err) { return OpenResult::Failed(DescribeOpenFailure(err), IsTransientOpenFailure(err)); }
+
 // WinINet reports an expired receive time-out as its own code or passes the socket's on.
 bool IsTimeout(DWORD err) { return err == ERROR_INTERNET_TIMEOUT || err == WSAETIMEDOUT || err == ERROR_TIMEOUT; }
 
@@ -55,13 +74,16 @@ public:
         return static_cast<int>(code);
     }
 
-    std::optional<std::string> ContentLengthText() override {
-        char buffer[1240] = {};
-        DWORD size = sizeof buffer;
-        DWORD index = 0;
-        if (!::HttpQueryInfoA(m_request.Get(), HTTP_QUERY_CONTENT_LENGTH, buffer, &size, &index)) return std::nullopt;
-        buffer[sizeof buffer - 1] = '\0';
-        return std::string(buffer);
+    std::optional<std::string> ContentLengthText() override { return Query(HTTP_QUERY_CONTENT_LENGTH); }
+
+    std::optional<std::string> HeaderText(Header which) override {
+        switch (which) {
+            case Header::ContentRange: return Query(HTTP_QUERY_CONTENT_RANGE);
+            case Header::ETag: return Query(HTTP_QUERY_ETAG);
+            case Header::LastModified: return Query(HTTP_QUERY_LAST_MODIFIED);
+            case Header::RetryAfter: return Query(HTTP_QUERY_RETRY_AFTER);
+        }
+        return std::nullopt;
     }
 
     ReadResult Read(void* buffer, std::size_t size) override {
@@ -75,6 +97,16 @@ public:
     }
 
 private:
+    // A header as text, at most 1239 bytes (a longer one is absent for this program).
+    std::optional<std::string> Query(DWORD level) {
+        char buffer[1240] = {};
+        DWORD size = sizeof buffer;
+        DWORD index = 0;
+        if (!::HttpQueryInfoA(m_request.Get(), level, buffer, &size, &index)) return std::nullopt;
+        buffer[sizeof buffer - 1] = '\0';
+        return std::string(buffer);
+    }
+
     // Declared in this order so that they close request first, session last.
     InternetHandle m_session;
     InternetHandle m_connection;
@@ -97,9 +129,26 @@ void SetTimeouts(HINTERNET handle, DWORD timeoutMs) {
     }
 }
 
+// "Range: bytes=k-" and "If-Range: v", each ending in CR LF; nothing from byte 0. The
+// validator came from a response header; one with a line break in it is not sent.
+std::string RangeHeaders(const RangeRequest& range) {
+    if (range.from == 0) return {};
+    std::string headers = "Range: bytes=";
+    headers += core::DecimalText(static_cast<std::int64_t>(range.from));
+    headers += "-\r\n";
+    if (!range.ifRange.empty() && range.ifRange.find_first_of("\r\n") == std::string::npos) {
+        headers += "If-Range: ";
+        headers += range.ifRange;
+        headers += "\r\n";
+    }
+    return headers;
+}
+
 }  // namespace
 
-OpenResult WinInetClient::Open(const std::string& url) {
+OpenResult WinInetClient::Open(const std::string& url) { return OpenRange(url, RangeRequest{}); }
+
+OpenResult WinInetClient::OpenRange(const std::string& url, const RangeRequest& range) {
     InternetHandle session(::InternetOpenA(" ", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (!session) return OpenResult::Failed("no se pudo iniciar la conexión a internet");
     SetTimeouts(session.Get(), m_timeoutMs);
@@ -121,19 +170,26 @@ OpenResult WinInetClient::Open(const std::string& url) {
     }
     InternetHandle connection(
         ::InternetConnectA(session.Get(), host, parts.nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
-    if (!connection) return OpenResult::Failed(DescribeOpenFailure(::GetLastError()));
+    if (!connection) return OpenFailure(::GetLastError());
     SetTimeouts(connection.Get(), m_timeoutMs);
-    InternetHandle request(::HttpOpenRequestA(connection.Get(), "GET", path[0] ? path : "/", nullptr, nullptr, nullptr,
-                                              INTERNET_FLAG_RELOAD | INTERNET_FLAG_SECURE, 0));
-    if (!request) return OpenResult::Failed(DescribeOpenFailure(::GetLastError()));
+    // Never from the user's cache and never into it: an archive would be written twice and a
+    // copy would stay behind.
+    const DWORD flags =
+        INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_SECURE;
+    InternetHandle request(
+        ::HttpOpenRequestA(connection.Get(), "GET", path[0] ? path : "/", nullptr, nullptr, nullptr, flags, 0));
+    if (!request) return OpenFailure(::GetLastError());
     SetTimeouts(request.Get(), m_timeoutMs);
-    if (!::HttpSendRequestA(request.Get(), nullptr, 0, nullptr, 0))
-        return OpenResult::Failed(DescribeOpenFailure(::GetLastError()));
+    const std::string headers = RangeHeaders(range);
+    if (!::HttpSendRequestA(request.Get(), headers.empty() ? nullptr : headers.c_str(),
+                            static_cast<DWORD>(headers.size()), nullptr, 0)) {
+        return OpenFailure(::GetLastError());
+    }
 
     // Never accept a redirect away from https, whatever the WinINet in use does by itself.
     const std::string finalUrl = FinalUrl(request.Get());
     if (finalUrl.size() >= 5 && _strnicmp(finalUrl.c_str(), "http:", 5) == 0) {
-        return OpenResult::Failed(DescribeOpenFailure(ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR));
+        return OpenFailure(ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR);
     }
     return OpenResult::Opened(
         std::make_unique<WinInetResponse>(std::move(session), std::move(connection), std::move(request)));

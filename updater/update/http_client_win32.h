@@ -12,6 +12,7 @@ public:
     // Connect, send and receive time-outs; the program uses 30 s.
     explicit WinInetClient(DWORD timeoutMs = 30000) : m_timeoutMs(timeoutMs) {}
     OpenResult Open(const std::string& url) override;
+    OpenResult OpenRange(const std::string& url, const RangeRequest& range) override;
 
 private:
     DWORD m_timeoutMs;

@@ -34,8 +34,24 @@ inline constexpr const char* kSinRespuesta = "el servidor dejó de responder dur
 inline constexpr const char* kConexionCortada = "la conexión se cortó durante la descarga";
 inline constexpr const char* kDatosDeMas = "el servidor envió más datos de los anunciados";
 inline constexpr const char* kIncompleta = "la descarga quedó incompleta";
+inline constexpr const char* kParteEquivocada = "el servidor envió una parte del archivo que no corresponde";
 inline std::string NoSeEscribio(std::string_view archivo, std::string_view error) {
     return "no se pudo escribir el archivo " + std::string(archivo) + " (" + std::string(error) + ")";
+}
+
+// The light grey line before another attempt at a download: the cause, whether the download
+// goes on from where it stopped, the wait and the attempt's number.
+inline std::string Reintento(std::string_view causa, bool continua, unsigned segundos, int intento, int de) {
+    std::string linea(causa);
+    if (!linea.empty() && linea[0] >= 'a' && linea[0] <= 'z') linea[0] = static_cast<char>(linea[0] - 'a' + 'A');
+    linea += continua ? "; la descarga continuará donde quedó en " : "; se volverá a intentar en ";
+    linea += std::to_string(segundos);
+    linea += " s (intento ";
+    linea += std::to_string(intento);
+    linea += " de ";
+    linea += std::to_string(de);
+    linea += ").";
+    return linea;
 }
 
 // Boxes.

@@ -45,14 +45,19 @@ std::optional<ProgramEnd> BuscarActualizaciones(cDirImage& dir, Extractor& extra
             const DownloadResult downloaded = dir.JuegoActualizacion(PatchUrl(baseUrl, modUnzip::ParcheActual));
             if (downloaded.end) return downloaded.end;  // the window shows its box and ends the program
             core::Outcome outcome = downloaded;
-            if (outcome.ok) outcome = extractor.Extract(modUnzip::RutaParche, dir.InstallFolder() + "\\");
+            if (outcome.ok) {
+                outcome = extractor.Extract(modUnzip::RutaParche, dir.InstallFolder() + "\\");
+                if (!outcome.ok) dir.DiscardFailedArchive(modUnzip::RutaParche);
+            }
             if (!outcome.ok) {
-                // Stop here: later patches build on this one, and the version must not advance.
-                dir.DiscardFailedArchive(modUnzip::RutaParche);
+                // Stop here: later patches build on this one. A download that can be continued
+                // left its partial archive for the next start.
                 RedLine(dir, mensajes::NoInstalada(modUnzip::ParcheActual, outcome.reason));
                 return std::nullopt;
             }
             dir.DeleteInstalledArchive(modUnzip::RutaParche);
+            // Recorded at once, so that a run cut short later starts at the next patch.
+            dir.WriteVar(core::ToInt16(core::CheckedAdd32(local, i)));
         }
     }
 

@@ -1,5 +1,5 @@
-// BuscarActualizaciones: brings the installation up to date, patch by patch, and records
-// the server's count as the new local version.
+// BuscarActualizaciones: brings the installation up to date, patch by patch, recording each
+// installed patch as the local version and finally the server's count.
 #pragma once
 
 #include <optional>
@@ -23,7 +23,7 @@ std::string PatchUrl(const std::string& baseUrl, const std::string& patchText);
 
 // The update run. Raises core::RuntimeError for the faults that end it with the error box
 // (version file, overflow); a failed count fetch, download or extraction ends it with a red
-// console line and leaves the version file as it was. Returns the end of the program that a
+// console line, the version file holding the last patch installed. Returns the end of the program that a
 // download asked for (the caller shows its box and ends the program), otherwise nothing.
 std::optional<ProgramEnd> BuscarActualizaciones(cDirImage& dir, Extractor& extractor, const std::string& baseUrl);
 
