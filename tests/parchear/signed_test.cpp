@@ -7,6 +7,7 @@
 #include "core/key_file.h"
 #include "tests/parchear/helpers.h"
 #include "tests/unzip/zip_builder.h"
+#include "tests/update/fakes.h"
 #include "updater/update/signed_list.h"
 
 namespace {
@@ -178,6 +179,30 @@ TEST_F(SignedTest, RefusesWhatWouldHarmAServer) {
     ASSERT_EQ(parchtest::Run({"publicar", Zip(0), server}).code, 0);
     EXPECT_FALSE(Exists(Parches() + "/2.zip.nuevo"));
     EXPECT_EQ(Version(), "2");
+}
+
+// The operator's whole road: a new key, a patch, a signed publication, a check, and the update
+// engine of an Updater built with that key installing it.
+TEST_F(SignedTest, NewKeyToInstalledPatch) {
+    const std::string pub = NewKey("k.pem");
+    testsupport::WriteTree(U8Path(dir.Path() + "/v0"), {{"a.txt", "viejo"}});
+    testsupport::WriteTree(U8Path(dir.Path() + "/v1"), {{"a.txt", "nuevo"}, {"b.txt", "b"}});
+    const std::string zip = dir.Path() + "/p.zip";
+    ASSERT_EQ(parchtest::Run({"crear", dir.Path() + "/v0", dir.Path() + "/v1", zip}).code, 0);
+    ASSERT_EQ(parchtest::Run({"publicar", zip, server, "--clave", Key("k.pem")}).code, 0);
+    ASSERT_EQ(parchtest::Run({"comprobar", server, "--publica", pub}).code, 0);
+
+    fakes::Installation inst;
+    inst.WriteFile("Recursos/OUTPUT/Update.ini", " 0 \r\n");
+    for (const char* name : {"version.txt", "1.zip"})
+        inst.http.scripts[std::string(fakes::kBase) + "parches/" + name] =
+            fakes::Body(ReadBytes(U8Path(Parches() + "/" + name)));
+    update::cDirImage image(*inst.platform);
+    fakes::Extractor extractor(core::RealFileSystem());
+    update::BuscarActualizaciones(image, extractor, fakes::kBase, update::ParseTrustedKeys({pub}));
+    ASSERT_EQ(extractor.calls.size(), 1u) << inst.console.Texts().back();
+    EXPECT_EQ(extractor.calls[0].content, ReadBytes(U8Path(zip)));
+    EXPECT_EQ(inst.ReadFile("Recursos/OUTPUT/Update.ini"), " 1 \r\n");
 }
 
 TEST_F(SignedTest, UsageOfTheNewCommands) {

@@ -20,8 +20,8 @@ CountFetch cDirImage::DameCantParcherh(const std::string& sUrl) { return FetchCo
 
 std::string cDirImage::GetStringJuego(const std::string& sUrl) { return FetchShortText(m_platform.http, sUrl); }
 
-DownloadResult cDirImage::JuegoActualizacion(const std::string& sUrl) {
-    DownloadResult result = DownloadPatch(m_platform, sUrl, modUnzip::RutaParche);
+DownloadResult cDirImage::JuegoActualizacion(const std::string& sUrl, std::optional<std::int64_t> listedSize) {
+    DownloadResult result = DownloadPatch(m_platform, sUrl, modUnzip::RutaParche, listedSize);
     if (result.ok) AddConsole(mensajes::kListo, 204, 255, 0, true, false, false);
     return result;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "core/outcome.h"
@@ -30,8 +31,9 @@ public:
     std::string GetStringJuego(const std::string& sUrl);
 
     // Downloads sUrl into modUnzip::RutaParche with the progress display; ends with "Listo."
-    // on success. A response without Content-Length asks for the end of the program.
-    DownloadResult JuegoActualizacion(const std::string& sUrl);
+    // on success. A response without Content-Length asks for the end of the program; one
+    // whose length is not listedSize fails before its body is read.
+    DownloadResult JuegoActualizacion(const std::string& sUrl, std::optional<std::int64_t> listedSize = std::nullopt);
 
     // Console: one line, then SleepB.
     void AddConsole(const std::string& Texto, std::uint8_t Rojo, std::uint8_t Verde, std::uint8_t Azul, bool Bold,

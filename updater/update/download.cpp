@@ -67,7 +67,8 @@ std::int32_t Percent(double total, std::int32_t announced) {
     return core::ToInt32(core::RoundHalfEven(total / static_cast<double>(announced) * 100.0));
 }
 
-DownloadResult DownloadPatch(Platform& platform, const std::string& url, const std::string& target) {
+DownloadResult DownloadPatch(Platform& platform, const std::string& url, const std::string& target,
+                             std::optional<std::int64_t> listedSize) {
     OpenResult opened = platform.http.Open(url);
     if (!opened.response) return Fail(platform, target, false, opened.failure);
     HttpResponse& response = *opened.response;
@@ -79,6 +80,7 @@ DownloadResult DownloadPatch(Platform& platform, const std::string& url, const s
     if (!lengthText) return DownloadResult::Failure(mensajes::kSinTamano, ProgramEnd{mensajes::kSinTamano, 1});
     const std::int32_t announced = core::LocaleToInt32(*lengthText, platform.decimalSeparator);
     if (announced < 0) return Fail(platform, target, false, mensajes::kTamanoNegativo);
+    if (listedSize && announced != *listedSize) return Fail(platform, target, false, mensajes::kNoCoincideConLista);
 
     std::unique_ptr<BufferedSink> sink;
     try {

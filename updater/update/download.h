@@ -46,7 +46,8 @@ struct DownloadResult : core::Outcome {
 // file removed and the bar back at 0. A response without Content-Length returns a failure
 // whose end carries the administrator message and exit status 1, with nothing written. A
 // Content-Length that is not a number or out of the 32-bit range raises TypeMismatch /
-// Overflow.
-DownloadResult DownloadPatch(Platform& platform, const std::string& url, const std::string& target);
+// Overflow. A Content-Length other than listedSize fails before the body is read.
+DownloadResult DownloadPatch(Platform& platform, const std::string& url, const std::string& target,
+                             std::optional<std::int64_t> listedSize = std::nullopt);
 
 }  // namespace update

@@ -17,14 +17,18 @@ std::string PatchUrl(const std::string& baseUrl, const std::string& patchText) {
     return baseUrl + "parches/" + patchText + ".zip";
 }
 
-std::optional<ProgramEnd> BuscarActualizaciones(cDirImage& dir, Extractor& extractor, const std::string& baseUrl) {
+std::optional<ProgramEnd> BuscarActualizaciones(cDirImage& dir, Extractor& extractor, const std::string& baseUrl,
+                                                const TrustedKeys& keys) {
     Platform& platform = dir.Services();
     dir.AddConsole(mensajes::kBuscando, 255, 255, 255, true, false, false);
 
     // A count that could not be fetched must never reset the installation.
-    const CountFetch fetch = dir.DameCantParcherh(CountUrl(baseUrl));
+    // With built-in keys, only a signed list that is not older than the last one counts.
+    const TrustedCount counted = keys.empty() ? TrustedCount{dir.DameCantParcherh(CountUrl(baseUrl)), {}, {}}
+                                              : FetchTrustedCount(platform, CountUrl(baseUrl), keys);
+    const CountFetch& fetch = counted.fetch;
     if (!fetch.fetched) {
-        RedLine(dir, mensajes::kSinConexion);
+        RedLine(dir, counted.refusal.empty() ? mensajes::kSinConexion : counted.refusal);
         return std::nullopt;
     }
     const std::int16_t remote = fetch.count;
@@ -43,9 +47,14 @@ std::optional<ProgramEnd> BuscarActualizaciones(cDirImage& dir, Extractor& extra
             modUnzip::RutaParche = platform.installFolder + "\\" + modUnzip::ParcheActual + ".zip";
             dir.AddConsole(mensajes::Instalando(modUnzip::ParcheActual), 0, 255, 0, true, false, false);
 
-            const DownloadResult downloaded = dir.JuegoActualizacion(PatchUrl(baseUrl, modUnzip::ParcheActual));
+            const ListedPatch* listed =
+                counted.list ? &counted.list->patches[core::CheckedAdd32(local, i) - 1] : nullptr;
+            const DownloadResult downloaded = dir.JuegoActualizacion(
+                PatchUrl(baseUrl, modUnzip::ParcheActual), listed ? std::optional(listed->size) : std::nullopt);
             if (downloaded.end) return downloaded.end;  // the window shows its box and ends the program
             core::Outcome outcome = downloaded;
+            // The zip reader sees no byte of an archive the signed list does not describe.
+            if (outcome.ok && listed) outcome = CheckAgainstList(platform.fs, modUnzip::RutaParche, *listed);
             if (outcome.ok) outcome = extractor.Extract(modUnzip::RutaParche, platform.installFolder + "\\");
             if (!outcome.ok) {
                 // Stop here: later patches build on this one, and the version must not advance.

@@ -1,0 +1,107 @@
+#include "updater/update/trusted_list.h"
+
+#include "core/numeric.h"
+#include "core/runtime_error.h"
+#include "updater/update/mensajes.h"
+
+namespace update {
+namespace {
+
+constexpr int kHttpOk = 200;
+constexpr std::size_t kMaxSerieFileBytes = 64;
+
+// The whole body, or nothing when the transfer fails or it is longer than limit.
+std::optional<std::string> ReadBody(HttpResponse& response, std::size_t limit, bool& tooLong) {
+    std::string body;
+    char chunk[4096];
+    for (;;) {
+        const ReadResult r = response.Read(chunk, sizeof(chunk));
+        if (r.status == ReadStatus::Failed || r.status == ReadStatus::TimedOut) return std::nullopt;
+        if (r.status == ReadStatus::End || r.count == 0) return body;
+        if (body.size() + r.count > limit) {
+            tooLong = true;
+            return std::nullopt;
+        }
+        body.append(chunk, r.count);
+    }
+}
+
+}  // namespace
+
+TrustedKeys ParseTrustedKeys(const std::vector<std::string>& texts) {
+    TrustedKeys keys;
+    for (const std::string& t : texts) {
+        const auto key = ParsePublicKey(t);
+        if (!key) core::Raise(core::ErrorKind::TypeMismatch, "clave pública " + t);
+        keys.push_back(*key);
+    }
+    return keys;
+}
+
+std::string SerieFilePath(const std::string& installFolder) { return installFolder + "\\Recursos\\OUTPUT\\Serie.ini"; }
+
+std::int64_t ReadSerie(core::FileSystem& fs, const std::string& path) {
+    try {
+        if (!fs.FileExists(path) || fs.FileSize(path) > kMaxSerieFileBytes) return 0;
+        const std::string text = fs.ReadFile(path, kMaxSerieFileBytes);
+        std::int64_t value = 0;
+        std::size_t digits = 0;
+        for (char c : text) {
+            if (c < '0' || c > '9') break;
+            if (++digits > 18) return 0;
+            value = value * 10 + (c - '0');
+        }
+        return value;
+    } catch (const core::RuntimeError&) {
+        return 0;
+    }
+}
+
+TrustedCount FetchTrustedCount(Platform& platform, const std::string& url, const TrustedKeys& keys) {
+    TrustedCount result;
+    OpenResult opened = platform.http.Open(url);
+    if (!opened.response) {
+        result.fetch.failure = opened.failure;
+        return result;
+    }
+    const int status = opened.response->StatusCode();
+    if (status != kHttpOk) {
+        result.fetch.failure = mensajes::Respondio(core::DecimalText(status));
+        return result;
+    }
+    bool tooLong = false;
+    const std::optional<std::string> body = ReadBody(*opened.response, kMaxListBytes, tooLong);
+    opened.response.reset();
+    if (!body && !tooLong) {
+        result.fetch.failure = mensajes::kConexionCortada;
+        return result;
+    }
+    std::optional<SignedList> list;
+    if (body) list = ParseSignedList(*body);
+    if (!list || !SignedByAny(*list, keys)) {
+        result.refusal = mensajes::kListaNoFirmada;
+        return result;
+    }
+    const std::string serieFile = SerieFilePath(platform.installFolder);
+    const std::int64_t recorded = ReadSerie(platform.fs, serieFile);
+    if (list->serie < recorded) {
+        result.refusal = mensajes::kListaAntigua;
+        return result;
+    }
+    if (list->serie > recorded) {
+        core::WriteFileAtomically(platform.fs, serieFile, core::DecimalText(list->serie) + "\r\n");
+    }
+    result.fetch.count = list->count;
+    result.fetch.fetched = true;
+    result.list = std::move(list);
+    return result;
+}
+
+core::Outcome CheckAgainstList(core::FileSystem& fs, const std::string& path, const ListedPatch& listed) {
+    const bool same = static_cast<std::int64_t>(fs.FileSize(path)) == listed.size &&
+                      core::crypto::HexOf(core::crypto::Sha256OfFile(fs, path)) == listed.sha256;
+    if (same) return core::Outcome::Success();
+    return core::Outcome::Failure(mensajes::kNoCoincideConLista);
+}
+
+}  // namespace update
