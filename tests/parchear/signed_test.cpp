@@ -181,6 +181,22 @@ TEST_F(SignedTest, RefusesWhatWouldHarmAServer) {
     EXPECT_EQ(Version(), "2");
 }
 
+// A host broken into swaps a published archive: parchear refuses to sign it over.
+TEST_F(SignedTest, NeverSignsAnArchiveTheListDoesNotDescribe) {
+    NewKey("k.pem");
+    ASSERT_EQ(parchtest::Run({"publicar", Zip(0), server, "--clave", Key("k.pem")}).code, 0);
+    WriteBytes(U8Path(Parches() + "/1.zip"), ReadBytes(U8Path(Zip(1))));
+    const testsupport::Tree before = Server();
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"publicar", Zip(2), server, "--clave", Key("k.pem")},
+          std::vector<std::string>{"firmar", server, "--clave", Key("k.pem")}}) {
+        const auto r = parchtest::Run(args);
+        EXPECT_EQ(r.code, 2) << args[0];
+        EXPECT_NE(r.err.find("no es el archivo que describe la lista firmada"), std::string::npos) << r.err;
+        EXPECT_EQ(Server(), before) << args[0];
+    }
+}
+
 // The operator's whole road: a new key, a patch, a signed publication, a check, and the update
 // engine of an Updater built with that key installing it.
 TEST_F(SignedTest, NewKeyToInstalledPatch) {

@@ -243,6 +243,7 @@ int Publicar(core::FileSystem& fs, const std::string& archive, const std::string
                       "puede haber descargado. Revise el servidor");
     }
     if (!options.newSeries) RefuseRepublication(fs, archive, server, base);
+    if (!options.newSeries && !keys.empty() && list.list) RequireListedArchives(fs, server, *list.list, keys, console);
 
     fs.CreateDirectory(PatchesFolder(server));
     for (const std::string& t : contents.temporaries) {

@@ -111,6 +111,29 @@ std::int64_t WriteSignedList(core::FileSystem& fs, const std::string& server, in
     return serie;
 }
 
+void RequireListedArchives(core::FileSystem& fs, const std::string& server, const update::SignedList& current,
+                           const std::vector<core::crypto::KeyPair>& keys, Console& console) {
+    for (std::size_t i = 0; i < current.patches.size(); ++i) {
+        const std::string path = ArchivePath(server, static_cast<int>(i + 1));
+        const bool same = fs.FileExists(path) && [&] {
+            const update::ListedPatch actual = Describe(fs, path);
+            return actual.size == current.patches[i].size && actual.sha256 == current.patches[i].sha256;
+        }();
+        if (!same) {
+            throw Refusal(path +
+                          " no es el archivo que describe la lista firmada actual; alguien lo cambió en el "
+                          "servidor o se copió otro. Revíselo antes de volver a firmar");
+        }
+    }
+    std::vector<core::crypto::PublicPoint> points;
+    for (const auto& k : keys) points.push_back(k.point);
+    if (!update::SignedByAny(current, points)) {
+        console.err << "Aviso: la lista actual no está firmada por ninguna de las claves indicadas; compruebe que sus "
+                       "parches son los suyos antes de firmarlos."
+                    << std::endl;
+    }
+}
+
 void Firmar(core::FileSystem& fs, const std::string& server, const std::vector<core::crypto::KeyPair>& keys,
             Console& console) {
     if (!fs.DirectoryExists(server)) throw Refusal("no existe la carpeta del servidor " + Quoted(server));
@@ -119,6 +142,7 @@ void Firmar(core::FileSystem& fs, const std::string& server, const std::vector<c
     if (!count.ok) throw Refusal(count.problem + "; corríjalo antes de firmar");
     const ServerList current = ReadServerList(fs, server);
     if (current.signedForm && !current.list) throw Refusal(VersionPath(server) + " es una lista firmada dañada");
+    if (current.list) RequireListedArchives(fs, server, *current.list, keys, console);
     const std::int64_t serie = WriteSignedList(fs, server, count.count, keys, current.list ? current.list->serie : 0);
     console.out << "version.txt firmado: " << count.count << " parches, serie " << serie << ", " << keys.size()
                 << (keys.size() == 1 ? " firma." : " firmas.") << std::endl;

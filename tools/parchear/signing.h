@@ -40,6 +40,12 @@ std::int64_t NextSerie(std::int64_t previous);
 std::int64_t WriteSignedList(core::FileSystem& fs, const std::string& server, int count,
                              const std::vector<core::crypto::KeyPair>& keys, std::int64_t previousSerie);
 
+// Before a list is signed again: every archive the current signed list describes must still be
+// that archive (a host broken into must not get its files signed), else Refusal. Warns when no
+// signature of the current list is by one of keys.
+void RequireListedArchives(core::FileSystem& fs, const std::string& server, const update::SignedList& current,
+                           const std::vector<core::crypto::KeyPair>& keys, Console& console);
+
 // firmar: signs the folder's current publication (unsigned or signed with other keys).
 void Firmar(core::FileSystem& fs, const std::string& server, const std::vector<core::crypto::KeyPair>& keys,
             Console& console);
