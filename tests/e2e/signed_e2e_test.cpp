@@ -67,12 +67,12 @@ TEST(SignedEndToEnd, SignedByParchearInstallsAndNothingElseDoes) {
     EXPECT_TRUE(fs::exists(inst.Path("Recursos/OUTPUT/Serie.ini")));
 
     // The host replaces the archive: the keyed Updater never opens it.
-    WriteBytes(Served() / "parches" / "1.zip", ReadBytes(fs::path(E2E_DATA_DIR) / "1.zip"));
+    WriteBytes(Served() / "parches" / "1.zip", ReadBytes(fs::path(E2E_DATA_DIR) / "hostil.zip"));
     const auto tampered = KeyedRun(inst, " 0 \r\n");
     ASSERT_FALSE(tampered.empty());
     EXPECT_EQ(tampered.back(),
               "No se pudo instalar la actualizacion 1: el archivo descargado no coincide con la lista firmada.");
-    EXPECT_FALSE(fs::exists(inst.Path("Recursos/Textos/uno.txt")));
+    EXPECT_FALSE(fs::exists(inst.Path("Vandrel.exe")));
     EXPECT_FALSE(fs::exists(inst.Path("1.zip")));
     EXPECT_EQ(inst.Version(), " 0 \r\n");
 

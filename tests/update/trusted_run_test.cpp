@@ -44,6 +44,7 @@ struct Case {
     std::vector<std::string> extracted;  // contents, in order
     std::string versionAfter;
     std::string serieAfter;
+    std::string versionBefore = " 5 \r\n";
 };
 
 TEST(TrustedRun, OnlySignedCurrentListsAndListedArchivesAreInstalled) {
@@ -123,13 +124,22 @@ TEST(TrustedRun, OnlySignedCurrentListsAndListedArchivesAreInstalled) {
          {"nuevo1", "nuevo2"},
          " 2 \r\n",
          "300\r\n"},
+        {"versión local negativa: ningún parche listado",
+         genuine,
+         good(),
+         "",
+         update::mensajes::NoInstalada("0", update::mensajes::kNoCoincideConLista),
+         {},
+         "-1 \r\n",
+         "200\r\n",
+         "-1 \r\n"},
         {"lista de más de 1 MiB", genuine + std::string(1 << 20, 'x'), good(), "", refused, {}, " 5 \r\n", ""},
     };
     for (const Case& c : cases) {
         fakes::Installation inst;
         update::cDirImage dir(*inst.platform);
         fakes::Extractor extractor(core::RealFileSystem());
-        inst.WriteFile(kVersionFile, " 5 \r\n");
+        inst.WriteFile(kVersionFile, c.versionBefore);
         if (!c.serieBefore.empty()) inst.WriteFile(kSerieFile, c.serieBefore);
         inst.http.scripts[std::string(kBase) + "parches/version.txt"] = fakes::Body(c.list);
         for (const auto& [n, script] : c.archives)

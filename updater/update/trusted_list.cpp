@@ -97,6 +97,11 @@ TrustedCount FetchTrustedCount(Platform& platform, const std::string& url, const
     return result;
 }
 
+const ListedPatch* ListedFor(const SignedList& list, std::int32_t number) {
+    if (number < 1 || static_cast<std::size_t>(number) > list.patches.size()) return nullptr;
+    return &list.patches[static_cast<std::size_t>(number) - 1];
+}
+
 core::Outcome CheckAgainstList(core::FileSystem& fs, const std::string& path, const ListedPatch& listed) {
     const bool same = static_cast<std::int64_t>(fs.FileSize(path)) == listed.size &&
                       core::crypto::HexOf(core::crypto::Sha256OfFile(fs, path)) == listed.sha256;

@@ -36,6 +36,9 @@ struct TrustedCount {
 // then records its serie. A transfer fault leaves fetch not fetched with no refusal.
 TrustedCount FetchTrustedCount(Platform& platform, const std::string& url, const TrustedKeys& keys);
 
+// What the list says about patch number; nothing when it lists no such patch.
+const ListedPatch* ListedFor(const SignedList& list, std::int32_t number);
+
 // The downloaded archive must be exactly the listed one: its SHA-256 over the whole file.
 core::Outcome CheckAgainstList(core::FileSystem& fs, const std::string& path, const ListedPatch& listed);
 

@@ -47,8 +47,11 @@ std::optional<ProgramEnd> BuscarActualizaciones(cDirImage& dir, Extractor& extra
             modUnzip::RutaParche = platform.installFolder + "\\" + modUnzip::ParcheActual + ".zip";
             dir.AddConsole(mensajes::Instalando(modUnzip::ParcheActual), 0, 255, 0, true, false, false);
 
-            const ListedPatch* listed =
-                counted.list ? &counted.list->patches[core::CheckedAdd32(local, i) - 1] : nullptr;
+            const ListedPatch* listed = counted.list ? ListedFor(*counted.list, core::CheckedAdd32(local, i)) : nullptr;
+            if (counted.list && !listed) {
+                RedLine(dir, mensajes::NoInstalada(modUnzip::ParcheActual, mensajes::kNoCoincideConLista));
+                return std::nullopt;
+            }
             const DownloadResult downloaded = dir.JuegoActualizacion(
                 PatchUrl(baseUrl, modUnzip::ParcheActual), listed ? std::optional(listed->size) : std::nullopt);
             if (downloaded.end) return downloaded.end;  // the window shows its box and ends the program
