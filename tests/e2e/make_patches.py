@@ -16,3 +16,7 @@ for n, files in PATCHES.items():
     with zipfile.ZipFile(os.path.join(out, f"{n}.zip"), "w", zipfile.ZIP_DEFLATED) as z:
         for name, text in files.items():
             z.writestr(name, text.encode("utf-8"))
+
+# What a host broken into would serve: another game executable.
+with zipfile.ZipFile(os.path.join(out, "hostil.zip"), "w", zipfile.ZIP_DEFLATED) as z:
+    z.writestr("Vandrel.exe", b"MZ ejecutable ajeno")

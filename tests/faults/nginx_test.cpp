@@ -132,5 +132,29 @@ TEST(UpdaterWithNginx, AnInterruptedDownloadIsContinuedWithRange) {
     for (const auto& line : archive2) std::printf("  %s\n", line.c_str());
 }
 
+#ifdef UPDATER_SIGNED_EXE
+// The signed list is a static file like any other: the keyed Updater reads it whole, checks it
+// and installs the three patches it describes.
+TEST(UpdaterWithNginx, KeyedUpdaterInstallsASignedPublication) {
+    const fs::path served = FromUnix("VANDREL_TEST_ROOT");
+    ASSERT_FALSE(served.empty()) << "run through tests/faults/run-with-nginx";
+    fs::remove_all(served / "parches");
+    fs::copy(fs::path(SIGNED_DATA_DIR) / "parches", served / "parches", fs::copy_options::recursive);
+    const std::size_t before = LogLines().size();
+    harness::Installation inst(UPDATER_SIGNED_EXE, served.parent_path() / "instalaciones" / "nginx-firmado");
+    inst.Version(" 0 \r\n");
+    ASSERT_TRUE(inst.Start());
+    const auto lines = inst.WaitForEndOfRun();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), "Juego actualizado correctamente.");
+    EXPECT_TRUE(inst.Exit());
+    EXPECT_EQ(inst.Version(), " 3 \r\n");
+    const std::vector<std::string> log = LogLines();
+    ASSERT_EQ(log.size(), before + 4);
+    const std::string listSize = std::to_string(fs::file_size(served / "parches" / "version.txt"));
+    EXPECT_EQ(log[before].rfind("GET /parches/version.txt HTTP/1.1 200 " + listSize + " ", 0), 0u) << log[before];
+}
+#endif
+
 }  // namespace
 }  // namespace faults

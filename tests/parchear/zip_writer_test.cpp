@@ -163,6 +163,8 @@ TEST_F(ZipWriterTest, FilesThatChangeWhilePackedAreRefused) {
         {"otro contenido en la segunda pasada (comprimido)", std::string(4000, 'a'), std::string(4000, 'b'), -1, 16},
         {"otro contenido en la segunda pasada (sin comprimir)", parchtest::RandomBytes(4000, 9),
          parchtest::RandomBytes(4000, 10), -1, 16},
+        {"reescrito con el mismo tamaño mientras se comprime en memoria", std::string(4000, 'a'),
+         std::string(4000, 'b'), -1, 32u << 20},
     };
     for (const Case& c : cases) {
         auto out = core::RealFileSystem().CreateFile(archive);

@@ -32,7 +32,10 @@ std::vector<std::string> Lines(const std::string& text) {
     return out;
 }
 
-bool ClosesRun(const std::string& line) { return line == kDone || line.rfind("No se pudo", 0) == 0; }
+bool ClosesRun(const std::string& line) {
+    // The keyed Updater's refusals of the list ("La lista de actualizaciones del servidor ...") end it too.
+    return line == kDone || line.rfind("No se pudo", 0) == 0 || line.rfind("La lista de actualizaciones", 0) == 0;
+}
 
 bool UpdaterRun::Start(const fs::path& exe) {
     m_process = probe::Process::Start(testsupport::U8(exe), "");

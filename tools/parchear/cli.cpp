@@ -5,6 +5,7 @@
 #include "core/runtime_error.h"
 #include "tools/parchear/crear.h"
 #include "tools/parchear/server_folder.h"
+#include "tools/parchear/signing.h"
 
 namespace parchear {
 
@@ -15,12 +16,22 @@ Uso:
   parchear crear <carpeta anterior> <carpeta nueva> <parche.zip>
       Empaqueta todo archivo nuevo o cambiado (por contenido) de la carpeta nueva respecto
       de la anterior. Avisa de los archivos borrados: un parche no puede borrar nada.
-  parchear publicar <parche.zip> <carpeta del servidor>
+  parchear publicar <parche.zip> <carpeta del servidor> [--clave <clave.pem>]... [--nueva-serie]
       Comprueba el parche con las mismas reglas que Updater, lo copia como
-      parches/<n+1>.zip y después escribe n+1 en parches/version.txt.
-  parchear comprobar <carpeta del servidor>
+      parches/<n+1>.zip y después escribe n+1 en parches/version.txt (con --clave, la
+      lista firmada). Rechaza un parche idéntico a uno ya publicado y una carpeta con
+      parches numerados sin version.txt legible, salvo con --nueva-serie, que borra los
+      parches anteriores y empieza de nuevo por 1.
+  parchear comprobar <carpeta del servidor> [--publica <clave pública>]...
       Comprueba que Updater lee bien parches/version.txt y que existen y son válidos
-      todos los parches de 1 a ese número.
+      todos los parches de 1 a ese número; en una lista firmada, también tamaños, huellas
+      y, con --publica, las firmas.
+  parchear firmar <carpeta del servidor> --clave <clave.pem> [--clave <otra.pem>]...
+      Firma de nuevo la publicación actual (un servidor sin firmar, o un cambio de clave).
+  parchear clave nueva <clave.pem>
+      Crea un par de claves P-256: la privada en el archivo, la pública en pantalla.
+  parchear clave publica <clave.pem>
+      Muestra la clave pública y su identificador.
   parchear --help
       Muestra esta ayuda.
 
@@ -40,30 +51,82 @@ int Usage(Console& console, const std::string& why) {
     return kExitUsage;
 }
 
+// Positional arguments and the values of repeatable options ("--clave x --clave y").
+struct Parsed {
+    std::vector<std::string> positional;
+    std::vector<std::string> claves, publicas;
+    bool nuevaSerie = false;
+    std::string bad;  // an unknown option or one without its value
+};
+
+Parsed Parse(const std::vector<std::string>& args) {
+    Parsed p;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--clave" || a == "--publica") {
+            if (i + 1 == args.size()) {
+                p.bad = a + " necesita un valor";
+                return p;
+            }
+            (a == "--clave" ? p.claves : p.publicas).push_back(args[++i]);
+        } else if (a == "--nueva-serie") {
+            p.nuevaSerie = true;
+        } else if (a.starts_with("--")) {
+            p.bad = "opción desconocida «" + a + "»";
+            return p;
+        } else {
+            p.positional.push_back(a);
+        }
+    }
+    return p;
+}
+
 int Dispatch(const std::vector<std::string>& args, core::FileSystem& fs, Console& console) {
     const std::string& command = args[0];
-    const std::size_t given = args.size() - 1;
+    const Parsed p = Parse(args);
+    if (!p.bad.empty()) return Usage(console, p.bad);
+    const std::size_t given = p.positional.size();
+    const bool onlyKeys = p.publicas.empty() && !p.nuevaSerie;
+    const bool noOptions = onlyKeys && p.claves.empty();
     if (command == "crear") {
-        if (given != 3)
+        if (given != 3 || !noOptions)
             return Usage(console, "crear necesita tres argumentos: carpeta anterior, carpeta nueva y parche.zip");
-        Crear(fs, args[1], args[2], args[3], console);
+        Crear(fs, p.positional[0], p.positional[1], p.positional[2], console);
         return kExitOk;
     }
     if (command == "publicar") {
-        if (given != 2) return Usage(console, "publicar necesita dos argumentos: parche.zip y carpeta del servidor");
-        Publicar(fs, args[1], args[2], console);
+        if (given != 2 || !p.publicas.empty())
+            return Usage(console, "publicar necesita dos argumentos: parche.zip y carpeta del servidor");
+        Publicar(fs, p.positional[0], p.positional[1], console, {p.claves, p.nuevaSerie});
+        return kExitOk;
+    }
+    if (command == "firmar") {
+        if (given != 1 || p.claves.empty() || !onlyKeys)
+            return Usage(console, "firmar necesita la carpeta del servidor y al menos una --clave");
+        Firmar(fs, p.positional[0], LoadKeys(fs, p.claves), console);
+        return kExitOk;
+    }
+    if (command == "clave") {
+        if (given != 2 || !noOptions || (p.positional[0] != "nueva" && p.positional[0] != "publica"))
+            return Usage(console, "use «parchear clave nueva <clave.pem>» o «parchear clave publica <clave.pem>»");
+        if (p.positional[0] == "nueva") {
+            ClaveNueva(fs, p.positional[1], console);
+        } else {
+            ClavePublica(fs, p.positional[1], console);
+        }
         return kExitOk;
     }
     if (command == "comprobar") {
-        if (given != 1) return Usage(console, "comprobar necesita un argumento: la carpeta del servidor");
-        const std::vector<std::string> problems = Comprobar(fs, args[1], console);
+        if (given != 1 || !p.claves.empty() || p.nuevaSerie)
+            return Usage(console, "comprobar necesita un argumento: la carpeta del servidor");
+        const std::vector<std::string> problems = Comprobar(fs, p.positional[0], console, p.publicas);
         if (problems.empty()) {
             console.out << "Todo correcto." << std::endl;
             return kExitOk;
         }
         console.err << "Se encontraron " << problems.size() << (problems.size() == 1 ? " problema:" : " problemas:")
                     << std::endl;
-        for (const std::string& p : problems) console.err << "  " << p << std::endl;
+        for (const std::string& problem : problems) console.err << "  " << problem << std::endl;
         return kExitProblems;
     }
     return Usage(console, "orden desconocida «" + command + "»");
@@ -72,7 +135,7 @@ int Dispatch(const std::vector<std::string>& args, core::FileSystem& fs, Console
 }  // namespace
 
 int Run(const std::vector<std::string>& args, core::FileSystem& fs, Console& console) {
-    if (args.empty()) return Usage(console, "falta la orden (crear, publicar o comprobar)");
+    if (args.empty()) return Usage(console, "falta la orden (crear, publicar, comprobar, firmar o clave)");
     if (args[0] == "--help" || args[0] == "-h" || args[0] == "/?" || args[0] == "ayuda") {
         console.out << HelpText();
         return kExitOk;

@@ -7,7 +7,9 @@
 #include "core/numeric.h"
 #include "core/runtime_error.h"
 #include "tools/parchear/archive_check.h"
+#include "tools/parchear/folder_scan.h"
 #include "tools/parchear/patch_plan.h"
+#include "tools/parchear/signing.h"
 #include "updater/update/remote_text.h"
 
 namespace parchear {
@@ -83,7 +85,64 @@ void CopyAtomically(core::FileSystem& fs, const std::string& from, const std::st
     }
 }
 
+void WriteCount(core::FileSystem& fs, const std::string& server, int count,
+                const std::vector<core::crypto::KeyPair>& keys, std::int64_t previousSerie) {
+    if (keys.empty()) {
+        core::WriteFileAtomically(fs, VersionPath(server), core::DecimalText(count));
+    } else {
+        WriteSignedList(fs, server, count, keys, previousSerie);
+    }
+}
+
+// The count the next patch builds on must be the one players have: refuses a lost or unreadable
+// version.txt beside numbered archives, and an unsigned publication over a signed list.
+void RefuseUnsafeBase(const std::string& server, const FolderContents& contents, const CountRead& current,
+                      const ServerList& list, bool unsigned_) {
+    const std::string orNew = "; si de verdad empieza una serie nueva, repita la orden con --nueva-serie";
+    if (!current.present && !contents.archives.empty()) {
+        throw Refusal("falta " + VersionPath(server) + " pero hay " +
+                      core::DecimalText(static_cast<std::int64_t>(contents.archives.size())) +
+                      " parches numerados: publicar empezaría de nuevo por 1 encima de ellos" + orNew);
+    }
+    if (current.present && !current.ok) throw Refusal(current.problem + "; corríjalo antes de publicar" + orNew);
+    if (list.signedForm && !list.list) throw Refusal(VersionPath(server) + " es una lista firmada dañada" + orNew);
+    if (list.signedForm && unsigned_) {
+        throw Refusal(
+            "el servidor publica una lista firmada; sin --clave los Updater con claves dejarían de "
+            "actualizar. Indique la clave con --clave");
+    }
+}
+
+// Publishing the same archive twice would make players install it twice under two numbers.
+void RefuseRepublication(core::FileSystem& fs, const std::string& archive, const std::string& server, int count) {
+    const update::ListedPatch candidate = Describe(fs, archive);
+    for (int n = 1; n <= count; ++n) {
+        const std::string path = ArchivePath(server, n);
+        if (!fs.FileExists(path) || static_cast<std::int64_t>(fs.FileSize(path)) != candidate.size) continue;
+        if (Describe(fs, path).sha256 == candidate.sha256)
+            throw Refusal(Quoted(archive) + " es idéntico al parche " + core::DecimalText(n) + ", ya publicado");
+    }
+}
+
 }  // namespace
+
+FolderContents ListPatchesFolder(const std::string& server) {
+    FolderContents contents;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(PathOf(PatchesFolder(server)), error)) {
+        const std::string name = Utf8Of(entry.path().filename());
+        if (name.size() > 6 && name.ends_with(".nuevo")) {
+            contents.temporaries.push_back(name);
+            continue;
+        }
+        if (!name.ends_with(".zip") || name.size() > 7 || name[0] < '1' || name[0] > '9') continue;
+        const std::string digits = name.substr(0, name.size() - 4);
+        if (digits.find_first_not_of("0123456789") == std::string::npos) contents.archives.push_back(std::stoi(digits));
+    }
+    std::sort(contents.archives.begin(), contents.archives.end());
+    std::sort(contents.temporaries.begin(), contents.temporaries.end());
+    return contents;
+}
 
 std::string PatchesFolder(const std::string& server) { return server + "/parches"; }
 std::string VersionPath(const std::string& server) { return PatchesFolder(server) + "/version.txt"; }
@@ -139,9 +198,11 @@ CountRead ReadCount(core::FileSystem& fs, const std::string& server) {
     return read;
 }
 
-int Publicar(core::FileSystem& fs, const std::string& archive, const std::string& server, Console& console) {
+int Publicar(core::FileSystem& fs, const std::string& archive, const std::string& server, Console& console,
+             const PublishOptions& options) {
     if (!fs.FileExists(archive)) throw Refusal("no existe el archivo " + Quoted(archive));
     RequireServer(fs, server);
+    const std::vector<core::crypto::KeyPair> keys = LoadKeys(fs, options.keyFiles);
 
     console.out << "Comprobando " << archive << "..." << std::endl;
     const ArchiveCheck check = CheckArchive(fs, archive);
@@ -156,51 +217,83 @@ int Publicar(core::FileSystem& fs, const std::string& archive, const std::string
             << std::endl;
     }
 
+    const FolderContents contents = ListPatchesFolder(server);
     const CountRead current = ReadCount(fs, server);
-    if (current.present && !current.ok) throw Refusal(current.problem + "; corríjalo antes de publicar");
-    const int next = current.count + 1;
+    const ServerList list = ReadServerList(fs, server);
+    if (!options.newSeries) RefuseUnsafeBase(server, contents, current, list, keys.empty());
+    const int base = options.newSeries ? 0 : current.count;
+    const int next = base + 1;
     if (next > kMaxCount) {
         throw Refusal("el servidor ya tiene " + core::DecimalText(current.count) +
                       " parches; version.txt solo se lee en tres bytes, así que no caben más de 999");
     }
-    for (int n = 1; n <= current.count; ++n) {
-        if (!fs.FileExists(ArchivePath(server, n))) {
-            console.err << "Aviso: falta " << ArchivePath(server, n)
-                        << "; los jugadores que lo necesiten no podrán actualizar (vea «parchear comprobar»)."
-                        << std::endl;
-        }
+    for (int n = 1; n <= base; ++n) {
+        if (fs.FileExists(ArchivePath(server, n))) continue;
+        if (!keys.empty())
+            throw Refusal("falta " + ArchivePath(server, n) + "; no se puede firmar una lista que lo anuncia");
+        console.err << "Aviso: falta " << ArchivePath(server, n)
+                    << "; los jugadores que lo necesiten no podrán actualizar (vea «parchear comprobar»)." << std::endl;
     }
 
-    fs.CreateDirectory(PatchesFolder(server));
     const std::string target = ArchivePath(server, next);
-    if (fs.FileExists(target)) {
-        if (!SameContent(fs, archive, target)) {
-            throw Refusal(target +
-                          " ya existe con otro contenido; no se sobrescribe un parche que algún jugador "
-                          "puede haber descargado. Revise el servidor");
-        }
+    const bool inPlace = !options.newSeries && fs.FileExists(target);
+    if (inPlace && !SameContent(fs, archive, target)) {
+        throw Refusal(target +
+                      " ya existe con otro contenido; no se sobrescribe un parche que algún jugador "
+                      "puede haber descargado. Revise el servidor");
+    }
+    if (!options.newSeries) RefuseRepublication(fs, archive, server, base);
+    if (!options.newSeries && !keys.empty() && list.list) RequireListedArchives(fs, server, *list.list, keys, console);
+
+    fs.CreateDirectory(PatchesFolder(server));
+    for (const std::string& t : contents.temporaries) {
+        fs.RemoveIfExists(PatchesFolder(server) + "/" + t);
+        console.out << "Borrado " << t << ", que dejó una publicación interrumpida." << std::endl;
+    }
+    const std::int64_t previousSerie = list.list ? list.list->serie : 0;
+    if (options.newSeries && !contents.archives.empty()) {
+        // Announce nothing before the old archives go, so that no Updater asks for a missing one.
+        WriteCount(fs, server, 0, keys, previousSerie);
+        for (int n : contents.archives) fs.DeleteFile(ArchivePath(server, n));
+        console.out << "Serie nueva: borrados " << contents.archives.size() << " parches anteriores." << std::endl;
+    }
+    if (inPlace) {
         console.out << target << " ya estaba copiado con el mismo contenido." << std::endl;
     } else {
         CopyAtomically(fs, archive, target);
         console.out << "Copiado como " << target << " (" << check.bytes << " bytes)." << std::endl;
     }
-    core::WriteFileAtomically(fs, VersionPath(server), core::DecimalText(next));
-    console.out << "version.txt dice ahora " << next << ". Los jugadores instalarán el parche " << next
-                << " la próxima vez que abran Updater." << std::endl;
+    WriteCount(fs, server, next, keys, previousSerie);
+    console.out << "version.txt dice ahora " << next << (keys.empty() ? "" : " (lista firmada)")
+                << ". Los jugadores instalarán el parche " << next << " la próxima vez que abran Updater." << std::endl;
     return next;
 }
 
-std::vector<std::string> Comprobar(core::FileSystem& fs, const std::string& server, Console& console) {
+std::vector<std::string> Comprobar(core::FileSystem& fs, const std::string& server, Console& console,
+                                   const std::vector<std::string>& trustedKeys) {
     RequireServer(fs, server);
+    std::vector<core::crypto::PublicPoint> trusted;
+    for (const std::string& k : trustedKeys) {
+        const auto point = update::ParsePublicKey(k);
+        if (!point) throw Refusal(Quoted(k) + " no es una clave pública (base64 de 65 bytes)");
+        trusted.push_back(*point);
+    }
     std::vector<std::string> problems;
     const CountRead count = ReadCount(fs, server);
+    const FolderContents contents = ListPatchesFolder(server);
+    for (const std::string& t : contents.temporaries) {
+        console.err << "Aviso: queda " << PatchesFolder(server) << "/" << t
+                    << " de una publicación interrumpida; la próxima «parchear publicar» lo borrará." << std::endl;
+    }
     if (!count.present) {
         problems.push_back("falta " + VersionPath(server) +
                            ": Updater mostrará «No se pudo conectar con el servidor de actualizaciones.»");
         return problems;
     }
     if (!count.ok) problems.push_back(count.problem);
-    if (count.count <= 0 || count.count > kMaxCount) return problems;
+    if ((!count.ok && count.count <= 0) || count.count < 0 || count.count > kMaxCount) return problems;
+    const std::vector<std::string> listProblems = CheckSignedList(fs, server, count.count, trusted, console);
+    problems.insert(problems.end(), listProblems.begin(), listProblems.end());
     const int last = count.count;
     console.out << "version.txt: " << count.count << " parches." << std::endl;
     Progress progress(console.out, "Comprobando parches", static_cast<std::uint64_t>(last), 20);
@@ -210,10 +303,17 @@ std::vector<std::string> Comprobar(core::FileSystem& fs, const std::string& serv
         if (!check.ok) problems.push_back(path + ": " + check.problem);
         progress.Advance(1);
     }
-    if (fs.FileExists(ArchivePath(server, count.count + 1))) {
-        console.err << "Aviso: existe " << ArchivePath(server, count.count + 1)
-                    << ", que version.txt aún no anuncia (¿una publicación a medias? repítala con «parchear publicar»)."
-                    << std::endl;
+    for (int n : contents.archives) {
+        if (n <= last) continue;
+        if (n == last + 1) {
+            console.err << "Aviso: existe " << ArchivePath(server, n)
+                        << ", que version.txt aún no anuncia (¿una publicación a medias? repítala con «parchear "
+                           "publicar»)."
+                        << std::endl;
+        } else {
+            problems.push_back(ArchivePath(server, n) +
+                               " está en el servidor pero version.txt no lo anuncia (¿se perdió version.txt?)");
+        }
     }
     return problems;
 }

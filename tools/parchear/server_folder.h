@@ -30,11 +30,30 @@ struct CountRead {
 // counts, and a file whose full text says another number than its first three bytes.
 CountRead ReadCount(core::FileSystem& fs, const std::string& server);
 
-// Checks the archive, copies it as parches/<n+1>.zip and then moves the new count into
-// version.txt, each through a temporary file. Returns the new count; raises Refusal.
-int Publicar(core::FileSystem& fs, const std::string& archive, const std::string& server, Console& console);
+struct PublishOptions {
+    std::vector<std::string> keyFiles;  // --clave: sign the new version.txt with each
+    bool newSeries = false;             // --nueva-serie: start again at 1 over what is there
+};
 
-// Every problem that would stop or mislead a player's Updater; empty when all is well.
-std::vector<std::string> Comprobar(core::FileSystem& fs, const std::string& server, Console& console);
+// Checks the archive, copies it as parches/<n+1>.zip and then moves the new count (or the
+// signed list) into version.txt, each through a temporary file. Returns the new count; raises
+// Refusal for anything that would harm the server: an archive already published, numbered
+// archives without a readable count (unless a new series is asked for), a signed server
+// without keys.
+int Publicar(core::FileSystem& fs, const std::string& archive, const std::string& server, Console& console,
+             const PublishOptions& options = {});
+
+// Every problem that would stop or mislead a player's Updater; empty when all is well. With
+// trusted keys, the list must carry a valid signature by one of them.
+std::vector<std::string> Comprobar(core::FileSystem& fs, const std::string& server, Console& console,
+                                   const std::vector<std::string>& trustedKeys = {});
+
+// The numbers of the n.zip files in the server's parches folder, ascending, and its leftover
+// temporary files.
+struct FolderContents {
+    std::vector<int> archives;
+    std::vector<std::string> temporaries;
+};
+FolderContents ListPatchesFolder(const std::string& server);
 
 }  // namespace parchear

@@ -195,6 +195,10 @@ Packed ZipWriter::AddFile(const std::string& name, core::FileReader& in, std::ui
     WriteLocal(c);
 
     if (!store && kept) {
+        // Read once more: a file rewritten in place during the only pass leaves a consistent
+        // CRC over a mixture of both versions, which the content read now no longer matches.
+        const PassResult check = Pass(in, kNoDeflate, [](const unsigned char*, std::size_t) {}, {});
+        if (check.size != c.size || check.crc != c.crc) throw changed();
         Put(m_kept.data(), m_kept.size());
     } else if (c.size > 0) {
         // Second pass: the data again, straight into the archive, and it must not have changed.

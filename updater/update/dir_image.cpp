@@ -31,7 +31,15 @@ CountFetch cDirImage::DameCantParcherh(const std::string& sUrl) { return FetchCo
 
 std::string cDirImage::GetStringJuego(const std::string& sUrl) { return FetchShortText(m_platform.http, sUrl); }
 
-DownloadResult cDirImage::JuegoActualizacion(const std::string& sUrl) {
+TrustedCount cDirImage::FetchSignedCount(const std::string& sUrl, const TrustedKeys& keys) {
+    return FetchTrustedCount(m_platform.http, m_platform.fs, m_platform.installFolder, sUrl, keys);
+}
+
+core::Outcome cDirImage::CheckAgainstList(const std::string& path, const ListedPatch& listed) {
+    return update::CheckAgainstList(m_platform.fs, path, listed);
+}
+
+DownloadResult cDirImage::JuegoActualizacion(const std::string& sUrl, std::optional<std::int64_t> listedSize) {
     DownloadServices services{m_platform.fs,
                               m_platform.http,
                               m_platform.progress,
@@ -40,7 +48,7 @@ DownloadResult cDirImage::JuegoActualizacion(const std::string& sUrl) {
                               m_platform.decimalSeparator,
                               [this](const std::string& line) { AddConsole(line, 200, 200, 200, true, false, false); },
                               SteadyMs};
-    DownloadResult result = DownloadPatch(services, sUrl, modUnzip::RutaParche);
+    DownloadResult result = DownloadPatch(services, sUrl, modUnzip::RutaParche, listedSize);
     if (result.ok) AddConsole(mensajes::kListo, 204, 255, 0, true, false, false);
     return result;
 }

@@ -4,12 +4,14 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "core/outcome.h"
 #include "updater/update/download.h"
 #include "updater/update/platform.h"
 #include "updater/update/remote_text.h"
+#include "updater/update/trusted_list.h"
 
 namespace update {
 
@@ -26,10 +28,15 @@ public:
     // Server texts.
     CountFetch DameCantParcherh(const std::string& sUrl);
     std::string GetStringJuego(const std::string& sUrl);
+    // The signed list in place of the count, for an Updater built with keys.
+    TrustedCount FetchSignedCount(const std::string& sUrl, const TrustedKeys& keys);
+    // A downloaded archive against its line in the signed list.
+    core::Outcome CheckAgainstList(const std::string& path, const ListedPatch& listed);
 
     // Downloads sUrl into modUnzip::RutaParche with the progress display; ends with "Listo."
-    // on success. A response without Content-Length asks for the end of the program.
-    DownloadResult JuegoActualizacion(const std::string& sUrl);
+    // on success. A response without Content-Length asks for the end of the program; one
+    // whose length is not listedSize fails before its body is read.
+    DownloadResult JuegoActualizacion(const std::string& sUrl, std::optional<std::int64_t> listedSize = std::nullopt);
 
     // Console: one line, then SleepB.
     void AddConsole(const std::string& Texto, std::uint8_t Rojo, std::uint8_t Verde, std::uint8_t Azul, bool Bold,

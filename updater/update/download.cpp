@@ -73,8 +73,9 @@ std::string CannotWrite(const std::string& target, const core::RuntimeError& e) 
 // One patch's download: the attempts, the file and its record, the progress shown.
 class PatchDownload {
 public:
-    PatchDownload(DownloadServices& services, const std::string& url, const std::string& target)
-        : m_s(services), m_url(url), m_target(target) {}
+    PatchDownload(DownloadServices& services, const std::string& url, const std::string& target,
+                  std::optional<std::int64_t> listedSize)
+        : m_s(services), m_url(url), m_target(target), m_listedSize(listedSize) {}
 
     DownloadResult Run() {
         Adopt();
@@ -109,10 +110,11 @@ private:
     bool Resumable() const { return !m_validator.empty() && m_have > 0; }
 
     // Takes over what an earlier start left: its bytes count when the record names this URL
-    // and the file is no longer than the archive it describes; otherwise both go.
+    // (and the listed size, when there is a list) and the file is no longer than the archive it
+    // describes; otherwise both go.
     void Adopt() {
         const auto record = ReadResumeRecord(m_s.fs, m_target);
-        if (record && record->url == m_url) {
+        if (record && record->url == m_url && (!m_listedSize || record->total == *m_listedSize)) {
             const std::uint64_t size = SizeOnDisk();
             if (size > 0 && size < static_cast<std::uint64_t>(record->total)) {
                 m_have = size;
@@ -225,6 +227,10 @@ private:
             refused = Ends(AttemptEnd::Fatal, mensajes::kTamanoNegativo);
             return nullptr;
         }
+        if (m_listedSize && announced != *m_listedSize) {
+            refused = Ends(AttemptEnd::Fatal, mensajes::kNoCoincideConLista);
+            return nullptr;
+        }
         RemoveResumeRecord(m_s.fs, m_target);
         m_have = 0;
         m_total = announced;
@@ -279,10 +285,11 @@ private:
     DownloadServices& m_s;
     const std::string& m_url;
     const std::string& m_target;
-    std::uint64_t m_have = 0;     // bytes of the archive in the file
-    std::int32_t m_total = 0;     // the archive's announced size
-    std::string m_validator;      // empty: the bytes cannot be continued
-    std::int16_t m_previous = 0;  // the percentage last shown
+    const std::optional<std::int64_t> m_listedSize;  // the signed list's size of this archive
+    std::uint64_t m_have = 0;                        // bytes of the archive in the file
+    std::int32_t m_total = 0;                        // the archive's announced size
+    std::string m_validator;                         // empty: the bytes cannot be continued
+    std::int16_t m_previous = 0;                     // the percentage last shown
 };
 
 }  // namespace
@@ -302,8 +309,9 @@ std::int32_t Percent(double total, std::int32_t announced) {
     return core::ToInt32(core::RoundHalfEven(total / static_cast<double>(announced) * 100.0));
 }
 
-DownloadResult DownloadPatch(DownloadServices& services, const std::string& url, const std::string& target) {
-    return PatchDownload(services, url, target).Run();
+DownloadResult DownloadPatch(DownloadServices& services, const std::string& url, const std::string& target,
+                             std::optional<std::int64_t> listedSize) {
+    return PatchDownload(services, url, target, listedSize).Run();
 }
 
 }  // namespace update

@@ -75,7 +75,10 @@ struct DownloadServices {
 // partial file and its record stay (if it can be continued); any other fault removes both.
 // Every failure leaves the bar at 0. A response without Content-Length returns a failure
 // whose end carries the administrator message and exit status 1. A Content-Length that is
-// not a number or out of the 32-bit range raises TypeMismatch / Overflow.
-DownloadResult DownloadPatch(DownloadServices& services, const std::string& url, const std::string& target);
+// not a number or out of the 32-bit range raises TypeMismatch / Overflow. With listedSize (the
+// signed list's), an archive of any other total fails before its body is read, and a partial
+// file recorded for another total is not continued.
+DownloadResult DownloadPatch(DownloadServices& services, const std::string& url, const std::string& target,
+                             std::optional<std::int64_t> listedSize = std::nullopt);
 
 }  // namespace update

@@ -21,6 +21,10 @@ inline std::string Iniciando(std::string_view faltan) {
 inline std::string Instalando(std::string_view parche) {
     return "Instalando actualizacion " + std::string(parche) + "...";
 }
+inline constexpr const char* kListaNoFirmada =
+    "La lista de actualizaciones del servidor no está firmada correctamente.";
+inline constexpr const char* kListaAntigua =
+    "La lista de actualizaciones del servidor es más antigua que la instalada.";
 inline std::string NoInstalada(std::string_view parche, std::string_view causa) {
     return "No se pudo instalar la actualizacion " + std::string(parche) + ": " + std::string(causa) + ".";
 }
@@ -35,6 +39,7 @@ inline constexpr const char* kConexionCortada = "la conexión se cortó durante 
 inline constexpr const char* kDatosDeMas = "el servidor envió más datos de los anunciados";
 inline constexpr const char* kIncompleta = "la descarga quedó incompleta";
 inline constexpr const char* kParteEquivocada = "el servidor envió una parte del archivo que no corresponde";
+inline constexpr const char* kNoCoincideConLista = "el archivo descargado no coincide con la lista firmada";
 inline std::string NoSeEscribio(std::string_view archivo, std::string_view error) {
     return "no se pudo escribir el archivo " + std::string(archivo) + " (" + std::string(error) + ")";
 }

@@ -17,13 +17,17 @@ std::string PatchUrl(const std::string& baseUrl, const std::string& patchText) {
     return baseUrl + "parches/" + patchText + ".zip";
 }
 
-std::optional<ProgramEnd> BuscarActualizaciones(cDirImage& dir, Extractor& extractor, const std::string& baseUrl) {
+std::optional<ProgramEnd> BuscarActualizaciones(cDirImage& dir, Extractor& extractor, const std::string& baseUrl,
+                                                const TrustedKeys& keys) {
     dir.AddConsole(mensajes::kBuscando, 255, 255, 255, true, false, false);
 
     // A count that could not be fetched must never reset the installation.
-    const CountFetch fetch = dir.DameCantParcherh(CountUrl(baseUrl));
+    // With built-in keys, only a signed list that is not older than the last one counts.
+    const TrustedCount counted = keys.empty() ? TrustedCount{dir.DameCantParcherh(CountUrl(baseUrl)), {}, {}}
+                                              : dir.FetchSignedCount(CountUrl(baseUrl), keys);
+    const CountFetch& fetch = counted.fetch;
     if (!fetch.ok) {
-        RedLine(dir, mensajes::kSinConexion);
+        RedLine(dir, counted.refusal.empty() ? mensajes::kSinConexion : counted.refusal);
         return std::nullopt;
     }
     const std::int16_t remote = fetch.count;
@@ -42,11 +46,19 @@ std::optional<ProgramEnd> BuscarActualizaciones(cDirImage& dir, Extractor& extra
             modUnzip::RutaParche = dir.InstallFolder() + "\\" + modUnzip::ParcheActual + ".zip";
             dir.AddConsole(mensajes::Instalando(modUnzip::ParcheActual), 0, 255, 0, true, false, false);
 
-            const DownloadResult downloaded = dir.JuegoActualizacion(PatchUrl(baseUrl, modUnzip::ParcheActual));
+            const ListedPatch* listed = counted.list ? ListedFor(*counted.list, core::CheckedAdd32(local, i)) : nullptr;
+            if (counted.list && !listed) {
+                RedLine(dir, mensajes::NoInstalada(modUnzip::ParcheActual, mensajes::kNoCoincideConLista));
+                return std::nullopt;
+            }
+            const DownloadResult downloaded = dir.JuegoActualizacion(
+                PatchUrl(baseUrl, modUnzip::ParcheActual), listed ? std::optional(listed->size) : std::nullopt);
             if (downloaded.end) return downloaded.end;  // the window shows its box and ends the program
             core::Outcome outcome = downloaded;
             if (outcome.ok) {
-                outcome = extractor.Extract(modUnzip::RutaParche, dir.InstallFolder() + "\\");
+                // The zip reader sees no byte of an archive the signed list does not describe.
+                if (listed) outcome = dir.CheckAgainstList(modUnzip::RutaParche, *listed);
+                if (outcome.ok) outcome = extractor.Extract(modUnzip::RutaParche, dir.InstallFolder() + "\\");
                 if (!outcome.ok) dir.DiscardFailedArchive(modUnzip::RutaParche);
             }
             if (!outcome.ok) {

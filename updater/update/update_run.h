@@ -7,6 +7,7 @@
 
 #include "core/outcome.h"
 #include "updater/update/dir_image.h"
+#include "updater/update/trusted_list.h"
 
 namespace update {
 
@@ -25,6 +26,8 @@ std::string PatchUrl(const std::string& baseUrl, const std::string& patchText);
 // (version file, overflow); a failed count fetch, download or extraction ends it with a red
 // console line, the version file holding the last patch installed. Returns the end of the program that a
 // download asked for (the caller shows its box and ends the program), otherwise nothing.
-std::optional<ProgramEnd> BuscarActualizaciones(cDirImage& dir, Extractor& extractor, const std::string& baseUrl);
+// With keys, the list must be signed by one of them and every archive must match it.
+std::optional<ProgramEnd> BuscarActualizaciones(cDirImage& dir, Extractor& extractor, const std::string& baseUrl,
+                                                const TrustedKeys& keys = {});
 
 }  // namespace update

@@ -18,7 +18,7 @@
 
 namespace window {
 
-int RunUpdater(HINSTANCE instance, int showCommand) {
+int RunUpdater(HINSTANCE instance, int showCommand, const std::vector<std::string>& publicKeys) {
     // A second start for the same folder hands over to the running Updater and ends, silently.
     const std::string folder = core::ExecutableFolder();
     const InstanceLock lock(folder);
@@ -33,6 +33,7 @@ int RunUpdater(HINSTANCE instance, int showCommand) {
 
     Win32Dialogs dialogs;
     try {
+        const update::TrustedKeys keys = update::ParseTrustedKeys(publicKeys);
         update::WinInetClient http;
         window::Win32MessagePump pump;
         Win32Sound sound;
@@ -49,7 +50,7 @@ int RunUpdater(HINSTANCE instance, int showCommand) {
         modUnzip::ZipExtractor extractor(platform.fs, dialogs, unzip::SystemNameDecoder(), &ownFiles);
 
         StartupSequence startup(frmMain, frmMain, [&] {
-            const auto end = update::BuscarActualizaciones(modUnzip::DirImage(), extractor, update::kBaseUrl);
+            const auto end = update::BuscarActualizaciones(modUnzip::DirImage(), extractor, update::kBaseUrl, keys);
             if (end) EndAsAsked(*end, dialogs);
         });
         FrmMain::Handlers handlers;

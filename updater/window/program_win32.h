@@ -4,9 +4,13 @@
 
 #include <windows.h>
 
+#include <string>
+#include <vector>
+
 namespace window {
 
 // Returns the exit code of the message loop (the program normally ends inside a handler).
-int RunUpdater(HINSTANCE instance, int showCommand);
+// publicKeys: the build's trusted keys (base64); none for the unsigned patch list.
+int RunUpdater(HINSTANCE instance, int showCommand, const std::vector<std::string>& publicKeys);
 
 }  // namespace window

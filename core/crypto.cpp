@@ -1,0 +1,38 @@
+#include "core/crypto.h"
+
+#include <vector>
+
+namespace core::crypto {
+
+Sha256Digest Sha256Of(std::string_view bytes) {
+    Sha256 hash;
+    hash.Update(bytes.data(), bytes.size());
+    return hash.Finish();
+}
+
+Sha256Digest Sha256OfFile(FileSystem& fs, const std::string& path) {
+    const auto reader = fs.OpenRead(path);
+    std::vector<char> buffer(1u << 20);
+    Sha256 hash;
+    std::uint64_t at = 0;
+    for (;;) {
+        const std::size_t n = reader->ReadAt(at, buffer.data(), buffer.size());
+        hash.Update(buffer.data(), n);
+        at += n;
+        if (n < buffer.size()) break;
+    }
+    return hash.Finish();
+}
+
+std::string HexOf(const std::uint8_t* bytes, std::size_t size) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(size * 2);
+    for (std::size_t i = 0; i < size; ++i) {
+        out += kDigits[bytes[i] >> 4];
+        out += kDigits[bytes[i] & 15];
+    }
+    return out;
+}
+
+}  // namespace core::crypto

@@ -1,0 +1,66 @@
+// The cryptography both programs take from the platform: SHA-256 and ECDSA P-256 signatures
+// (CNG on Windows, OpenSSL natively). Nothing here is implemented by hand.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "core/file_system.h"
+
+namespace core::crypto {
+
+using Sha256Digest = std::array<std::uint8_t, 32>;
+// An uncompressed P-256 point: 0x04, X, Y (32 bytes each, big-endian).
+using PublicPoint = std::array<std::uint8_t, 65>;
+// r and s, 32 bytes each, big-endian.
+using Signature = std::array<std::uint8_t, 64>;
+// The secret scalar d, 32 bytes big-endian.
+using PrivateScalar = std::array<std::uint8_t, 32>;
+
+// SHA-256 over data given in pieces.
+class Sha256 {
+public:
+    Sha256();
+    ~Sha256();
+    Sha256(const Sha256&) = delete;
+    Sha256& operator=(const Sha256&) = delete;
+    void Update(const void* data, std::size_t size);
+    // The digest of everything given; the object is spent afterwards.
+    Sha256Digest Finish();
+
+private:
+    struct State;
+    std::unique_ptr<State> m_state;
+};
+
+Sha256Digest Sha256Of(std::string_view bytes);
+// The digest of a whole file, read in large pieces through the file seam.
+Sha256Digest Sha256OfFile(FileSystem& fs, const std::string& path);
+
+// True only when signature is a valid ECDSA P-256 / SHA-256 signature of message by key. A
+// point that is not on the curve is simply not valid.
+bool VerifyP256(const PublicPoint& key, std::string_view message, const Signature& signature);
+
+// A key pair for signing (parchear only; Updater never holds a private key).
+struct KeyPair {
+    PrivateScalar d{};
+    PublicPoint point{};
+};
+
+// A fresh key pair from the platform's random source.
+KeyPair GenerateP256();
+// Signs message. Both raise core::RuntimeError (PathFileAccess) when the platform fails.
+Signature SignP256(const KeyPair& key, std::string_view message);
+
+// Lowercase hexadecimal text of bytes.
+std::string HexOf(const std::uint8_t* bytes, std::size_t size);
+template <std::size_t N>
+std::string HexOf(const std::array<std::uint8_t, N>& bytes) {
+    return HexOf(bytes.data(), N);
+}
+
+}  // namespace core::crypto

@@ -1,0 +1,187 @@
+#include "tools/parchear/signing.h"
+
+#include <chrono>
+#include <ctime>
+#include <filesystem>
+
+#include "core/key_file.h"
+#include "core/numeric.h"
+#include "tools/parchear/folder_scan.h"
+#include "tools/parchear/server_folder.h"
+
+namespace parchear {
+namespace {
+
+constexpr std::size_t kMaxKeyFileBytes = 4096;
+
+core::crypto::KeyPair LoadKey(core::FileSystem& fs, const std::string& path) {
+    if (!fs.FileExists(path)) throw Refusal("no existe el archivo de clave " + Quoted(path));
+    if (fs.FileSize(path) > kMaxKeyFileBytes) throw Refusal(Quoted(path) + " no es una clave privada de parchear");
+    const auto key = core::crypto::ReadPrivateKeyPem(fs.ReadFile(path, kMaxKeyFileBytes));
+    // A file whose public half does not belong to its private half would sign lists nobody accepts.
+    if (!key || !core::crypto::VerifyP256(key->point, "prueba", core::crypto::SignP256(*key, "prueba"))) {
+        throw Refusal(Quoted(path) + " no es una clave privada P-256 en PEM (PKCS#8) válida");
+    }
+    return *key;
+}
+
+}  // namespace
+
+void ClaveNueva(core::FileSystem& fs, const std::string& path, Console& console) {
+    if (fs.FileExists(path) || fs.DirectoryExists(path))
+        throw Refusal(Quoted(path) + " ya existe; una clave no se sobrescribe nunca");
+    const core::crypto::KeyPair key = core::crypto::GenerateP256();
+    try {
+        auto writer = fs.CreateFile(path);
+        // Closed to everyone else before the secret is written.
+        std::filesystem::permissions(PathOf(path),
+                                     std::filesystem::perms::owner_read | std::filesystem::perms::owner_write,
+                                     std::filesystem::perm_options::replace);
+        const std::string pem = core::crypto::PrivateKeyPem(key);
+        writer->Write(pem.data(), pem.size());
+        writer->Commit();
+    } catch (...) {
+        fs.RemoveIfExists(path);
+        throw;
+    }
+    console.out << "Clave privada escrita en " << path << ". Guárdela fuera del servidor y haga una copia de seguridad."
+                << std::endl;
+    ClavePublica(fs, path, console);
+}
+
+void ClavePublica(core::FileSystem& fs, const std::string& path, Console& console) {
+    const core::crypto::KeyPair key = LoadKey(fs, path);
+    console.out << "Clave pública (UPDATER_PUBLIC_KEYS): " << update::PublicKeyText(key.point) << std::endl;
+    console.out << "Identificador: " << update::KeyId(key.point) << std::endl;
+}
+
+std::vector<core::crypto::KeyPair> LoadKeys(core::FileSystem& fs, const std::vector<std::string>& paths) {
+    std::vector<core::crypto::KeyPair> keys;
+    for (const std::string& p : paths) keys.push_back(LoadKey(fs, p));
+    return keys;
+}
+
+ServerList ReadServerList(core::FileSystem& fs, const std::string& server) {
+    ServerList result;
+    const std::string path = VersionPath(server);
+    if (!fs.FileExists(path) || fs.FileSize(path) > update::kMaxListBytes) return result;
+    const std::string text = fs.ReadFile(path, update::kMaxListBytes);
+    const std::size_t eol = text.find('\n');
+    result.signedForm = eol != std::string::npos && text.compare(eol + 1, 17, "firmado-vandrel 1") == 0;
+    result.list = update::ParseSignedList(text);
+    return result;
+}
+
+update::ListedPatch Describe(core::FileSystem& fs, const std::string& path) {
+    return {static_cast<std::int64_t>(fs.FileSize(path)), core::crypto::HexOf(core::crypto::Sha256OfFile(fs, path))};
+}
+
+std::int64_t NextSerie(std::int64_t previous) {
+    const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+    std::tm utc{};
+#ifdef _WIN32
+    gmtime_s(&utc, &now);
+#else
+    gmtime_r(&now, &utc);
+#endif
+    const std::int64_t stamp =
+        (((((utc.tm_year + 1900) * 100LL + utc.tm_mon + 1) * 100 + utc.tm_mday) * 100 + utc.tm_hour) * 100 +
+         utc.tm_min) *
+            100 +
+        utc.tm_sec;
+    return stamp > previous ? stamp : previous + 1;
+}
+
+std::int64_t WriteSignedList(core::FileSystem& fs, const std::string& server, int count,
+                             const std::vector<core::crypto::KeyPair>& keys, std::int64_t previousSerie) {
+    std::vector<update::ListedPatch> patches;
+    for (int n = 1; n <= count; ++n) {
+        const std::string path = ArchivePath(server, n);
+        if (!fs.FileExists(path)) throw Refusal("falta " + path + "; no se puede firmar una lista que lo anuncia");
+        patches.push_back(Describe(fs, path));
+        if (patches.back().size > update::kMaxArchiveBytes) throw Refusal(path + " pasa de 2147483647 bytes");
+    }
+    const std::int64_t serie = NextSerie(previousSerie);
+    std::string text = update::FormatListBody(serie, patches);
+    const std::string body = text;
+    for (const core::crypto::KeyPair& key : keys) {
+        text += update::FormatSignatureLine(key.point, core::crypto::SignP256(key, body));
+    }
+    core::WriteFileAtomically(fs, VersionPath(server), text);
+    return serie;
+}
+
+void RequireListedArchives(core::FileSystem& fs, const std::string& server, const update::SignedList& current,
+                           const std::vector<core::crypto::KeyPair>& keys, Console& console) {
+    for (std::size_t i = 0; i < current.patches.size(); ++i) {
+        const std::string path = ArchivePath(server, static_cast<int>(i + 1));
+        const bool same = fs.FileExists(path) && [&] {
+            const update::ListedPatch actual = Describe(fs, path);
+            return actual.size == current.patches[i].size && actual.sha256 == current.patches[i].sha256;
+        }();
+        if (!same) {
+            throw Refusal(path +
+                          " no es el archivo que describe la lista firmada actual; alguien lo cambió en el "
+                          "servidor o se copió otro. Revíselo antes de volver a firmar");
+        }
+    }
+    std::vector<core::crypto::PublicPoint> points;
+    for (const auto& k : keys) points.push_back(k.point);
+    if (!update::SignedByAny(current, points)) {
+        console.err << "Aviso: la lista actual no está firmada por ninguna de las claves indicadas; compruebe que sus "
+                       "parches son los suyos antes de firmarlos."
+                    << std::endl;
+    }
+}
+
+void Firmar(core::FileSystem& fs, const std::string& server, const std::vector<core::crypto::KeyPair>& keys,
+            Console& console) {
+    if (!fs.DirectoryExists(server)) throw Refusal("no existe la carpeta del servidor " + Quoted(server));
+    const CountRead count = ReadCount(fs, server);
+    if (!count.present) throw Refusal("falta " + VersionPath(server) + "; no hay nada que firmar");
+    if (!count.ok) throw Refusal(count.problem + "; corríjalo antes de firmar");
+    const ServerList current = ReadServerList(fs, server);
+    if (current.signedForm && !current.list) throw Refusal(VersionPath(server) + " es una lista firmada dañada");
+    if (current.list) RequireListedArchives(fs, server, *current.list, keys, console);
+    const std::int64_t serie = WriteSignedList(fs, server, count.count, keys, current.list ? current.list->serie : 0);
+    console.out << "version.txt firmado: " << count.count << " parches, serie " << serie << ", " << keys.size()
+                << (keys.size() == 1 ? " firma." : " firmas.") << std::endl;
+}
+
+std::vector<std::string> CheckSignedList(core::FileSystem& fs, const std::string& server, int count,
+                                         const std::vector<core::crypto::PublicPoint>& trusted, Console& console) {
+    std::vector<std::string> problems;
+    const ServerList current = ReadServerList(fs, server);
+    if (!current.signedForm) {
+        if (!trusted.empty())
+            problems.push_back("version.txt no está firmado: un Updater con claves no instalará nada");
+        return problems;
+    }
+    if (!current.list) {
+        problems.push_back("version.txt no sigue el formato de lista firmada: un Updater con claves no instalará nada");
+        return problems;
+    }
+    const update::SignedList& list = *current.list;
+    if (list.count != count) problems.push_back("version.txt anuncia otro número de parches que sus líneas parche");
+    console.out << "Lista firmada: serie " << list.serie << ", firmas de";
+    for (const auto& s : list.signatures) console.out << " " << s.keyId;
+    console.out << "." << std::endl;
+    if (list.serie > NextSerie(0) + 1000000) {  // more than a day ahead of this clock
+        problems.push_back("la serie " + core::DecimalText(list.serie) +
+                           " está en el futuro; revise el reloj del equipo que publicó");
+    }
+    if (!trusted.empty() && !update::SignedByAny(list, trusted))
+        problems.push_back("ninguna firma de version.txt es válida para las claves públicas indicadas");
+    if (trusted.empty())
+        console.err << "Aviso: sin --publica no se comprueban las firmas, solo tamaños y huellas." << std::endl;
+    for (std::size_t i = 0; i < list.patches.size(); ++i) {
+        const std::string path = ArchivePath(server, static_cast<int>(i + 1));
+        if (!fs.FileExists(path)) continue;  // reported with the archive checks
+        const update::ListedPatch actual = Describe(fs, path);
+        if (actual.size != list.patches[i].size || actual.sha256 != list.patches[i].sha256)
+            problems.push_back(path + " no coincide con el tamaño y la huella de la lista firmada");
+    }
+    return problems;
+}
+
+}  // namespace parchear

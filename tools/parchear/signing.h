@@ -1,0 +1,58 @@
+// Signed publications on parchear's side: the operator's key files, the signed version.txt it
+// writes, and what it reads back from a server's list.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/crypto.h"
+#include "core/file_system.h"
+#include "tools/parchear/refusal.h"
+#include "updater/update/signed_list.h"
+
+namespace parchear {
+
+// clave nueva: a fresh key pair into a new PKCS#8 PEM file readable by its owner only.
+void ClaveNueva(core::FileSystem& fs, const std::string& path, Console& console);
+// clave publica: the public key (as builds take it) and its key id.
+void ClavePublica(core::FileSystem& fs, const std::string& path, Console& console);
+
+// The key files given with --clave; raises Refusal for a missing or unusable one.
+std::vector<core::crypto::KeyPair> LoadKeys(core::FileSystem& fs, const std::vector<std::string>& paths);
+
+// What version.txt holds beyond the count.
+struct ServerList {
+    bool signedForm = false;                 // its second line announces a signed list
+    std::optional<update::SignedList> list;  // when it parses
+};
+ServerList ReadServerList(core::FileSystem& fs, const std::string& server);
+
+// Size and SHA-256 of one file.
+update::ListedPatch Describe(core::FileSystem& fs, const std::string& path);
+
+// A serie above previous: the UTC time as YYYYMMDDhhmmss, or previous + 1 when the clock is behind.
+std::int64_t NextSerie(std::int64_t previous);
+
+// Writes version.txt for archives 1..count, signed with every key, in one atomic replace.
+// Raises Refusal when one of the archives is missing.
+std::int64_t WriteSignedList(core::FileSystem& fs, const std::string& server, int count,
+                             const std::vector<core::crypto::KeyPair>& keys, std::int64_t previousSerie);
+
+// Before a list is signed again: every archive the current signed list describes must still be
+// that archive (a host broken into must not get its files signed), else Refusal. Warns when no
+// signature of the current list is by one of keys.
+void RequireListedArchives(core::FileSystem& fs, const std::string& server, const update::SignedList& current,
+                           const std::vector<core::crypto::KeyPair>& keys, Console& console);
+
+// firmar: signs the folder's current publication (unsigned or signed with other keys).
+void Firmar(core::FileSystem& fs, const std::string& server, const std::vector<core::crypto::KeyPair>& keys,
+            Console& console);
+
+// Problems of a signed list against the folder and the keys the operator trusts (none given:
+// the signatures are only listed).
+std::vector<std::string> CheckSignedList(core::FileSystem& fs, const std::string& server, int count,
+                                         const std::vector<core::crypto::PublicPoint>& trusted, Console& console);
+
+}  // namespace parchear

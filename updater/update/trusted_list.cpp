@@ -1,0 +1,106 @@
+#include "updater/update/trusted_list.h"
+
+#include "core/numeric.h"
+#include "core/runtime_error.h"
+#include "updater/update/mensajes.h"
+
+namespace update {
+namespace {
+
+constexpr int kHttpOk = 200;
+constexpr std::size_t kMaxSerieFileBytes = 64;
+
+// The whole body, or nothing when the transfer fails or it is longer than limit.
+std::optional<std::string> ReadBody(HttpResponse& response, std::size_t limit, bool& tooLong) {
+    std::string body;
+    char chunk[4096];
+    for (;;) {
+        const ReadResult r = response.Read(chunk, sizeof(chunk));
+        if (r.status == ReadStatus::Failed || r.status == ReadStatus::TimedOut) return std::nullopt;
+        if (r.status == ReadStatus::End || r.count == 0) return body;
+        if (body.size() + r.count > limit) {
+            tooLong = true;
+            return std::nullopt;
+        }
+        body.append(chunk, r.count);
+    }
+}
+
+}  // namespace
+
+TrustedKeys ParseTrustedKeys(const std::vector<std::string>& texts) {
+    TrustedKeys keys;
+    for (const std::string& t : texts) {
+        const auto key = ParsePublicKey(t);
+        if (!key) core::Raise(core::ErrorKind::TypeMismatch, "clave pública " + t);
+        keys.push_back(*key);
+    }
+    return keys;
+}
+
+std::string SerieFilePath(const std::string& installFolder) { return installFolder + "\\Recursos\\OUTPUT\\Serie.ini"; }
+
+std::int64_t ReadSerie(core::FileSystem& fs, const std::string& path) {
+    try {
+        if (!fs.FileExists(path) || fs.FileSize(path) > kMaxSerieFileBytes) return 0;
+        const std::string text = fs.ReadFile(path, kMaxSerieFileBytes);
+        std::int64_t value = 0;
+        std::size_t digits = 0;
+        for (char c : text) {
+            if (c < '0' || c > '9') break;
+            if (++digits > 18) return 0;
+            value = value * 10 + (c - '0');
+        }
+        return value;
+    } catch (const core::RuntimeError&) {
+        return 0;
+    }
+}
+
+TrustedCount FetchTrustedCount(HttpClient& http, core::FileSystem& fs, const std::string& installFolder,
+                               const std::string& url, const TrustedKeys& keys) {
+    TrustedCount result;
+    auto notRead = [&](std::string why) {
+        result.fetch.ok = false;
+        result.fetch.reason = std::move(why);
+        return std::move(result);
+    };
+    auto refused = [&](const char* line) {
+        result.refusal = line;
+        return notRead(line);
+    };
+    OpenResult opened = http.Open(url);
+    if (!opened.ok) return notRead(opened.reason);
+    const int status = opened.response->StatusCode();
+    if (status != kHttpOk) return notRead(mensajes::Respondio(core::DecimalText(status)));
+    bool tooLong = false;
+    const std::optional<std::string> body = ReadBody(*opened.response, kMaxListBytes, tooLong);
+    opened.response.reset();
+    if (!body && !tooLong) return notRead(mensajes::kConexionCortada);
+    std::optional<SignedList> list;
+    if (body) list = ParseSignedList(*body);
+    if (!list || !SignedByAny(*list, keys)) return refused(mensajes::kListaNoFirmada);
+    const std::string serieFile = SerieFilePath(installFolder);
+    const std::int64_t recorded = ReadSerie(fs, serieFile);
+    if (list->serie < recorded) return refused(mensajes::kListaAntigua);
+    if (list->serie > recorded) {
+        core::WriteFileAtomically(fs, serieFile, core::DecimalText(list->serie) + "\r\n");
+    }
+    result.fetch.count = list->count;
+    result.list = std::move(list);
+    return result;
+}
+
+const ListedPatch* ListedFor(const SignedList& list, std::int32_t number) {
+    if (number < 1 || static_cast<std::size_t>(number) > list.patches.size()) return nullptr;
+    return &list.patches[static_cast<std::size_t>(number) - 1];
+}
+
+core::Outcome CheckAgainstList(core::FileSystem& fs, const std::string& path, const ListedPatch& listed) {
+    const bool same = static_cast<std::int64_t>(fs.FileSize(path)) == listed.size &&
+                      core::crypto::HexOf(core::crypto::Sha256OfFile(fs, path)) == listed.sha256;
+    if (same) return core::Outcome::Success();
+    return core::Outcome::Failure(mensajes::kNoCoincideConLista);
+}
+
+}  // namespace update
