@@ -114,7 +114,7 @@ TEST(TrustedRun, OnlySignedCurrentListsAndListedArchivesAreInstalled) {
          "",
          update::mensajes::NoInstalada("7", update::mensajes::kNoCoincideConLista),
          {"seis"},
-         " 5 \r\n",
+         " 6 \r\n",  // patch 6 is installed and recorded; 7 is not
          "200\r\n"},
         {"reinicio firmado",
          SignedList(300, {"nuevo1", "nuevo2"}),
