@@ -51,10 +51,11 @@ struct Fault {
     Stage stage;
     const char* cause = "";  // the red line's cause, whole
     Place place = Place::Plain;
-    bool lockMap = false;                   // the test holds Recursos\Mapas\aldea.map open without sharing
-    const char* ending = "";                // how a cause that is not given whole must end
-    std::vector<std::string> retries = {};  // the grey lines of the attempts after the first
-    DWORD runMs = kRunTimeoutMs;            // how long the fault run may take
+    bool lockMap = false;                    // the test holds Recursos\Mapas\aldea.map open without sharing
+    const char* ending = "";                 // how a cause that is not given whole must end
+    std::vector<std::string> retries = {};   // the grey lines of the attempts after the first
+    DWORD runMs = kRunTimeoutMs;             // how long the fault run may take
+    const char* networkTimeoutMs = nullptr;  // the fault run's shorter time-out (test builds take it)
 };
 
 // The retry lines of a download that fails every time for the same cause: after a first
@@ -81,10 +82,11 @@ const std::vector<Fault>& Matrix() {
         // and the extractor refuses it.
         {"LongBody", Serve("2.zip", "2.zip.long"), Stage::Extraction, "el archivo descargado no es un .zip"},
         {"NoContentLength", Serve("2.zip", "2.zip.chunked"), Stage::NoLength},
-        // Half of the body, then silence: Updater's 30 s receive time-out ends each of six attempts.
+        // Half of the body, then silence: the receive time-out (30 s for players, 3 s here) ends
+        // each of six attempts.
         {"Stall", Serve("2.zip", "2.zip.stall"), Stage::Download,
          "la conexión se cortó durante la descarga (código 12030)", Place::Plain, false, "",
-         Retries("La conexión se cortó durante la descarga (código 12030)", true), 240000},
+         Retries("La conexión se cortó durante la descarga (código 12030)", true), 120000, "3000"},
         {"UntrustedCertificate",
          [] {
              Serve("2.zip", "2.zip")();
@@ -217,7 +219,9 @@ TEST_P(UpdaterFaults, StopsCleanlyAndTheNextRunRecovers) {
     }
 
     // The fault run.
+    SetEnvironmentVariableA("VANDREL_TIMEOUT_MS", row.networkTimeoutMs);
     inst.Start(view);
+    SetEnvironmentVariableA("VANDREL_TIMEOUT_MS", nullptr);
     std::vector<std::string> expected{"Buscando Actualizaciones..."};
     if (row.stage == Stage::Count) {
         expected.push_back("No se pudo conectar con el servidor de actualizaciones.");

@@ -1,5 +1,6 @@
 #include "updater/window/program_win32.h"
 
+#include <cstdlib>
 #include <exception>
 
 #include "core/file_system.h"
@@ -17,6 +18,21 @@
 #include "updater/window/single_instance_win32.h"
 
 namespace window {
+namespace {
+
+// WinINet's connect, send and receive time-out. Test builds only: VANDREL_TIMEOUT_MS shortens it.
+DWORD NetworkTimeoutMs() {
+    constexpr DWORD kPlayers = 30000;
+#ifdef VANDREL_TEST_TIMEOUT
+    if (const char* text = std::getenv("VANDREL_TIMEOUT_MS")) {
+        const long ms = std::strtol(text, nullptr, 10);
+        if (ms > 0 && ms < static_cast<long>(kPlayers)) return static_cast<DWORD>(ms);
+    }
+#endif
+    return kPlayers;
+}
+
+}  // namespace
 
 int RunUpdater(HINSTANCE instance, int showCommand, const std::vector<std::string>& publicKeys) {
     // A second start for the same folder hands over to the running Updater and ends, silently.
@@ -34,7 +50,7 @@ int RunUpdater(HINSTANCE instance, int showCommand, const std::vector<std::strin
     Win32Dialogs dialogs;
     try {
         const update::TrustedKeys keys = update::ParseTrustedKeys(publicKeys);
-        update::WinInetClient http;
+        update::WinInetClient http(NetworkTimeoutMs());
         window::Win32MessagePump pump;
         Win32Sound sound;
         Win32Sleeper sleeper;
