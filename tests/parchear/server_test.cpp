@@ -67,10 +67,10 @@ TEST_F(ServerTest, CountIsReadAsUpdaterReadsIt) {
         const parchear::CountRead r = parchear::ReadCount(core::RealFileSystem(), server);
         const std::string label = c.text ? "«" + *c.text + "»" : "sin version.txt";
         EXPECT_EQ(r.present, c.text.has_value()) << label;
-        EXPECT_EQ(r.ok, c.ok) << label << ": " << r.problem;
+        EXPECT_EQ(r.ok, c.ok) << label << ": " << r.reason;
         EXPECT_EQ(r.count, c.count) << label;
         if (!c.problem.empty()) {
-            EXPECT_NE(r.problem.find(c.problem), std::string::npos) << label << ": " << r.problem;
+            EXPECT_NE(r.reason.find(c.problem), std::string::npos) << label << ": " << r.reason;
         }
     }
 }

@@ -104,7 +104,7 @@ void RefuseUnsafeBase(const std::string& server, const FolderContents& contents,
                       core::DecimalText(static_cast<std::int64_t>(contents.archives.size())) +
                       " parches numerados: publicar empezaría de nuevo por 1 encima de ellos" + orNew);
     }
-    if (current.present && !current.ok) throw Refusal(current.problem + "; corríjalo antes de publicar" + orNew);
+    if (current.present && !current.ok) throw Refusal(current.reason + "; corríjalo antes de publicar" + orNew);
     if (list.signedForm && !list.list) throw Refusal(VersionPath(server) + " es una lista firmada dañada" + orNew);
     if (list.signedForm && unsigned_) {
         throw Refusal(
@@ -165,11 +165,11 @@ CountRead ReadCount(core::FileSystem& fs, const std::string& server) {
     try {
         fetch = update::FetchCount(http, "version.txt");
     } catch (const core::RuntimeError&) {
-        read.problem = "version.txt empieza por " + Shown(text) + ", un número fuera del rango que Updater admite";
+        read.reason = "version.txt empieza por " + Shown(text) + ", un número fuera del rango que Updater admite";
         return read;
     }
     if (!fetch.ok) {
-        read.problem = "Updater no encuentra un número en los tres primeros bytes de version.txt " + Shown(text) +
+        read.reason = "Updater no encuentra un número en los tres primeros bytes de version.txt " + Shown(text) +
                        " (" + fetch.reason + ")";
         return read;
     }
@@ -182,15 +182,15 @@ CountRead ReadCount(core::FileSystem& fs, const std::string& server) {
         whole = {};
     }
     if (fetch.count < 0) {
-        read.problem = "version.txt dice " + Shown(text) + ": un número de parches negativo";
+        read.reason = "version.txt dice " + Shown(text) + ": un número de parches negativo";
     } else if (fetch.count > kMaxCount) {
-        read.problem = "version.txt dice " + Shown(text) + ", que Updater lee como " + core::DecimalText(fetch.count) +
+        read.reason = "version.txt dice " + Shown(text) + ", que Updater lee como " + core::DecimalText(fetch.count) +
                        ": más de los 999 parches que caben en tres cifras";
     } else if (head.value != std::floor(head.value)) {
-        read.problem = "version.txt dice " + Shown(text) + ", que no es un número entero (Updater lo toma como " +
+        read.reason = "version.txt dice " + Shown(text) + ", que no es un número entero (Updater lo toma como " +
                        core::DecimalText(fetch.count) + ")";
     } else if (!whole.found || whole.value != head.value) {
-        read.problem = "version.txt dice " + Shown(text) +
+        read.reason = "version.txt dice " + Shown(text) +
                        ", pero Updater solo lee sus tres primeros bytes y entiende " + core::DecimalText(fetch.count);
     } else {
         read.ok = true;
@@ -290,7 +290,7 @@ std::vector<std::string> Comprobar(core::FileSystem& fs, const std::string& serv
                            ": Updater mostrará «No se pudo conectar con el servidor de actualizaciones.»");
         return problems;
     }
-    if (!count.ok) problems.push_back(count.problem);
+    if (!count.ok) problems.push_back(count.reason);
     if ((!count.ok && count.count <= 0) || count.count < 0 || count.count > kMaxCount) return problems;
     const std::vector<std::string> listProblems = CheckSignedList(fs, server, count.count, trusted, console);
     problems.insert(problems.end(), listProblems.begin(), listProblems.end());

@@ -22,7 +22,7 @@ struct CountRead {
     bool present = false;  // version.txt exists
     bool ok = false;       // present and Updater reads a usable count from it
     int count = 0;         // what Updater reads (0 when missing)
-    std::string problem;   // Spanish cause when present && !ok
+    std::string reason;    // Spanish cause when present && !ok
 };
 
 // Reads version.txt through Updater's own count fetch (its first three bytes, the leading

@@ -139,7 +139,7 @@ void Firmar(core::FileSystem& fs, const std::string& server, const std::vector<c
     if (!fs.DirectoryExists(server)) throw Refusal("no existe la carpeta del servidor " + Quoted(server));
     const CountRead count = ReadCount(fs, server);
     if (!count.present) throw Refusal("falta " + VersionPath(server) + "; no hay nada que firmar");
-    if (!count.ok) throw Refusal(count.problem + "; corríjalo antes de firmar");
+    if (!count.ok) throw Refusal(count.reason + "; corríjalo antes de firmar");
     const ServerList current = ReadServerList(fs, server);
     if (current.signedForm && !current.list) throw Refusal(VersionPath(server) + " es una lista firmada dañada");
     if (current.list) RequireListedArchives(fs, server, *current.list, keys, console);
