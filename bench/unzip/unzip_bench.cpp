@@ -158,8 +158,9 @@ int Inflate(const std::string& zip) {
     auto file = core::RealFileSystem().OpenRead(zip);
     std::string all(file->Size(), '\0');
     file->ReadAt(0, all.data(), all.size());
-    unzip::ArchiveReader reader(*file, 1u << 20);
-    const unzip::Directory dir = unzip::ReadDirectory(reader, unzip::Cp437Decoder(), unzip::Limits{});
+    const unzip::DirectoryRead read = unzip::ReadArchiveDirectory(*file, unzip::Cp437Decoder(), unzip::Limits{});
+    if (!read.result.ok) return 1;
+    const unzip::Directory& dir = read.dir;
     std::vector<unsigned char> out(1u << 20);
     z_stream z{};
     inflateInit2(&z, -MAX_WBITS);

@@ -22,7 +22,7 @@ public:
     void Write(const void* data, std::size_t size) override {
         if (size > m_fs.writeBudget) {
             m_fs.writeBudget = 0;
-            Raise(ErrorKind::PathFileAccess, "disco lleno");
+            Raise(ErrorKind::DiskFull, "disco lleno");
         }
         m_fs.writeBudget -= size;
         m_file->append(static_cast<const char*>(data), size);
