@@ -46,8 +46,9 @@ public:
     virtual std::unique_ptr<FileReader> OpenRead(const std::string& path) = 0;
     // Moves from over to, replacing to in one step when it exists.
     virtual void Replace(const std::string& from, const std::string& to) = 0;
-    // Replace without waiting for the move to reach the disk: for batches that are redone
-    // after a crash (a patch's files, whose version is recorded durably afterwards).
+    // Replace without waiting for the move to reach the disk: it becomes durable with the next
+    // Replace on the same disk (names are journaled in order). The moved file's data survives
+    // a power cut only if its writer was committed first.
     virtual void ReplaceUnflushed(const std::string& from, const std::string& to) { Replace(from, to); }
     // Deletes a file: FileNotFound when there is none.
     virtual void DeleteFile(const std::string& path) = 0;

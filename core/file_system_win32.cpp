@@ -118,6 +118,12 @@ public:
         }
     }
 
+    // Without MOVEFILE_WRITE_THROUGH: NTFS logs the move in order with every other change of
+    // names, so the next move that waits for the disk makes this one durable too.
+    void ReplaceUnflushed(const std::string& from, const std::string& to) override {
+        if (!::MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), MOVEFILE_REPLACE_EXISTING)) RaiseLastError(to);
+    }
+
     void DeleteFile(const std::string& path) override {
         if (!::DeleteFileW(Wide(path).c_str())) RaiseLastError(path);
     }
