@@ -20,6 +20,7 @@ FileSink::FileSink(core::FileSystem& fs, std::size_t bufferSize) : m_fs(fs), m_b
         m_free.push_back(m_storage.back().get());
     }
     m_thread = std::thread([this] { Run(); });
+    for (std::size_t i = 0; i < kFlushers; ++i) m_flushers.emplace_back([this] { Flush(); });
 }
 
 FileSink::~FileSink() { Stop(); }
@@ -32,14 +33,16 @@ void FileSink::Folder(std::string path, std::string shown) {
     Push(std::move(job));
 }
 
-void FileSink::Open(std::string temp, std::string path, std::string shown, std::uint64_t size, std::uint32_t crc) {
+void FileSink::Open(std::string temp, std::string path, std::string shown, std::uint64_t size,
+                    std::optional<std::uint32_t> crc) {
     m_files.push_back({temp, std::move(path), shown});
     m_next = Job{};
     m_next.path = std::move(temp);
     m_next.shown = std::move(shown);
     m_next.first = true;
     m_next.size = size;
-    m_next.crc = crc;
+    m_next.checkCrc = crc.has_value();
+    m_next.crc = crc.value_or(0);
 }
 
 unsigned char* FileSink::Buffer() {
@@ -60,6 +63,7 @@ void FileSink::Submit(std::size_t length, bool last) {
     job.last = last;
     job.size = m_next.size;
     job.crc = m_next.crc;
+    job.checkCrc = m_next.checkCrc;
     job.shown = m_next.shown;
     if (m_next.first) {
         job.first = true;
@@ -83,7 +87,8 @@ void FileSink::Push(Job job) {
 
 void FileSink::Finish() {
     std::unique_lock<std::mutex> lock(m_mutex);
-    m_changed.wait(lock, [this] { return (m_jobs.empty() && m_idle) || m_failure; });
+    m_changed.wait(
+        lock, [this] { return (m_jobs.empty() && m_idle && m_unflushed.empty() && m_flushing == 0) || m_failure; });
     if (m_failure) std::rethrow_exception(m_failure);
 }
 
@@ -102,7 +107,48 @@ void FileSink::Stop() noexcept {
         m_changed.notify_all();
     }
     m_thread.join();
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_flushersStop = true;
+        m_changed.notify_all();
+    }
+    for (std::thread& t : m_flushers) t.join();
+    m_flushers.clear();
+    m_unflushed.clear();
     if (m_current) m_free.push_back(m_current), m_current = nullptr;
+}
+
+void FileSink::Fail(std::exception_ptr failure) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_failure) m_failure = failure;
+    m_changed.notify_all();
+}
+
+void FileSink::Flush() noexcept {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    for (;;) {
+        m_changed.wait(lock, [this] { return !m_unflushed.empty() || m_flushersStop; });
+        if (m_unflushed.empty()) return;
+        auto item = std::move(m_unflushed.front());
+        m_unflushed.pop_front();
+        ++m_flushing;
+        const bool failed = m_failure != nullptr;
+        m_changed.notify_all();
+        lock.unlock();
+        try {
+            if (!failed) item.first->Commit();
+        } catch (const core::RuntimeError& err) {
+            try {
+                throw Failure(WriteRefusal(err), item.second, err.Description());
+            } catch (...) {
+                Fail(std::current_exception());
+            }
+        }
+        item.first.reset();
+        lock.lock();
+        --m_flushing;
+        m_changed.notify_all();
+    }
 }
 
 void FileSink::Run() noexcept {
@@ -128,8 +174,7 @@ void FileSink::Run() noexcept {
                 Do(job);
             } catch (...) {
                 m_writer.reset();
-                std::lock_guard<std::mutex> lock(m_mutex);
-                m_failure = std::current_exception();
+                Fail(std::current_exception());
             }
         }
         if (job.buffer) {
@@ -159,17 +204,20 @@ void FileSink::Do(Job& job) {
             m_written = 0;
         }
         if (job.length > 0) {
-            m_crc = static_cast<std::uint32_t>(crc32(m_crc, job.buffer, static_cast<uInt>(job.length)));
+            if (job.checkCrc)
+                m_crc = static_cast<std::uint32_t>(crc32(m_crc, job.buffer, static_cast<uInt>(job.length)));
             m_written += job.length;
             m_writer->Write(job.buffer, job.length);
         }
         if (!job.last) return;
         if (m_written != job.size) throw Failure(Refusal::ContentSize, job.shown);
-        if (m_crc != job.crc) throw Failure(Refusal::ContentCrc, job.shown);
-        // Flushed before it replaces anything: a version recorded later never claims data
-        // that a power cut could still take away.
-        m_writer->Commit();
-        m_writer.reset();
+        if (job.checkCrc && m_crc != job.crc) throw Failure(Refusal::ContentCrc, job.shown);
+        // Flushed before it replaces anything (by the flushing threads, while the next files are
+        // written): a version recorded later never claims data that a power cut could take away.
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_changed.wait(lock, [this] { return m_unflushed.size() < kMaxUnflushed || m_failure; });
+        m_unflushed.emplace_back(std::move(m_writer), job.shown);
+        m_changed.notify_all();
     } catch (const core::RuntimeError& err) {
         throw Failure(WriteRefusal(err), job.shown, err.Description());
     }

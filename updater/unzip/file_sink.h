@@ -10,6 +10,7 @@
 #include <exception>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -28,6 +29,10 @@ struct WrittenFile {
 class FileSink {
 public:
     static constexpr std::size_t kBuffers = 4;
+    // Files flushed at once: the file systems gather concurrent flushes into one journal commit,
+    // where one at a time each would wait for a commit of its own.
+    static constexpr std::size_t kFlushers = 8;
+    static constexpr std::size_t kMaxUnflushed = 64;  // complete files waiting, still open
 
     FileSink(core::FileSystem& fs, std::size_t bufferSize);
     ~FileSink();
@@ -36,8 +41,10 @@ public:
 
     // Creates a folder (on the writing thread, like every change to the file system).
     void Folder(std::string path, std::string shown);
-    // Starts the next file: its bytes go to temp, which must end with size bytes of this CRC.
-    void Open(std::string temp, std::string path, std::string shown, std::uint64_t size, std::uint32_t crc);
+    // Starts the next file: its bytes go to temp, which must end with size bytes of this CRC
+    // (checked here, or by the caller when it gives none).
+    void Open(std::string temp, std::string path, std::string shown, std::uint64_t size,
+              std::optional<std::uint32_t> crc);
     // A free buffer of BufferSize() bytes for the open file; waits while all are in use.
     unsigned char* Buffer();
     std::size_t BufferSize() const { return m_bufferSize; }
@@ -58,10 +65,13 @@ private:
         bool first = false, last = false;
         std::uint64_t size = 0;  // expected, checked with last
         std::uint32_t crc = 0;
+        bool checkCrc = true;
     };
 
     void Push(Job job);
     void Run() noexcept;
+    void Flush() noexcept;
+    void Fail(std::exception_ptr failure);
     void Do(Job& job);
     void Stop() noexcept;
     void ThrowIfFailed();
@@ -79,7 +89,9 @@ private:
     std::vector<unsigned char*> m_free;
     std::exception_ptr m_failure;
     bool m_idle = true;
-    bool m_stopped = false;
+    std::deque<std::pair<std::unique_ptr<core::FileWriter>, std::string>> m_unflushed;  // with shown name
+    std::size_t m_flushing = 0;
+    bool m_flushersStop = false;
 
     // The writing thread's own state.
     std::unique_ptr<core::FileWriter> m_writer;
@@ -88,6 +100,7 @@ private:
     std::uint64_t m_written = 0;
 
     std::thread m_thread;
+    std::vector<std::thread> m_flushers;
 };
 
 }  // namespace unzip

@@ -96,8 +96,11 @@ private:
     void WriteFile(const Entry& e, std::string_view name) {
         SetPath(m_path, name);
         m_name = name;
-        m_sink.Open(m_path + std::string(kTemporarySuffix), m_path, Shown(name), e.size, e.crc);
-        if (e.method == kStored) {
+        // Stored data leaves the reading side idle: it takes the CRC-32 there.
+        const bool stored = e.method == kStored;
+        m_sink.Open(m_path + std::string(kTemporarySuffix), m_path, Shown(name), e.size,
+                    stored ? std::nullopt : std::optional<std::uint32_t>(e.crc));
+        if (stored) {
             CopyStored(e);
         } else {
             Inflate(e);
@@ -138,10 +141,16 @@ private:
     void CopyStored(const Entry& e) {
         const std::uint64_t end = e.dataOffset + e.compressedSize;
         std::uint64_t at = e.dataOffset;
+        auto crc = static_cast<std::uint32_t>(crc32(0, Z_NULL, 0));
         do {
             const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(m_sink.BufferSize(), end - at));
-            if (n > 0) m_reader.Read(at, m_sink.Buffer(), n);
+            if (n > 0) {
+                unsigned char* buffer = m_sink.Buffer();
+                m_reader.Read(at, buffer, n);
+                crc = static_cast<std::uint32_t>(crc32(crc, buffer, static_cast<uInt>(n)));
+            }
             at += n;
+            if (at == end && crc != e.crc) throw Failure(Refusal::ContentCrc, Shown(m_name));
             m_sink.Submit(n, at == end);
         } while (at < end);
     }
