@@ -58,6 +58,8 @@ public:
     virtual bool DirectoryExists(const std::string& path) = 0;
     // Creates one folder; its parent must exist. An existing folder is fine.
     virtual void CreateDirectory(const std::string& path) = 0;
+    // Deletes a folder if it is there and empty; never raises.
+    virtual void RemoveFolderIfEmpty(const std::string& path) noexcept = 0;
 };
 
 // Passes every call on to another file system, so that a decorator (a fault injector, a
@@ -81,6 +83,7 @@ public:
     bool FileExists(const std::string& path) override { return m_inner.FileExists(path); }
     bool DirectoryExists(const std::string& path) override { return m_inner.DirectoryExists(path); }
     void CreateDirectory(const std::string& path) override { m_inner.CreateDirectory(path); }
+    void RemoveFolderIfEmpty(const std::string& path) noexcept override { m_inner.RemoveFolderIfEmpty(path); }
 
 protected:
     FileSystem& Inner() const { return m_inner; }

@@ -140,6 +140,8 @@ public:
         return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
     }
 
+    void RemoveFolderIfEmpty(const std::string& path) noexcept override { ::RemoveDirectoryW(Wide(path).c_str()); }
+
     void CreateDirectory(const std::string& path) override {
         if (!::CreateDirectoryW(Wide(path).c_str(), nullptr)) {
             if (::GetLastError() == ERROR_ALREADY_EXISTS && DirectoryExists(path)) return;

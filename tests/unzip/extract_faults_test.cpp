@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <random>
+#include <set>
 
 #include "tests/support/files.h"
 #include "tests/support/recording_dialogs.h"
@@ -108,8 +109,8 @@ TEST_F(ExtractFaults, DamageFoundMidArchiveKeepsTheDamagedEntrysOldFile) {
     ExpectNoTemporaryFiles();
 }
 
-// All or nothing: a fault in the last of five entries, found only while writing it, leaves every
-// file as it was and no temporary file behind.
+// All or nothing: a fault in the last of six entries, found only while writing it, leaves every
+// file and folder as it was and no temporary file behind.
 TEST_F(ExtractFaults, ALateFaultLeavesEveryFileAsItWas) {
     struct Case {
         const char* label;
@@ -130,6 +131,7 @@ TEST_F(ExtractFaults, ALateFaultLeavesEveryFileAsItWas) {
         Put("/juego/Vandrel.exe", "MZ viejo");
         ZipBuilder b;
         for (const char* name : {"a", "b", "c", "d"}) b.File(std::string(name) + ".txt", "nuevo " + std::string(name));
+        b.File("Nueva/Sub/e.txt", "e");
         EntryPlan last = ziptest::Plan("Vandrel.exe", Text(200000));
         c.bend(last);
         b.Add(last);
@@ -140,6 +142,7 @@ TEST_F(ExtractFaults, ALateFaultLeavesEveryFileAsItWas) {
         for (const char* name : {"a", "b", "c", "d"})
             EXPECT_EQ(Get(std::string("/juego/") + name + ".txt"), "viejo") << c.label;
         EXPECT_EQ(Get("/juego/Vandrel.exe"), "MZ viejo") << c.label;
+        EXPECT_EQ(fs.folders, (std::set<std::string>{"/juego", "/juego/Recursos"})) << c.label;
         ExpectNoTemporaryFiles();
     }
 }

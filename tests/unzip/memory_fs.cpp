@@ -118,6 +118,20 @@ bool MemoryFileSystem::FileExists(const std::string& path) { return files.count(
 
 bool MemoryFileSystem::DirectoryExists(const std::string& path) { return folders.count(Key(path)) != 0; }
 
+void MemoryFileSystem::RemoveFolderIfEmpty(const std::string& path) noexcept {
+    const std::string k = Key(path);
+    const auto inside = [&](const std::string& other) {
+        return other.size() > k.size() && other.rfind(k + "/", 0) == 0;
+    };
+    for (const auto& [name, content] : files) {
+        if (inside(name)) return;
+    }
+    for (const std::string& folder : folders) {
+        if (inside(folder)) return;
+    }
+    if (folders.erase(k) != 0) changed.push_back(k);
+}
+
 void MemoryFileSystem::CreateDirectory(const std::string& path) {
     ++createDirectoryCalls;
     const std::string k = Key(path);

@@ -78,6 +78,11 @@ public:
         std::lock_guard<std::mutex> lock(m_mutex);
         return m_folders.count(Key(path)) != 0;
     }
+    void RemoveFolderIfEmpty(const std::string& path) noexcept override {
+        if (m_dead) return;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_folders.erase(Key(path));
+    }
     void CreateDirectory(const std::string& path) override {
         Step(path);
         std::lock_guard<std::mutex> lock(m_mutex);

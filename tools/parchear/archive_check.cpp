@@ -30,6 +30,7 @@ public:
     void RemoveIfExists(const std::string&) noexcept override {}
     bool DirectoryExists(const std::string&) override { return true; }
     void CreateDirectory(const std::string&) override {}
+    void RemoveFolderIfEmpty(const std::string&) noexcept override {}
 };
 
 // The decoder Updater uses, noting whether any name needed it for bytes above 127.

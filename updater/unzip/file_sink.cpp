@@ -19,8 +19,13 @@ FileSink::FileSink(core::FileSystem& fs, std::size_t bufferSize) : m_fs(fs), m_b
         m_storage.push_back(std::make_unique<unsigned char[]>(m_bufferSize));
         m_free.push_back(m_storage.back().get());
     }
-    m_thread = std::thread([this] { Run(); });
-    for (std::size_t i = 0; i < kFlushers; ++i) m_flushers.emplace_back([this] { Flush(); });
+    try {
+        m_thread = std::thread([this] { Run(); });
+        for (std::size_t i = 0; i < kFlushers; ++i) m_flushers.emplace_back([this] { Flush(); });
+    } catch (...) {
+        Stop();  // no thread may outlive a sink that failed to start
+        throw;
+    }
 }
 
 FileSink::~FileSink() { Stop(); }
@@ -191,7 +196,9 @@ void FileSink::Run() noexcept {
 void FileSink::Do(Job& job) {
     if (job.kind == Job::MakeFolder) {
         try {
+            const bool existed = m_fs.DirectoryExists(job.path);
             m_fs.CreateDirectory(job.path);
+            if (!existed) m_createdFolders.push_back(job.path);
         } catch (const core::RuntimeError& e) {
             throw Failure(Refusal::CannotCreateFolder, job.shown, e.Description());
         }

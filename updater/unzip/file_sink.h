@@ -54,6 +54,8 @@ public:
     void Finish();
     // Waits, then returns the files written, in order (on failure too, for their removal).
     std::vector<WrittenFile>& Files();
+    // After Files(): the folders this sink created, parents first.
+    const std::vector<std::string>& CreatedFolders() const { return m_createdFolders; }
 
 private:
     struct Job {
@@ -96,6 +98,7 @@ private:
     // The writing thread's own state.
     std::unique_ptr<core::FileWriter> m_writer;
     std::string m_shown;
+    std::vector<std::string> m_createdFolders;
     std::uint32_t m_crc = 0;
     std::uint64_t m_written = 0;
 

@@ -44,6 +44,9 @@ public:
         } catch (...) {
             const std::vector<WrittenFile>& files = m_sink.Files();
             for (std::size_t i = replaced; i < files.size(); ++i) m_fs.RemoveIfExists(files[i].temp);
+            // The folders made for the archive go too, unless a replaced file is in one.
+            const std::vector<std::string>& folders = m_sink.CreatedFolders();
+            for (auto it = folders.rbegin(); it != folders.rend(); ++it) m_fs.RemoveFolderIfEmpty(*it);
             RestoreOwnFiles();
             throw;
         }
