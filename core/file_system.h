@@ -49,8 +49,9 @@ public:
     virtual std::unique_ptr<FileReader> OpenRead(const std::string& path) = 0;
     // Moves from over to, replacing to in one step when it exists.
     virtual void Replace(const std::string& from, const std::string& to) = 0;
-    // Replace without waiting for the move to reach the disk: for batches that are redone
-    // after a crash (a patch's files, whose version is recorded durably afterwards).
+    // Replace without waiting for the move to reach the disk: it becomes durable with the next
+    // Replace on the same disk (names are journaled in order). The moved file's data survives
+    // a power cut only if its writer was committed first.
     virtual void ReplaceUnflushed(const std::string& from, const std::string& to) { Replace(from, to); }
     // Deletes a file: FileNotFound when there is none.
     virtual void DeleteFile(const std::string& path) = 0;
@@ -60,6 +61,8 @@ public:
     virtual bool DirectoryExists(const std::string& path) = 0;
     // Creates one folder; its parent must exist. An existing folder is fine.
     virtual void CreateDirectory(const std::string& path) = 0;
+    // Deletes a folder if it is there and empty; never raises.
+    virtual void RemoveFolderIfEmpty(const std::string& path) noexcept = 0;
 };
 
 // Passes every call on to another file system, so that a decorator (a fault injector, a
@@ -84,6 +87,7 @@ public:
     bool FileExists(const std::string& path) override { return m_inner.FileExists(path); }
     bool DirectoryExists(const std::string& path) override { return m_inner.DirectoryExists(path); }
     void CreateDirectory(const std::string& path) override { m_inner.CreateDirectory(path); }
+    void RemoveFolderIfEmpty(const std::string& path) noexcept override { m_inner.RemoveFolderIfEmpty(path); }
 
 protected:
     FileSystem& Inner() const { return m_inner; }

@@ -185,6 +185,8 @@ public:
         return ::stat(Native(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
     }
 
+    void RemoveFolderIfEmpty(const std::string& path) noexcept override { ::rmdir(Native(path).c_str()); }
+
     void CreateDirectory(const std::string& path) override {
         const std::string p = Native(path);
         if (::mkdir(p.c_str(), 0755) != 0) {

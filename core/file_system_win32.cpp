@@ -128,6 +128,12 @@ public:
         }
     }
 
+    // Without MOVEFILE_WRITE_THROUGH: NTFS logs the move in order with every other change of
+    // names, so the next move that waits for the disk makes this one durable too.
+    void ReplaceUnflushed(const std::string& from, const std::string& to) override {
+        if (!::MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), MOVEFILE_REPLACE_EXISTING)) RaiseLastError(to);
+    }
+
     void DeleteFile(const std::string& path) override {
         if (!::DeleteFileW(Wide(path).c_str())) RaiseLastError(path);
     }
@@ -143,6 +149,8 @@ public:
         const DWORD a = ::GetFileAttributesW(Wide(path).c_str());
         return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
     }
+
+    void RemoveFolderIfEmpty(const std::string& path) noexcept override { ::RemoveDirectoryW(Wide(path).c_str()); }
 
     void CreateDirectory(const std::string& path) override {
         if (!::CreateDirectoryW(Wide(path).c_str(), nullptr)) {

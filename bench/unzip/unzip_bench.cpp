@@ -1,13 +1,17 @@
-// unzip_bench: the extraction benchmark's helper.
+// unzip_bench: the extraction benchmark's helper. Built natively and for Windows (where only
+// extract and inflate exist, to time the shipped engine under Wine).
 //   gen mixed|small DIR        deterministic corpus
-//   extract MODE ZIP DIR       the engine into DIR; MODE shipped (temporary file, then rename),
-//                              direct (no temporary file) or durable (folder flushed per file)
+//   extract MODE ZIP DIR       the engine into DIR; MODE shipped (exactly what Updater does:
+//                              temporary files, each flushed, then moved), unflushed (the same
+//                              without the flushes: their price) or direct (no temporary file)
 //   inflate ZIP                zlib's raw inflate of every entry in memory: the limit
 //   run CMD...                 runs a command; prints wall seconds and its peak RSS in KiB
+#ifndef _WIN32
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 #include <zlib.h>
 
 #include <chrono>
@@ -18,6 +22,7 @@
 #include <vector>
 
 #include "updater/unzip/entry_name.h"
+#include "updater/unzip/name_decoder.h"
 #include "updater/unzip/zip_directory.h"
 #include "updater/unzip/zip_extract.h"
 
@@ -27,6 +32,7 @@ using Clock = std::chrono::steady_clock;
 
 double Since(Clock::time_point t0) { return std::chrono::duration<double>(Clock::now() - t0).count(); }
 
+#ifndef _WIN32
 // xorshift64*: the same corpus on every machine.
 struct Random {
     std::uint64_t s;
@@ -121,30 +127,48 @@ int Generate(const std::string& kind, const std::string& dir) {
     return 0;
 }
 
-// The real file seam with the per-file rename changed, to price it.
+#endif
+
+// A writer whose flush does nothing, to price the flushes.
+class UnflushedWriter final : public core::FileWriter {
+public:
+    explicit UnflushedWriter(std::unique_ptr<core::FileWriter> inner) : m_inner(std::move(inner)) {}
+    void Write(const void* data, std::size_t size) override { m_inner->Write(data, size); }
+    void Commit() override {}
+
+private:
+    std::unique_ptr<core::FileWriter> m_inner;
+};
+
+// The real file seam with the per-file writes and moves changed, to price them.
 class Variant final : public core::ForwardingFileSystem {
 public:
-    Variant(core::FileSystem& real, bool direct, bool durable)
-        : ForwardingFileSystem(real), m_direct(direct), m_durable(durable) {}
+    Variant(core::FileSystem& real, bool direct, bool unflushed)
+        : ForwardingFileSystem(real), m_direct(direct), m_unflushed(unflushed) {}
     std::unique_ptr<core::FileWriter> CreateFile(const std::string& p) override {
-        return Inner().CreateFile(m_direct ? Final(p) : p);
+        auto writer = Inner().CreateFile(m_direct ? Final(p) : p);
+        if (m_direct || m_unflushed) return std::make_unique<UnflushedWriter>(std::move(writer));
+        return writer;
     }
     void ReplaceUnflushed(const std::string& f, const std::string& t) override {
-        if (m_direct) return;
-        if (m_durable) return Inner().Replace(f, t);
-        Inner().ReplaceUnflushed(f, t);
+        if (!m_direct) Inner().ReplaceUnflushed(f, t);
     }
 
 private:
     static std::string Final(const std::string& p) { return p.substr(0, p.size() - unzip::kTemporarySuffix.size()); }
-    bool m_direct, m_durable;
+    bool m_direct, m_unflushed;
 };
 
 int Extract(const std::string& mode, const std::string& zip, const std::string& dir) {
-    Variant fs(core::RealFileSystem(), mode == "direct", mode == "durable");
-    const unzip::Cp437Decoder decoder;
+    if (mode != "shipped" && mode != "unflushed" && mode != "direct") {
+        std::fprintf(stderr, "unknown mode %s\n", mode.c_str());
+        return 2;
+    }
+    Variant variant(core::RealFileSystem(), mode == "direct", mode == "unflushed");
+    // Updater's own call: the real file seam, the system's name decoder, the default limits.
+    core::FileSystem& fs = mode == "shipped" ? core::RealFileSystem() : variant;
     const auto t0 = Clock::now();
-    const core::Outcome o = unzip::ExtractArchive(zip, dir, fs, decoder);
+    const unzip::Result o = unzip::ExtractArchive(zip, dir, fs, unzip::SystemNameDecoder());
     const double s = Since(t0);
     if (!o.ok) {
         std::fprintf(stderr, "failed: %s\n", o.reason.c_str());
@@ -158,8 +182,9 @@ int Inflate(const std::string& zip) {
     auto file = core::RealFileSystem().OpenRead(zip);
     std::string all(file->Size(), '\0');
     file->ReadAt(0, all.data(), all.size());
-    unzip::ArchiveReader reader(*file, 1u << 20);
-    const unzip::Directory dir = unzip::ReadDirectory(reader, unzip::Cp437Decoder(), unzip::Limits{});
+    const unzip::DirectoryRead read = unzip::ReadArchiveDirectory(*file, unzip::Cp437Decoder(), unzip::Limits{});
+    if (!read.result.ok) return 1;
+    const unzip::Directory& dir = read.dir;
     std::vector<unsigned char> out(1u << 20);
     z_stream z{};
     inflateInit2(&z, -MAX_WBITS);
@@ -192,6 +217,7 @@ int Inflate(const std::string& zip) {
     return 0;
 }
 
+#ifndef _WIN32
 int Run(char** argv) {
     const auto t0 = Clock::now();
     const pid_t pid = ::fork();
@@ -207,14 +233,18 @@ int Run(char** argv) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
 }
 
+#endif
+
 }  // namespace
 
 int main(int argc, char** argv) {
     const std::string cmd = argc > 1 ? argv[1] : "";
-    if (cmd == "gen" && argc == 4) return Generate(argv[2], argv[3]);
     if (cmd == "extract" && argc == 5) return Extract(argv[2], argv[3], argv[4]);
     if (cmd == "inflate" && argc == 3) return Inflate(argv[2]);
+#ifndef _WIN32
+    if (cmd == "gen" && argc == 4) return Generate(argv[2], argv[3]);
     if (cmd == "run" && argc > 2) return Run(argv + 2);
+#endif
     std::fprintf(stderr, "usage: unzip_bench gen|extract|inflate|run ...\n");
     return 2;
 }

@@ -23,8 +23,8 @@ RunResult Run(const std::vector<std::string>& args, core::FileSystem& fs) {
 std::vector<std::string> EntryNames(const std::string& archive) {
     const auto file = core::RealFileSystem().OpenRead(archive);
     const unzip::Limits limits;
-    unzip::ArchiveReader reader(*file, limits.bufferSize);
-    const unzip::Directory dir = unzip::ReadDirectory(reader, unzip::Cp437Decoder(), limits);
+    const unzip::DirectoryRead read = unzip::ReadArchiveDirectory(*file, unzip::Cp437Decoder(), limits);
+    const unzip::Directory& dir = read.dir;
     std::vector<std::string> names;
     for (const unzip::Entry& e : dir.entries) names.push_back(std::string(dir.Name(e)) + (e.folder ? "/" : ""));
     return names;

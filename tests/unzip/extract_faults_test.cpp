@@ -2,7 +2,9 @@
 // found mid-archive, blocked folders; and what the extraction asks of the file system.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <random>
+#include <set>
 
 #include "tests/support/files.h"
 #include "tests/support/recording_dialogs.h"
@@ -16,6 +18,7 @@
 
 namespace {
 
+using unzip::Refusal;
 using ziptest::EntryPlan;
 using ziptest::MemoryFileSystem;
 using ziptest::ZipBuilder;
@@ -47,7 +50,7 @@ protected:
         fs.files[path] = std::make_shared<std::string>(content);
     }
     std::string Get(const std::string& path) { return fs.files.count(path) ? *fs.files[path] : "<ninguno>"; }
-    core::Outcome Run(const std::string& bytes, std::size_t bufferSize = 1u << 20) {
+    unzip::Result Run(const std::string& bytes, std::size_t bufferSize = 1u << 20) {
         Put("/juego/6.zip", bytes);
         unzip::Limits limits;
         limits.bufferSize = bufferSize;
@@ -71,10 +74,9 @@ protected:
 
 TEST_F(ExtractFaults, FileInUseFailsNamingItAndKeepsItsOldContent) {
     fs.busy = {"/juego/Vandrel.exe"};
-    const core::Outcome o = Run(ThreeFiles());
-    EXPECT_FALSE(o.ok);
+    const unzip::Result o = Run(ThreeFiles());
+    EXPECT_EQ(o.code, Refusal::InUse);
     EXPECT_NE(o.reason.find("«Vandrel.exe»"), std::string::npos) << o.reason;
-    EXPECT_NE(o.reason.find("en uso"), std::string::npos) << o.reason;
     EXPECT_EQ(Get("/juego/Vandrel.exe"), "MZ viejo");
     EXPECT_EQ(Get("/juego/a.txt"), "nuevo a");  // whole, and extracted again with the patch next time
     EXPECT_EQ(Get("/juego/z.txt"), "viejo z");  // the run stopped at the file in use
@@ -85,9 +87,9 @@ TEST_F(ExtractFaults, FileInUseFailsNamingItAndKeepsItsOldContent) {
 TEST_F(ExtractFaults, FullDiskLeavesTheOldFileWhole) {
     const std::string big = RandomBytes(300000, 1);
     fs.writeBudget = 7 + 100000;  // a.txt fits, Vandrel.exe does not
-    const core::Outcome o = Run(ZipBuilder().File("a.txt", "nuevo a").File("Vandrel.exe", big).Build().bytes, 65536);
-    EXPECT_FALSE(o.ok);
-    EXPECT_NE(o.reason.find("no se pudo escribir «Vandrel.exe»"), std::string::npos) << o.reason;
+    const unzip::Result o = Run(ZipBuilder().File("a.txt", "nuevo a").File("Vandrel.exe", big).Build().bytes, 65536);
+    EXPECT_EQ(o.code, Refusal::DiskFull);
+    EXPECT_EQ(o.reason, "no se pudo escribir «Vandrel.exe» (Disco lleno)");
     EXPECT_EQ(Get("/juego/Vandrel.exe"), "MZ viejo");
     ExpectNoTemporaryFiles();
 }
@@ -98,31 +100,68 @@ TEST_F(ExtractFaults, DamageFoundMidArchiveKeepsTheDamagedEntrysOldFile) {
     EntryPlan bad = ziptest::Plan("Vandrel.exe", Text(50000));
     bad.crc = 0xDEADBEEF;
     b.Add(bad).File("z.txt", "nuevo z");
-    const core::Outcome o = Run(b.Build().bytes);
-    EXPECT_FALSE(o.ok);
+    const unzip::Result o = Run(b.Build().bytes);
+    EXPECT_EQ(o.code, Refusal::ContentCrc);
     EXPECT_EQ(o.reason, "el contenido de «Vandrel.exe» está dañado (CRC)");
     EXPECT_EQ(Get("/juego/Vandrel.exe"), "MZ viejo");
     EXPECT_EQ(Get("/juego/z.txt"), "viejo z");
+    EXPECT_EQ(Get("/juego/a.txt"), "viejo a");
     ExpectNoTemporaryFiles();
+}
+
+// All or nothing: a fault in the last of six entries, found only while writing it, leaves every
+// file and folder as it was and no temporary file behind.
+TEST_F(ExtractFaults, ALateFaultLeavesEveryFileAsItWas) {
+    struct Case {
+        const char* label;
+        std::function<void(EntryPlan&)> bend;
+        Refusal code;
+        std::uint64_t writeBudget = UINT64_MAX;
+    };
+    const Case cases[] = {
+        {"crc", [](EntryPlan& e) { e.crc = 0x12345678; }, Refusal::ContentCrc},
+        {"stored_crc", [](EntryPlan& e) { e.method = 0, e.crc = 1; }, Refusal::ContentCrc},
+        {"size", [](EntryPlan& e) { e.size = e.data.size() - 1; }, Refusal::ContentSize},
+        {"stream", [](EntryPlan& e) { e.compressed = std::string(40, '\xff'); }, Refusal::ContentDamaged},
+        {"disk_full", [](EntryPlan&) {}, Refusal::DiskFull, 4 * 7 + 1000},
+    };
+    for (const Case& c : cases) {
+        fs.files.clear();
+        for (const char* name : {"a", "b", "c", "d"}) Put(std::string("/juego/") + name + ".txt", "viejo");
+        Put("/juego/Vandrel.exe", "MZ viejo");
+        ZipBuilder b;
+        for (const char* name : {"a", "b", "c", "d"}) b.File(std::string(name) + ".txt", "nuevo " + std::string(name));
+        b.File("Nueva/Sub/e.txt", "e");
+        EntryPlan last = ziptest::Plan("Vandrel.exe", Text(200000));
+        c.bend(last);
+        b.Add(last);
+        fs.writeBudget = c.writeBudget;
+        const unzip::Result o = Run(b.Build().bytes, 65536);
+        fs.writeBudget = UINT64_MAX;
+        EXPECT_EQ(o.code, c.code) << c.label << ": " << o.reason;
+        for (const char* name : {"a", "b", "c", "d"})
+            EXPECT_EQ(Get(std::string("/juego/") + name + ".txt"), "viejo") << c.label;
+        EXPECT_EQ(Get("/juego/Vandrel.exe"), "MZ viejo") << c.label;
+        EXPECT_EQ(fs.folders, (std::set<std::string>{"/juego", "/juego/Recursos"})) << c.label;
+        ExpectNoTemporaryFiles();
+    }
 }
 
 TEST_F(ExtractFaults, FolderBlockedByAFile) {
     Put("/juego/Datos", "un archivo");
-    const core::Outcome o = Run(ZipBuilder().File("Datos/x.txt", "x").Build().bytes);
-    EXPECT_FALSE(o.ok);
-    EXPECT_NE(o.reason.find("no se pudo crear la carpeta «Datos»"), std::string::npos) << o.reason;
+    const unzip::Result o = Run(ZipBuilder().File("Datos/x.txt", "x").Build().bytes);
+    EXPECT_EQ(o.code, Refusal::CannotCreateFolder);
+    EXPECT_NE(o.reason.find("«Datos»"), std::string::npos) << o.reason;
     EXPECT_EQ(Get("/juego/Datos"), "un archivo");
 }
 
 TEST_F(ExtractFaults, MissingArchiveAndMissingTarget) {
     unzip::Limits limits;
-    core::Outcome o = unzip::ExtractArchive("/juego/7.zip", "/juego\\", fs, decoder, limits);
-    EXPECT_FALSE(o.ok);
-    EXPECT_NE(o.reason.find("no se pudo abrir el archivo descargado"), std::string::npos) << o.reason;
+    unzip::Result o = unzip::ExtractArchive("/juego/7.zip", "/juego\\", fs, decoder, limits);
+    EXPECT_EQ(o.code, Refusal::CannotOpen);
     Put("/juego/6.zip", ThreeFiles());
     o = unzip::ExtractArchive("/juego/6.zip", "/otro\\", fs, decoder, limits);
-    EXPECT_FALSE(o.ok);
-    EXPECT_EQ(o.reason, "no existe la carpeta de destino");
+    EXPECT_EQ(o.code, Refusal::NoTarget);
     EXPECT_EQ(fs.openReaders, 0);
 }
 

@@ -22,7 +22,7 @@ public:
     void Write(const void* data, std::size_t size) override {
         if (size > m_fs.writeBudget) {
             m_fs.writeBudget = 0;
-            Raise(ErrorKind::PathFileAccess, "disco lleno");
+            Raise(ErrorKind::DiskFull, "disco lleno");
         }
         m_fs.writeBudget -= size;
         m_file->append(static_cast<const char*>(data), size);
@@ -117,6 +117,20 @@ void MemoryFileSystem::RemoveIfExists(const std::string& path) noexcept {
 bool MemoryFileSystem::FileExists(const std::string& path) { return files.count(Key(path)) != 0; }
 
 bool MemoryFileSystem::DirectoryExists(const std::string& path) { return folders.count(Key(path)) != 0; }
+
+void MemoryFileSystem::RemoveFolderIfEmpty(const std::string& path) noexcept {
+    const std::string k = Key(path);
+    const auto inside = [&](const std::string& other) {
+        return other.size() > k.size() && other.rfind(k + "/", 0) == 0;
+    };
+    for (const auto& [name, content] : files) {
+        if (inside(name)) return;
+    }
+    for (const std::string& folder : folders) {
+        if (inside(folder)) return;
+    }
+    if (folders.erase(k) != 0) changed.push_back(k);
+}
 
 void MemoryFileSystem::CreateDirectory(const std::string& path) {
     ++createDirectoryCalls;

@@ -28,6 +28,7 @@ public:
     bool FileExists(const std::string& path) override;
     bool DirectoryExists(const std::string& path) override;
     void CreateDirectory(const std::string& path) override;
+    void RemoveFolderIfEmpty(const std::string& path) noexcept override;
 
     std::map<std::string, std::shared_ptr<std::string>> files;
     std::set<std::string> folders;

@@ -53,6 +53,7 @@ public:
     bool FileExists(const std::string& p) override { return m_m.FileExists(p); }
     bool DirectoryExists(const std::string& p) override { return m_m.DirectoryExists(p); }
     void CreateDirectory(const std::string& p) override { m_m.CreateDirectory(p); }
+    void RemoveFolderIfEmpty(const std::string& p) noexcept override { m_m.RemoveFolderIfEmpty(p); }
 
     std::set<const std::string*> running;
     // Faults: the next move onto one of these fails.

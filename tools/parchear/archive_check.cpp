@@ -30,6 +30,7 @@ public:
     void RemoveIfExists(const std::string&) noexcept override {}
     bool DirectoryExists(const std::string&) override { return true; }
     void CreateDirectory(const std::string&) override {}
+    void RemoveFolderIfEmpty(const std::string&) noexcept override {}
 };
 
 // The decoder Updater uses, noting whether any name needed it for bytes above 127.
@@ -53,36 +54,36 @@ ArchiveCheck CheckArchive(core::FileSystem& fs, const std::string& path) {
     ArchiveCheck check;
     try {
         if (!fs.FileExists(path)) {
-            check.problem = "no existe";
+            check.reason = "no existe";
             return check;
         }
         check.bytes = fs.FileSize(path);
         if (check.bytes > kMaxArchiveBytes) {
-            check.problem =
-                "ocupa 2 GiB o más y Updater no puede descargarlo (lee el tamaño como un número de 32 bits)";
+            check.reason = "ocupa 2 GiB o más y Updater no puede descargarlo (lee el tamaño como un número de 32 bits)";
             return check;
         }
         WatchingDecoder decoder;
         const unzip::Limits limits;
         {
             const auto file = fs.OpenRead(path);
-            unzip::ArchiveReader reader(*file, limits.bufferSize);
-            const unzip::Directory dir = unzip::ReadDirectory(reader, decoder, limits);
-            check.entries = dir.entries.size();
-            for (const unzip::Entry& e : dir.entries) check.contentBytes += e.size;
+            const unzip::DirectoryRead read = unzip::ReadArchiveDirectory(*file, decoder, limits);
+            if (!read.result.ok) {
+                check.reason = read.result.reason;
+                return check;
+            }
+            check.entries = read.dir.entries.size();
+            for (const unzip::Entry& e : read.dir.entries) check.contentBytes += e.size;
         }
         ReadOnlyFileSystem readOnly(fs);
-        const core::Outcome outcome = unzip::ExtractArchive(path, "parchear", readOnly, decoder, limits);
+        const unzip::Result outcome = unzip::ExtractArchive(path, "parchear", readOnly, decoder, limits);
         if (!outcome.ok) {
-            check.problem = outcome.reason;
+            check.reason = outcome.reason;
             return check;
         }
         check.codePageNames = decoder.CodePageUsed();
         check.ok = true;
-    } catch (const unzip::Failure& e) {
-        check.problem = e.what();
     } catch (const core::RuntimeError& e) {
-        check.problem = std::string("no se pudo leer (") + e.what() + ")";
+        check.reason = std::string("no se pudo leer (") + e.what() + ")";
     }
     return check;
 }

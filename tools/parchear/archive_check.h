@@ -13,7 +13,7 @@ namespace parchear {
 
 struct ArchiveCheck {
     bool ok = false;
-    std::string problem;  // Spanish cause when !ok
+    std::string reason;  // Spanish cause when !ok
     std::size_t entries = 0;
     std::uint64_t bytes = 0;  // size of the archive file
     std::uint64_t contentBytes = 0;

@@ -96,7 +96,7 @@ CrearSummary Crear(core::FileSystem& fs, const std::string& oldArg, const std::s
             file->Commit();
         }
         const ArchiveCheck check = CheckArchive(fs, temp);
-        if (!check.ok) throw Refusal("el parche escrito no pasa las comprobaciones de Updater (" + check.problem + ")");
+        if (!check.ok) throw Refusal("el parche escrito no pasa las comprobaciones de Updater (" + check.reason + ")");
         summary.archiveBytes = check.bytes;
         fs.Replace(temp, out);
     } catch (...) {

@@ -207,7 +207,7 @@ int Publicar(core::FileSystem& fs, const std::string& archive, const std::string
     console.out << "Comprobando " << archive << "..." << std::endl;
     const ArchiveCheck check = CheckArchive(fs, archive);
     if (!check.ok)
-        throw Refusal(Quoted(archive) + " no se puede publicar: Updater lo rechazaría (" + check.problem + ")");
+        throw Refusal(Quoted(archive) + " no se puede publicar: Updater lo rechazaría (" + check.reason + ")");
     if (check.entries == 0)
         console.err << "Aviso: el archivo no contiene nada; el parche no cambiará nada." << std::endl;
     if (check.codePageNames) {
@@ -300,7 +300,7 @@ std::vector<std::string> Comprobar(core::FileSystem& fs, const std::string& serv
     for (int n = 1; n <= last; ++n) {
         const std::string path = ArchivePath(server, n);
         const ArchiveCheck check = CheckArchive(fs, path);
-        if (!check.ok) problems.push_back(path + ": " + check.problem);
+        if (!check.ok) problems.push_back(path + ": " + check.reason);
         progress.Advance(1);
     }
     for (int n : contents.archives) {

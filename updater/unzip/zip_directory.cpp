@@ -3,8 +3,11 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <new>
 
+#include "core/runtime_error.h"
 #include "core/utf8.h"
+#include "updater/unzip/archive_reader.h"
 #include "updater/unzip/entry_name.h"
 #include "updater/unzip/zip_format.h"
 
@@ -27,9 +30,11 @@ std::uint32_t Crc(std::string_view bytes) {
         crc32(0, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size())));
 }
 
-[[noreturn]] void Damaged(const std::string& what) { throw Failure("el archivo .zip está dañado (" + what + ")"); }
+[[noreturn]] void Damaged(const std::string& what) { throw Failure(Refusal::Damaged, {}, what); }
+[[noreturn]] void DamagedDirectory(const std::string& what) { throw Failure(Refusal::DamagedDirectory, {}, what); }
 
-std::string Quoted(std::string_view name) { return "«" + Printable(name) + "»"; }
+std::string Shown(std::string_view name) { return Printable(name); }
+std::string Quoted(std::string_view name) { return "«" + Shown(name) + "»"; }
 
 // True when [offset, offset + length) lies inside [0, limit).
 bool Fits(std::uint64_t offset, std::uint64_t length, std::uint64_t limit) {
@@ -90,10 +95,7 @@ bool LooksLikeRar(ArchiveReader& reader) {
 
 EndRecord FindEnd(ArchiveReader& reader) {
     const std::uint64_t size = reader.Size();
-    const auto notZip = [&]() -> Failure {
-        if (LooksLikeRar(reader)) return Failure("el archivo descargado es un .rar, no un .zip");
-        return Failure("el archivo descargado no es un .zip");
-    };
+    const auto notZip = [&]() { return Failure(LooksLikeRar(reader) ? Refusal::Rar : Refusal::NotZip); };
     if (size < end::kLength) throw notZip();
     const std::size_t tailLength = static_cast<std::size_t>(std::min<std::uint64_t>(size, end::kLength + 0xFFFF));
     const std::uint64_t tailStart = size - tailLength;
@@ -120,31 +122,45 @@ EndRecord FindEnd(ArchiveReader& reader) {
     record.cdSize = U32(e + end::kDirectorySize);
     record.cdOffset = U32(e + end::kDirectoryOffset);
     record.cdLimit = tailStart + found;
-    bool split = disk != 0 || cdDisk != 0 || diskEntries != record.entries;
-
-    if (record.cdLimit >= locator64::kLength) {
+    // The ZIP64 records count only when the classic one needs them: a field of it saturated, or
+    // a directory that does not end where it begins. A directory that merely ends with bytes
+    // that look like a locator (in a comment or an extra field) stays a plain archive.
+    const bool saturated = disk == kSaturated16 || cdDisk == kSaturated16 || diskEntries == kSaturated16 ||
+                           record.entries == kSaturated16 || record.cdSize == kSaturated32 ||
+                           record.cdOffset == kSaturated32;
+    const bool consistent = record.cdOffset + record.cdSize == record.cdLimit;
+    std::uint64_t disks = disk, cdDisks = cdDisk, onThisDisk = diskEntries;
+    if ((saturated || !consistent) && record.cdLimit >= locator64::kLength) {
         const unsigned char* loc = reader.Bytes(record.cdLimit - locator64::kLength, locator64::kLength);
         if (U32(loc) == locator64::kSignature) {
-            const std::uint32_t locDisk = U32(loc + locator64::kDisk), disks = U32(loc + locator64::kDisks);
+            const std::uint32_t locDisk = U32(loc + locator64::kDisk), total = U32(loc + locator64::kDisks);
             const std::uint64_t at = U64(loc + locator64::kEnd64Offset);
-            if (locDisk != 0 || disks > 1) throw Failure("el archivo .zip está dividido en varias partes");
+            if (locDisk != 0 || total > 1) throw Failure(Refusal::SplitArchive);
             if (!Fits(at, end64::kLength, record.cdLimit - locator64::kLength)) {
-                Damaged("registro final ZIP64 fuera del archivo");
+                DamagedDirectory("registro final ZIP64 fuera del archivo");
             }
             const unsigned char* z = reader.Bytes(at, end64::kLength);
             if (U32(z) != end64::kSignature || U64(z + end64::kRecordSize) < end64::kLength - 12) {
-                Damaged("registro final ZIP64 no válido");
+                DamagedDirectory("registro final ZIP64 no válido");
             }
-            split = U32(z + end64::kDisk) != 0 || U32(z + end64::kDirectoryDisk) != 0 ||
-                    U64(z + end64::kDiskEntries) != U64(z + end64::kEntries);
+            // Version 6.2 and later records describe a directory encrypted as a whole.
+            if ((U16(z + end64::kVersionNeeded) & 0xFF) >= kVersionDirectoryEncryption) {
+                throw Failure(Refusal::EncryptedDirectory);
+            }
+            disks = U32(z + end64::kDisk);
+            cdDisks = U32(z + end64::kDirectoryDisk);
+            onThisDisk = U64(z + end64::kDiskEntries);
             record.entries = U64(z + end64::kEntries);
             record.cdSize = U64(z + end64::kDirectorySize);
             record.cdOffset = U64(z + end64::kDirectoryOffset);
             record.cdLimit = at;
+        } else if (saturated) {
+            DamagedDirectory("falta el registro final ZIP64");
         }
     }
-    if (split) throw Failure("el archivo .zip está dividido en varias partes");
-    if (!Fits(record.cdOffset, record.cdSize, record.cdLimit)) Damaged("directorio central fuera del archivo");
+    if (disks != 0 || cdDisks != 0) throw Failure(Refusal::SplitArchive);
+    if (onThisDisk != record.entries) DamagedDirectory("el registro final no cuadra con el número de entradas");
+    if (!Fits(record.cdOffset, record.cdSize, record.cdLimit)) DamagedDirectory("directorio central fuera del archivo");
     return record;
 }
 
@@ -156,16 +172,15 @@ public:
     Directory Build() {
         const EndRecord end = FindEnd(m_reader);
         if (end.entries > m_limits.maxEntries) {
-            throw Failure("el archivo .zip tiene demasiadas entradas (más de " + std::to_string(m_limits.maxEntries) +
-                          ")");
+            throw Failure(Refusal::TooManyEntries, {}, std::to_string(m_limits.maxEntries));
         }
-        if (end.entries * central::kLength > end.cdSize) Damaged("directorio central incompleto");
+        if (end.entries * central::kLength > end.cdSize) DamagedDirectory("directorio central incompleto");
         m_cdOffset = end.cdOffset;
         m_dir.entries.reserve(static_cast<std::size_t>(end.entries));
         std::uint64_t pos = end.cdOffset;
         const std::uint64_t cdEnd = end.cdOffset + end.cdSize;
         for (std::uint64_t i = 0; i < end.entries; ++i) pos = ReadCentralEntry(pos, cdEnd);
-        if (pos != cdEnd) Damaged("tamaño del directorio central");
+        if (pos != cdEnd) DamagedDirectory("tamaño del directorio central");
 
         std::sort(m_dir.entries.begin(), m_dir.entries.end(),
                   [](const Entry& a, const Entry& b) { return a.headerOffset < b.headerOffset; });
@@ -179,9 +194,9 @@ public:
 
 private:
     std::uint64_t ReadCentralEntry(std::uint64_t pos, std::uint64_t cdEnd) {
-        if (!Fits(pos, central::kLength, cdEnd)) Damaged("directorio central incompleto");
+        if (!Fits(pos, central::kLength, cdEnd)) DamagedDirectory("directorio central incompleto");
         const unsigned char* h = m_reader.Bytes(pos, central::kLength, m_limits.bufferSize);
-        if (U32(h) != central::kSignature) Damaged("directorio central");
+        if (U32(h) != central::kSignature) DamagedDirectory("directorio central");
         const std::uint16_t madeBy = U16(h + central::kMadeBy), flags = U16(h + central::kFlags),
                             method = U16(h + central::kMethod);
         const std::uint32_t crc = U32(h + central::kCrc), csize32 = U32(h + central::kCompressedSize),
@@ -192,7 +207,7 @@ private:
         const std::uint32_t attributes = U32(h + central::kExternalAttributes),
                             offset32 = U32(h + central::kLocalOffset);
         const std::uint64_t variable = std::uint64_t{nameLength} + extraLength + commentLength;
-        if (!Fits(pos + central::kLength, variable, cdEnd)) Damaged("directorio central incompleto");
+        if (!Fits(pos + central::kLength, variable, cdEnd)) DamagedDirectory("directorio central incompleto");
         const auto* v = reinterpret_cast<const char*>(
             m_reader.Bytes(pos + central::kLength, std::size_t{nameLength} + extraLength, m_limits.bufferSize));
         const std::string_view raw(v, nameLength);
@@ -201,17 +216,16 @@ private:
         Entry e;
         e.rawNameLength = nameLength;
         e.rawNameCrc = Crc(raw);
-        const CheckedName name = CheckEntryName(DecodeName(raw, flags, extras, e.rawNameCrc));
+        const CheckedName name = CheckEntryName(DecodeName(raw, flags, madeBy, extras, e.rawNameCrc));
         if (!name.problem.empty()) {
-            throw Failure("entrada no permitida " + Quoted(DisplayName(raw, flags)) + ": " + name.problem);
+            throw Failure(Refusal::BadName, Shown(DisplayName(raw, flags)), name.problem);
         }
         const std::string_view path = name.path;
         if (flags & (kFlagEncrypted | kFlagStrongEncryption | kFlagMaskedHeaders)) {
-            throw Failure("la entrada " + Quoted(path) + " está cifrada");
+            throw Failure(Refusal::EncryptedEntry, Shown(path));
         }
         if (method != kStored && method != kDeflated) {
-            throw Failure("la entrada " + Quoted(path) + " usa un método de compresión no admitido (" +
-                          std::to_string(method) + ")");
+            throw Failure(Refusal::UnsupportedMethod, Shown(path), std::to_string(method));
         }
         e.folder = name.folder;
         CheckKind(madeBy, attributes, path, e.folder);
@@ -223,26 +237,24 @@ private:
         if (disk16 == 0xFFFF) {
             if (extras.zip64.size() < 4) Damaged("faltan los datos ZIP64 de " + Quoted(path));
         } else if (disk16 != 0) {
-            throw Failure("el archivo .zip está dividido en varias partes");
+            DamagedDirectory("la entrada " + Quoted(path) + " dice estar en otro disco");
         }
         e.crc = crc;
         e.method = method;
         if (e.folder && e.size != 0) Damaged("la carpeta " + Quoted(path) + " tiene contenido");
         if (method == kStored && e.compressedSize != e.size) Damaged("tamaños de " + Quoted(path));
         if (e.size > m_limits.ratioFreeSize && e.size / m_limits.maxRatio > e.compressedSize) {
-            throw Failure("la entrada " + Quoted(path) + " se expande más de " + std::to_string(m_limits.maxRatio) +
-                          " veces (posible bomba de descompresión)");
+            throw Failure(Refusal::Bomb, Shown(path), std::to_string(m_limits.maxRatio));
         }
         m_total += e.size;
         if (e.size > m_limits.maxTotalSize || m_total > m_limits.maxTotalSize) {
-            throw Failure("el contenido descomprimido sería demasiado grande (más de " +
-                          std::to_string(m_limits.maxTotalSize >> 20) + " MiB)");
+            throw Failure(Refusal::TooLarge, {}, std::to_string(m_limits.maxTotalSize >> 20));
         }
         if (!Fits(e.headerOffset, local::kLength + std::uint64_t{nameLength} + e.compressedSize, m_cdOffset)) {
             Damaged("datos de " + Quoted(path) + " fuera del archivo");
         }
         if (m_dir.names.size() + path.size() > m_limits.maxTotalNameBytes) {
-            throw Failure("los nombres del archivo .zip son demasiado largos en total");
+            throw Failure(Refusal::NamesTooLong);
         }
         e.nameOffset = static_cast<std::uint32_t>(m_dir.names.size());
         e.nameLength = static_cast<std::uint32_t>(path.size());
@@ -251,12 +263,19 @@ private:
         return pos + central::kLength + variable;
     }
 
-    std::string DecodeName(std::string_view raw, std::uint16_t flags, const Extras& extras, std::uint32_t rawCrc) {
+    // The name as the archiver meant it: the UTF-8 flag; else Info-ZIP's UTF-8 path when it was
+    // made from these very name bytes; else, from Unix and macOS (whose archivers write the
+    // system's UTF-8 without the flag), bytes that are valid UTF-8; else the OEM code page.
+    std::string DecodeName(std::string_view raw, std::uint16_t flags, std::uint16_t madeBy, const Extras& extras,
+                           std::uint32_t rawCrc) const {
         if (flags & kFlagUtf8) return std::string(raw);  // checked as UTF-8 by CheckEntryName
         const std::string_view u = extras.unicode;
-        if (u.size() > 5 && u[0] == 1 && U32(reinterpret_cast<const unsigned char*>(u.data() + 1)) == rawCrc) {
+        if (u.size() > 5 && u[0] == 1 && U32(reinterpret_cast<const unsigned char*>(u.data() + 1)) == rawCrc &&
+            core::IsValidUtf8(u.substr(5))) {
             return std::string(u.substr(5));
         }
+        const unsigned host = madeBy >> 8;
+        if ((host == kHostUnix || host == kHostMac) && core::IsValidUtf8(raw)) return std::string(raw);
         return m_decoder.ToUtf8(raw);
     }
 
@@ -267,14 +286,14 @@ private:
     // Refuses links and special files; marks folders given only by their attributes.
     static void CheckKind(std::uint16_t madeBy, std::uint32_t attributes, std::string_view path, bool& folder) {
         const unsigned host = madeBy >> 8;
-        if (attributes & 0x400) throw Failure("la entrada " + Quoted(path) + " es un enlace simbólico");
+        if (attributes & 0x400) throw Failure(Refusal::Link, Shown(path));
         if (attributes & 0x10) folder = true;
-        if (host == 3 || host == 19) {  // Unix, OS X: st_mode in the high half
+        if (host == kHostUnix || host == kHostMac) {  // st_mode in the high half
             const std::uint32_t type = (attributes >> 16) & 0170000;
-            if (type == 0120000) throw Failure("la entrada " + Quoted(path) + " es un enlace simbólico");
+            if (type == 0120000) throw Failure(Refusal::Link, Shown(path));
             if (type == 0040000) folder = true;
             if (type != 0 && type != 0100000 && type != 0040000) {
-                throw Failure("la entrada " + Quoted(path) + " no es un archivo ni una carpeta");
+                throw Failure(Refusal::SpecialFile, Shown(path));
             }
         }
     }
@@ -368,7 +387,7 @@ private:
                     for (; it != keys.end() && it->hash == h; ++it) {
                         const Entry& other = entries[it->index];
                         if (!other.folder && FoldCase(m_dir.Name(other)) == std::string_view(folded).substr(0, k)) {
-                            throw Failure(Quoted(m_dir.Name(other)) + " es a la vez archivo y carpeta");
+                            throw Failure(Refusal::FileAndFolder, Shown(m_dir.Name(other)));
                         }
                     }
                 }
@@ -378,10 +397,8 @@ private:
     }
 
     [[noreturn]] void Clash(const Entry& a, const Entry& b) const {
-        if (a.folder != b.folder)
-            throw Failure(Quoted(m_dir.Name(a.folder ? b : a)) + " es a la vez archivo y carpeta");
-        throw Failure("dos entradas escriben el mismo archivo: " + Quoted(m_dir.Name(a)) + " y " +
-                      Quoted(m_dir.Name(b)));
+        if (a.folder != b.folder) throw Failure(Refusal::FileAndFolder, Shown(m_dir.Name(a.folder ? b : a)));
+        throw Failure(Refusal::SameFile, Shown(m_dir.Name(a)), Quoted(m_dir.Name(b)));
     }
 
     ArchiveReader& m_reader;
@@ -402,7 +419,7 @@ ArchiveReader::ArchiveReader(core::FileReader& file, std::size_t bufferSize)
 void ArchiveReader::Fill(std::uint64_t offset, std::size_t length) {
     m_filled = 0;
     const std::size_t got = m_file.ReadAt(offset, m_buffer.data(), length);
-    if (got < length) throw Failure("el archivo .zip está incompleto (se leyeron menos bytes de los esperados)");
+    if (got < length) throw Failure(Refusal::Incomplete);
     m_start = offset;
     m_filled = got;
 }
@@ -428,8 +445,28 @@ std::string_view ArchiveReader::Stream(std::uint64_t offset, std::uint64_t end) 
     return std::string_view(reinterpret_cast<const char*>(m_buffer.data()) + at, n);
 }
 
+void ArchiveReader::Read(std::uint64_t offset, unsigned char* into, std::size_t length) {
+    if (!Fits(offset, length, m_size)) Damaged("datos fuera del archivo");
+    if (m_file.ReadAt(offset, into, length) < length) throw Failure(Refusal::Incomplete);
+}
+
 Directory ReadDirectory(ArchiveReader& reader, const NameDecoder& decoder, const Limits& limits) {
     return DirectoryBuilder(reader, decoder, limits).Build();
+}
+
+DirectoryRead ReadArchiveDirectory(core::FileReader& file, const NameDecoder& decoder, const Limits& limits) {
+    DirectoryRead read;
+    try {
+        ArchiveReader reader(file, limits.bufferSize);
+        read.dir = ReadDirectory(reader, decoder, limits);
+    } catch (const Failure& e) {
+        read.result = e.ToResult();
+    } catch (const core::RuntimeError& e) {
+        read.result = Result::Refused(Refusal::CannotRead, RefusalText(Refusal::CannotRead, {}, e.Description()));
+    } catch (const std::bad_alloc&) {
+        read.result = Result::Refused(Refusal::OutOfMemory, RefusalText(Refusal::OutOfMemory));
+    }
+    return read;
 }
 
 }  // namespace unzip

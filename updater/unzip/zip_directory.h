@@ -5,21 +5,15 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "core/file_system.h"
 #include "updater/unzip/name_decoder.h"
+#include "updater/unzip/refusal.h"
 
 namespace unzip {
-
-// A refusal or failure; what() is the short Spanish cause for the player.
-class Failure : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
 
 struct Limits {
     std::uint64_t maxTotalSize = 4ull << 30;  // sum of the entries' sizes
@@ -53,29 +47,12 @@ struct Directory {
     std::string_view Name(const Entry& e) const { return std::string_view(names).substr(e.nameOffset, e.nameLength); }
 };
 
-// A read window over the archive file: header reads come from memory, data is streamed in large reads.
-class ArchiveReader {
-public:
-    ArchiveReader(core::FileReader& file, std::size_t bufferSize);
-    std::uint64_t Size() const { return m_size; }
-    // The bytes [offset, offset + length), valid until the next call; Failure unless all are in the file.
-    // A read that must go to the file fetches up to readAhead bytes at once.
-    const unsigned char* Bytes(std::uint64_t offset, std::size_t length, std::size_t readAhead = 64u << 10);
-    // The next piece (at least one byte, at most the buffer size) of [offset, end).
-    std::string_view Stream(std::uint64_t offset, std::uint64_t end);
-
-private:
-    void Fill(std::uint64_t offset, std::size_t length);
-
-    core::FileReader& m_file;
-    std::uint64_t m_size;
-    std::size_t m_chunk;
-    std::vector<unsigned char> m_buffer;
-    std::uint64_t m_start = 0;  // archive offset of m_buffer[0]
-    std::size_t m_filled = 0;
+struct DirectoryRead {
+    Result result;  // ok, or the refusal with its code
+    Directory dir;
 };
 
-// Reads and checks the whole structure; raises Failure with the cause when the archive is refused.
-Directory ReadDirectory(ArchiveReader& reader, const NameDecoder& decoder, const Limits& limits);
+// Reads and checks the whole structure of the archive in file; never raises.
+DirectoryRead ReadArchiveDirectory(core::FileReader& file, const NameDecoder& decoder, const Limits& limits);
 
 }  // namespace unzip

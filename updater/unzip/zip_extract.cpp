@@ -9,27 +9,51 @@
 #include <vector>
 
 #include "core/runtime_error.h"
+#include "updater/unzip/archive_reader.h"
 #include "updater/unzip/entry_name.h"
+#include "updater/unzip/file_sink.h"
 #include "updater/unzip/zlib_stream.h"
 
 namespace unzip {
 namespace {
 
-std::string Quoted(std::string_view name) {
+// An entry's name as the player knows it: Windows separators.
+std::string Shown(std::string_view name) {
     std::string shown = Printable(name);
     std::replace(shown.begin(), shown.end(), '/', '\\');
-    return "«" + shown + "»";
+    return shown;
 }
 
+// An archive is extracted in two passes. First every entry is written to a temporary file beside
+// its final one, checked (size, CRC-32) and flushed; a failure there removes the temporary
+// files and leaves the installation as it was. Then the temporary files replace the final ones.
 class Extraction {
 public:
     Extraction(ArchiveReader& reader, const Directory& dir, const std::string& target, core::FileSystem& fs,
                const Limits& limits, OwnFiles* own)
-        : m_reader(reader), m_dir(dir), m_fs(fs), m_own(own), m_out(limits.bufferSize), m_target(target) {
+        : m_reader(reader), m_dir(dir), m_fs(fs), m_own(own), m_sink(fs, limits.bufferSize), m_target(target) {
         if (m_target.empty() || (m_target.back() != '\\' && m_target.back() != '/')) m_target += '\\';
     }
 
     void Run() {
+        std::size_t replaced = 0;
+        try {
+            WriteAll();
+            std::vector<WrittenFile>& files = m_sink.Files();
+            for (; replaced < files.size(); ++replaced) Replace(files[replaced]);
+        } catch (...) {
+            const std::vector<WrittenFile>& files = m_sink.Files();
+            for (std::size_t i = replaced; i < files.size(); ++i) m_fs.RemoveIfExists(files[i].temp);
+            // The folders made for the archive go too, unless a replaced file is in one.
+            const std::vector<std::string>& folders = m_sink.CreatedFolders();
+            for (auto it = folders.rbegin(); it != folders.rend(); ++it) m_fs.RemoveFolderIfEmpty(*it);
+            RestoreOwnFiles();
+            throw;
+        }
+    }
+
+private:
+    void WriteAll() {
         try {
             for (const Entry& e : m_dir.entries) {
                 const std::string_view name = m_dir.Name(e);
@@ -41,13 +65,15 @@ public:
                 if (slash != std::string_view::npos) EnsureFolder(name.substr(0, slash));
                 WriteFile(e, name);
             }
+            m_sink.Finish();
         } catch (...) {
-            RestoreOwnFiles();
+            // A failure of the writing thread concerns an earlier entry: that one is reported.
+            m_sink.Files();
+            m_sink.Finish();
             throw;
         }
     }
 
-private:
     void SetPath(std::string& path, std::string_view relative) const {
         path.assign(m_target);
         const std::size_t at = path.size();
@@ -64,11 +90,7 @@ private:
             const std::string_view prefix = folder.substr(0, end);
             if (m_folders.count(std::string(prefix)) != 0) continue;
             SetPath(m_path, prefix);
-            try {
-                m_fs.CreateDirectory(m_path);
-            } catch (const core::RuntimeError& e) {
-                throw Failure("no se pudo crear la carpeta " + Quoted(prefix) + " (" + e.Description() + ")");
-            }
+            m_sink.Folder(m_path, Shown(prefix));
             m_folders.emplace(prefix);
         } while (end != std::string_view::npos);
         m_lastFolder.assign(folder);
@@ -76,49 +98,33 @@ private:
 
     void WriteFile(const Entry& e, std::string_view name) {
         SetPath(m_path, name);
-        m_temp.assign(m_path).append(kTemporarySuffix);
-        std::unique_ptr<core::FileWriter> writer;
-        try {
-            try {
-                writer = m_fs.CreateFile(m_temp);
-            } catch (const core::RuntimeError& err) {
-                throw Failure("no se pudo escribir " + Quoted(name) + " (" + err.Description() + ")");
-            }
-            m_writer = writer.get();
-            m_name = name;
-            m_crc = static_cast<std::uint32_t>(crc32(0, Z_NULL, 0));
-            m_written = 0;
-            if (e.method == kStored) {
-                CopyStored(e);
-            } else {
-                Inflate(e);
-            }
-            if (m_written != e.size) throw Failure("el contenido de " + Quoted(name) + " está dañado (tamaño)");
-            if (m_crc != e.crc) throw Failure("el contenido de " + Quoted(name) + " está dañado (CRC)");
-            writer.reset();
-            Replace(name);
-        } catch (...) {
-            writer.reset();
-            m_fs.RemoveIfExists(m_temp);
-            throw;
+        m_name = name;
+        // Stored data leaves the reading side idle: it takes the CRC-32 there.
+        const bool stored = e.method == kStored;
+        m_sink.Open(m_path + std::string(kTemporarySuffix), m_path, Shown(name), e.size,
+                    stored ? std::nullopt : std::optional<std::uint32_t>(e.crc));
+        if (stored) {
+            CopyStored(e);
+        } else {
+            Inflate(e);
         }
     }
 
-    // Replaces the final file by the complete temporary one. No flush per file: a patch cut
-    // short is extracted again on the next start, since its version is recorded only afterwards.
-    void Replace(std::string_view name) {
+    // Puts a complete temporary file in place of its final one. The move is not waited for:
+    // the version recorded after the patch is written durably, which brings every earlier
+    // move of the same disk with it.
+    void Replace(const WrittenFile& f) {
         try {
-            if (m_own && m_own->Holds(m_path)) {
-                m_aside.push_back({ReplaceOwnFile(m_fs, *m_own, m_temp, m_path), m_path});
+            if (m_own && m_own->Holds(f.path)) {
+                m_aside.push_back({ReplaceOwnFile(m_fs, *m_own, f.temp, f.path), f.path});
                 return;
             }
-            m_fs.ReplaceUnflushed(m_temp, m_path);
+            m_fs.ReplaceUnflushed(f.temp, f.path);
         } catch (const core::RuntimeError& err) {
             if (err.Kind() == core::ErrorKind::PermissionDenied || err.Kind() == core::ErrorKind::PathFileAccess) {
-                throw Failure("no se pudo reemplazar " + Quoted(name) +
-                              ": está en uso o protegido (cierre el juego y vuelva a intentarlo)");
+                throw Failure(Refusal::InUse, f.shown);
             }
-            throw Failure("no se pudo reemplazar " + Quoted(name) + " (" + err.Description() + ")");
+            throw Failure(Refusal::CannotReplace, f.shown, err.Description());
         }
     }
 
@@ -135,35 +141,35 @@ private:
         m_aside.clear();
     }
 
-    void Emit(const void* data, std::size_t size) {
-        m_crc = static_cast<std::uint32_t>(crc32(m_crc, static_cast<const Bytef*>(data), static_cast<uInt>(size)));
-        m_written += size;
-        try {
-            m_writer->Write(data, size);
-        } catch (const core::RuntimeError& err) {
-            throw Failure("no se pudo escribir " + Quoted(m_name) + " (" + err.Description() + ")");
-        }
-    }
-
     void CopyStored(const Entry& e) {
         const std::uint64_t end = e.dataOffset + e.compressedSize;
-        for (std::uint64_t at = e.dataOffset; at < end;) {
-            const std::string_view piece = m_reader.Stream(at, end);
-            Emit(piece.data(), piece.size());
-            at += piece.size();
-        }
+        std::uint64_t at = e.dataOffset;
+        auto crc = static_cast<std::uint32_t>(crc32(0, Z_NULL, 0));
+        do {
+            const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(m_sink.BufferSize(), end - at));
+            if (n > 0) {
+                unsigned char* buffer = m_sink.Buffer();
+                m_reader.Read(at, buffer, n);
+                crc = static_cast<std::uint32_t>(crc32(crc, buffer, static_cast<uInt>(n)));
+            }
+            at += n;
+            if (at == end && crc != e.crc) throw Failure(Refusal::ContentCrc, Shown(m_name));
+            m_sink.Submit(n, at == end);
+        } while (at < end);
     }
 
-    // Inflates straight into the output buffer, never past the declared size (plus one byte
+    // Inflates straight into the writer's buffers, never past the declared size (plus one byte
     // that proves a longer stream), and requires the stream to end exactly with its data.
     void Inflate(const Entry& e) {
         m_inflater.Reset();
         z_stream& z = m_inflater.Stream();
         const std::uint64_t end = e.dataOffset + e.compressedSize;
         std::uint64_t at = e.dataOffset;
+        std::uint64_t written = 0;
         z.avail_in = 0;
         std::size_t filled = 0;
-        const auto damaged = [&]() { return Failure("el contenido de " + Quoted(m_name) + " está dañado"); };
+        const auto damaged = [&]() { return Failure(Refusal::ContentDamaged, Shown(m_name)); };
+        const std::size_t bufferSize = m_sink.BufferSize();
         for (;;) {
             if (z.avail_in == 0 && at < end) {
                 const std::string_view piece = m_reader.Stream(at, end);
@@ -171,24 +177,25 @@ private:
                 z.avail_in = static_cast<uInt>(piece.size());
                 at += piece.size();
             }
-            const std::uint64_t allowed = e.size + 1 - m_written - filled;
-            const std::size_t room = static_cast<std::size_t>(std::min<std::uint64_t>(m_out.size() - filled, allowed));
-            z.next_out = m_out.data() + filled;
+            const std::uint64_t allowed = e.size + 1 - written - filled;
+            const std::size_t room = static_cast<std::size_t>(std::min<std::uint64_t>(bufferSize - filled, allowed));
+            z.next_out = m_sink.Buffer() + filled;
             z.avail_out = static_cast<uInt>(room);
             const int ret = inflate(&z, Z_NO_FLUSH);
             filled += room - z.avail_out;
-            if (m_written + filled > e.size)
-                throw Failure("el contenido de " + Quoted(m_name) + " está dañado (tamaño)");
+            if (written + filled > e.size) throw Failure(Refusal::ContentSize, Shown(m_name));
             if (ret == Z_STREAM_END) break;
             if (ret == Z_BUF_ERROR && z.avail_in == 0 && at == end) throw damaged();  // data ends too early
             if (ret != Z_OK && ret != Z_BUF_ERROR) throw damaged();
-            if (filled == m_out.size()) {
-                Emit(m_out.data(), filled);
+            if (filled == bufferSize) {
+                m_sink.Submit(filled, false);
+                written += filled;
                 filled = 0;
             }
         }
-        if (filled > 0) Emit(m_out.data(), filled);
         if (z.avail_in != 0 || at != end) throw damaged();  // compressed size and stream disagree
+        if (written + filled != e.size) throw Failure(Refusal::ContentSize, Shown(m_name));
+        m_sink.Submit(filled, true);
     }
 
     ArchiveReader& m_reader;
@@ -198,44 +205,42 @@ private:
     // Own files replaced so far: aside name -> own name.
     std::vector<std::pair<std::string, std::string>> m_aside;
     Inflater m_inflater;
-    std::vector<unsigned char> m_out;
+    FileSink m_sink;
     std::string m_target;
-    std::string m_path, m_temp, m_lastFolder;
+    std::string m_path, m_lastFolder;
     std::unordered_set<std::string> m_folders;
-    core::FileWriter* m_writer = nullptr;
     std::string_view m_name;
-    std::uint32_t m_crc = 0;
-    std::uint64_t m_written = 0;
 };
 
 }  // namespace
 
-core::Outcome ExtractArchive(const std::string& archive, const std::string& target, core::FileSystem& fs,
-                             const NameDecoder& decoder, const Limits& limits, OwnFiles* own) {
+Result ExtractArchive(const std::string& archive, const std::string& target, core::FileSystem& fs,
+                      const NameDecoder& decoder, const Limits& limits, OwnFiles* own) {
+    const auto refused = [](Refusal code, std::string_view detail = {}) {
+        return Result::Refused(code, RefusalText(code, {}, detail));
+    };
     try {
         std::unique_ptr<core::FileReader> file;
         try {
             file = fs.OpenRead(archive);
         } catch (const core::RuntimeError& e) {
-            return core::Outcome::Failure(std::string("no se pudo abrir el archivo descargado (") + e.Description() +
-                                          ")");
+            return refused(Refusal::CannotOpen, e.Description());
         }
         ArchiveReader reader(*file, limits.bufferSize);
         const Directory dir = ReadDirectory(reader, decoder, limits);
-        if (dir.entries.empty()) return core::Outcome::Success();
-        if (!fs.DirectoryExists(target)) return core::Outcome::Failure("no existe la carpeta de destino");
+        if (dir.entries.empty()) return {};
+        if (!fs.DirectoryExists(target)) return refused(Refusal::NoTarget);
         Extraction(reader, dir, target, fs, limits, own).Run();
-        return core::Outcome::Success();
+        return {};
     } catch (const Failure& e) {
-        return core::Outcome::Failure(e.what());
+        return e.ToResult();
     } catch (const core::RuntimeError& e) {
-        if (e.Kind() == core::ErrorKind::OutOfMemory)
-            return core::Outcome::Failure("memoria insuficiente para descomprimir");
-        return core::Outcome::Failure(std::string("no se pudo leer el archivo descargado (") + e.Description() + ")");
+        if (e.Kind() == core::ErrorKind::OutOfMemory) return refused(Refusal::OutOfMemory);
+        return refused(Refusal::CannotRead, e.Description());
     } catch (const std::bad_alloc&) {
-        return core::Outcome::Failure("memoria insuficiente para descomprimir");
+        return refused(Refusal::OutOfMemory);
     } catch (const std::exception& e) {
-        return core::Outcome::Failure(std::string("error inesperado al descomprimir (") + e.what() + ")");
+        return refused(Refusal::Unexpected, e.what());
     }
 }
 

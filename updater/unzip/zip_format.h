@@ -18,6 +18,13 @@ inline constexpr std::uint16_t kFlagMaskedHeaders = 0x2000;
 inline constexpr std::uint16_t kVersionDeflate = 20;
 inline constexpr std::uint16_t kVersionZip64 = 45;
 
+// The ZIP64 end record of an archive whose central directory is encrypted needs this version.
+inline constexpr std::uint16_t kVersionDirectoryEncryption = 62;
+
+// "Made by" hosts (the high byte) whose archivers write names in the system's UTF-8.
+inline constexpr unsigned kHostUnix = 3;
+inline constexpr unsigned kHostMac = 19;  // OS X
+
 // A 32-bit size or offset of this value stands for the one in the ZIP64 extra field.
 inline constexpr std::uint32_t kSaturated32 = 0xFFFFFFFFu;
 inline constexpr std::uint16_t kSaturated16 = 0xFFFF;

@@ -5,9 +5,9 @@
 
 namespace modUnzip {
 
-core::Outcome Descomprimir(const std::string& archive, const std::string& target, core::FileSystem& fs,
+unzip::Result Descomprimir(const std::string& archive, const std::string& target, core::FileSystem& fs,
                            update::Dialogs& dialogs, const unzip::NameDecoder& decoder, unzip::OwnFiles* own) {
-    core::Outcome outcome = unzip::ExtractArchive(archive, target, fs, decoder, {}, own);
+    unzip::Result outcome = unzip::ExtractArchive(archive, target, fs, decoder, {}, own);
     if (!outcome.ok)
         dialogs.ShowMessage(update::mensajes::kErrorAlDescomprimir, update::mensajes::kTitulo, core::BoxStyle::OkOnly);
     return outcome;

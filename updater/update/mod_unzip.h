@@ -8,6 +8,7 @@
 #include "core/outcome.h"
 #include "updater/unzip/name_decoder.h"
 #include "updater/unzip/own_files.h"
+#include "updater/unzip/refusal.h"
 #include "updater/update/platform.h"
 #include "updater/update/update_run.h"
 
@@ -29,9 +30,9 @@ extern std::string ParcheActual;
 extern std::string RutaParche;
 
 // Extracts every entry of archive below target, replacing existing files without asking; the
-// archive is closed before it returns. On failure it shows the error box and returns the cause.
-// Files that own says the program holds are moved aside and replaced.
-core::Outcome Descomprimir(const std::string& archive, const std::string& target, core::FileSystem& fs,
+// archive is closed before it returns. On failure it shows the error box and returns the cause
+// with its code. Files that own says the program holds are moved aside and replaced.
+unzip::Result Descomprimir(const std::string& archive, const std::string& target, core::FileSystem& fs,
                            update::Dialogs& dialogs, const unzip::NameDecoder& decoder = unzip::SystemNameDecoder(),
                            unzip::OwnFiles* own = nullptr);
 

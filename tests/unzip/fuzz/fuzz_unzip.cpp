@@ -29,10 +29,12 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
     limits.maxEntries = 4096;
     limits.bufferSize = 4096;  // small windows reach the buffer edges often
     const unzip::Cp437Decoder decoder;
-    const core::Outcome outcome = unzip::ExtractArchive("/juego/1.zip", "/juego\\", fs, decoder, limits);
+    const unzip::Result outcome = unzip::ExtractArchive("/juego/1.zip", "/juego\\", fs, decoder, limits);
 
     Check(fs.openReaders == 0, "archive left open");
     Check(outcome.ok || !outcome.reason.empty(), "failure without a reason");
+    Check(outcome.ok == (outcome.code == unzip::Refusal::None), "failure without a code");
+    Check(outcome.ok || *fs.files["/juego/Recursos/viejo.dat"] == "viejo", "a refused archive changed a file");
     Check(*fs.files["/juego/1.zip"] == std::string(reinterpret_cast<const char*>(data), size), "archive changed");
     for (const std::string& path : fs.changed) {
         Check(path.rfind("/juego/", 0) == 0 && path != "/juego/1.zip", "changed outside the target:", path);
