@@ -20,11 +20,11 @@ TEST_P(EntryNameTest, AcceptsPlainRelativePathsOnly) {
     const NameCase& c = GetParam();
     const unzip::CheckedName r = unzip::CheckEntryName(c.name);
     if (c.path) {
-        EXPECT_EQ(r.problem, "") << c.name;
+        EXPECT_EQ(r.reason, "") << c.name;
         EXPECT_EQ(r.path, c.path);
         EXPECT_EQ(r.folder, c.folder);
     } else {
-        EXPECT_NE(r.problem.find(c.problem), std::string::npos) << c.name << " -> " << r.problem;
+        EXPECT_NE(r.reason.find(c.problem), std::string::npos) << c.name << " -> " << r.reason;
         EXPECT_EQ(r.path, "");
     }
 }
@@ -94,12 +94,12 @@ const NameCase kNames[] = {
 INSTANTIATE_TEST_SUITE_P(Names, EntryNameTest, ::testing::ValuesIn(kNames));
 
 TEST(EntryNameLimits, LongNamesAndComponents) {
-    EXPECT_EQ(unzip::CheckEntryName(std::string(255, 'a')).problem, "");
-    EXPECT_NE(unzip::CheckEntryName(std::string(256, 'a')).problem, "");
+    EXPECT_EQ(unzip::CheckEntryName(std::string(255, 'a')).reason, "");
+    EXPECT_NE(unzip::CheckEntryName(std::string(256, 'a')).reason, "");
     std::string deep;
     for (int i = 0; i < 210; ++i) deep += "abcd/";
     deep += "x";
-    EXPECT_NE(unzip::CheckEntryName(deep).problem.find("largo"), std::string::npos);
+    EXPECT_NE(unzip::CheckEntryName(deep).reason.find("largo"), std::string::npos);
 }
 
 TEST(Cp437Decoder, MapsTheHighHalfAndKeepsAscii) {

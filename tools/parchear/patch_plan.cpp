@@ -71,8 +71,8 @@ Plan MakePlan(core::FileSystem& fs, const std::string& oldRoot, const Scan& oldS
             kind = ChangeKind::Changed;
         }
         const unzip::CheckedName name = unzip::CheckEntryName(item.path);
-        if (!name.problem.empty()) {
-            plan.problems.push_back(Quoted(item.path) + ": Updater no acepta este nombre (" + name.problem + ")");
+        if (!name.reason.empty()) {
+            plan.problems.push_back(Quoted(item.path) + ": Updater no acepta este nombre (" + name.reason + ")");
             continue;
         }
         if (item.size > kMaxFileBytes) {

@@ -108,7 +108,7 @@ std::string Printable(std::string_view text) {
 CheckedName CheckEntryName(std::string_view name) {
     CheckedName result;
     auto refuse = [&](std::string why) {
-        result.problem = std::move(why);
+        result.reason = std::move(why);
         result.path.clear();
         return result;
     };

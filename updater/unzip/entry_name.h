@@ -16,7 +16,7 @@ inline constexpr std::size_t kMaxComponentBytes = 255;
 
 struct CheckedName {
     // Empty when the name is acceptable; otherwise the Spanish cause ("sale de la carpeta de destino").
-    std::string problem;
+    std::string reason;
     // The relative path with '/' separators and no trailing separator.
     std::string path;
     // The name ended in a separator: a folder entry.

@@ -217,8 +217,8 @@ private:
         e.rawNameLength = nameLength;
         e.rawNameCrc = Crc(raw);
         const CheckedName name = CheckEntryName(DecodeName(raw, flags, madeBy, extras, e.rawNameCrc));
-        if (!name.problem.empty()) {
-            throw Failure(Refusal::BadName, Shown(DisplayName(raw, flags)), name.problem);
+        if (!name.reason.empty()) {
+            throw Failure(Refusal::BadName, Shown(DisplayName(raw, flags)), name.reason);
         }
         const std::string_view path = name.path;
         if (flags & (kFlagEncrypted | kFlagStrongEncryption | kFlagMaskedHeaders)) {
