@@ -4,6 +4,12 @@
 
 #include <filesystem>
 
+#ifdef _WIN32
+#include <windows.h>
+
+#include <aclapi.h>
+#endif
+
 #include "core/key_file.h"
 #include "tests/parchear/helpers.h"
 #include "tests/unzip/zip_builder.h"
@@ -16,6 +22,26 @@ using parchtest::Exists;
 using testsupport::ReadBytes;
 using testsupport::U8Path;
 using testsupport::WriteBytes;
+
+#ifdef _WIN32
+// The file's access list: protected from inheritance, one entry, granting the current user.
+bool OnlyTheOwnerMayOpen(const std::string& path) {
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    std::wstring wide = U8Path(path).wstring();
+    if (::GetNamedSecurityInfoW(wide.data(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
+                                nullptr, &sd) != ERROR_SUCCESS) {
+        return false;
+    }
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    const bool isProtected =
+        ::GetSecurityDescriptorControl(sd, &control, &revision) && (control & SE_DACL_PROTECTED) != 0;
+    const bool oneEntry = dacl != nullptr && dacl->AceCount == 1;
+    ::LocalFree(sd);
+    return isProtected && oneEntry;
+}
+#endif
 
 class SignedTest : public ::testing::Test {
 protected:
@@ -50,6 +76,11 @@ TEST_F(SignedTest, KeysAreMadeOnceAndReadBack) {
     const auto perms = std::filesystem::status(U8Path(Key("k.pem"))).permissions();
     EXPECT_EQ(perms & std::filesystem::perms::all,
               std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+#else
+    // Wine accepts the access list but neither keeps nor reports it: only Windows can show it.
+    if (!::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version")) {
+        EXPECT_TRUE(OnlyTheOwnerMayOpen(Key("k.pem")));
+    }
 #endif
     const std::string pem = ReadBytes(U8Path(Key("k.pem")));
     const auto again = parchtest::Run({"clave", "publica", Key("k.pem")});

@@ -2,11 +2,11 @@
 
 #include <chrono>
 #include <ctime>
-#include <filesystem>
 
 #include "core/key_file.h"
 #include "core/numeric.h"
 #include "tools/parchear/folder_scan.h"
+#include "tools/parchear/owner_only.h"
 #include "tools/parchear/server_folder.h"
 
 namespace parchear {
@@ -34,9 +34,7 @@ void ClaveNueva(core::FileSystem& fs, const std::string& path, Console& console)
     try {
         auto writer = fs.CreateFile(path);
         // Closed to everyone else before the secret is written.
-        std::filesystem::permissions(PathOf(path),
-                                     std::filesystem::perms::owner_read | std::filesystem::perms::owner_write,
-                                     std::filesystem::perm_options::replace);
+        KeepToOwner(path);
         const std::string pem = core::crypto::PrivateKeyPem(key);
         writer->Write(pem.data(), pem.size());
         writer->Commit();
