@@ -71,11 +71,11 @@ struct Outcome {
     std::string file;
 };
 
-Outcome Fetch(fakes::Installation& inst, const Server& server) {
+Outcome Fetch(fakes::Installation& inst, const Server& server, std::optional<std::int64_t> listed = std::nullopt) {
     int n = 0;
     inst.http.servers["u"] = [&](const RangeRequest& r) { return server(n++, r); };
     update::DownloadServices services = inst.Services();
-    Outcome o{update::DownloadPatch(services, "u", inst.root + "\\6.zip"), {}};
+    Outcome o{update::DownloadPatch(services, "u", inst.root + "\\6.zip", listed), {}};
     if (inst.Exists("6.zip")) o.file = inst.ReadFile("6.zip");
     return o;
 }
@@ -297,7 +297,20 @@ TEST(DownloadResume, AcrossStarts) {
         Server next;
         std::uint64_t from;  // of the next start's first request
         std::string expected;
+        std::optional<std::int64_t> listed = std::nullopt;  // the signed list's size, if any
     } cases[] = {
+        {"the signed list still names its size: continued",
+         {},
+         [](int, const RangeRequest& r) { return Host(kBody, r); },
+         3000,
+         kBody,
+         10000},
+        {"a new signed list names another size: whole again",
+         {},
+         [&](int, const RangeRequest& r) { return Host(v2, r, "\"v2\""); },
+         0,
+         v2,
+         12000},
         {"continued where it stopped", {}, [](int, const RangeRequest& r) { return Host(kBody, r); }, 3000, kBody},
         {"the file changed on the server: whole again, never spliced",
          {},
@@ -331,7 +344,7 @@ TEST(DownloadResume, AcrossStarts) {
         ASSERT_EQ(inst.ReadFile("6.zip.reanudar"), update::FormatResumeRecord({"u", kEtag, 10000})) << c.name;
         if (c.between) c.between(inst);
         inst.http.ranges.clear();
-        const Outcome next = Fetch(inst, c.next);
+        const Outcome next = Fetch(inst, c.next, c.listed);
         EXPECT_TRUE(next.result.ok) << c.name << ": " << next.result.reason;
         ASSERT_FALSE(inst.http.ranges.empty());
         EXPECT_EQ(inst.http.ranges[0].from, c.from) << c.name;
