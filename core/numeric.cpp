@@ -205,4 +205,14 @@ std::int32_t LocaleToInt32(std::string_view text, char decimalSeparator) {
 
 std::string DecimalText(std::int64_t value) { return std::to_string(value); }
 
+std::optional<std::int64_t> ParseDigits(std::string_view text, std::size_t maxDigits) {
+    if (text.empty() || text.size() > maxDigits || maxDigits > 18) return std::nullopt;
+    std::int64_t value = 0;
+    for (char c : text) {
+        if (!IsDigit(c)) return std::nullopt;
+        value = value * 10 + (c - '0');
+    }
+    return value;
+}
+
 }  // namespace core

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -45,5 +46,9 @@ std::int32_t LocaleToInt32(std::string_view text, char decimalSeparator);
 
 // Plain decimal text: digits, a minus sign when negative, no blanks.
 std::string DecimalText(std::int64_t value);
+
+// Text made only of 1..maxDigits decimal digits (maxDigits at most 18, so it cannot overflow):
+// its value; nothing for anything else (empty, a sign, a blank, more digits).
+std::optional<std::int64_t> ParseDigits(std::string_view text, std::size_t maxDigits);
 
 }  // namespace core

@@ -148,4 +148,28 @@ TEST(RuntimeError, NumbersAndSpanishTexts) {
     }
 }
 
+TEST(ParseDigits, OnlyPlainDigitsWithinTheLimit) {
+    const struct {
+        const char* text;
+        std::size_t maxDigits;
+        std::optional<std::int64_t> value;
+    } cases[] = {
+        {"0", 1, 0},
+        {"007", 3, 7},
+        {"123", 3, 123},
+        {"1234", 3, std::nullopt},
+        {"", 3, std::nullopt},
+        {"+1", 3, std::nullopt},
+        {"-1", 3, std::nullopt},
+        {" 1", 3, std::nullopt},
+        {"1 ", 3, std::nullopt},
+        {"1a", 3, std::nullopt},
+        {"999999999999999999", 18, 999999999999999999},
+        {"1", 19, std::nullopt},  // a limit that could overflow is refused
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(core::ParseDigits(c.text, c.maxDigits), c.value) << '"' << c.text << '"';
+    }
+}
+
 }  // namespace

@@ -1,5 +1,7 @@
 #include "updater/update/resume_headers.h"
 
+#include "core/numeric.h"
+
 #include "updater/update/resume_record.h"
 
 namespace update {
@@ -13,13 +15,9 @@ std::string_view Trim(std::string_view text) {
 
 // Decimal digits up to 10^15 (no archive comes near); nothing for anything else.
 std::optional<std::uint64_t> Number(std::string_view text) {
-    if (text.empty() || text.size() > 15) return std::nullopt;
-    std::uint64_t value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return std::nullopt;
-        value = value * 10 + static_cast<std::uint64_t>(c - '0');
-    }
-    return value;
+    const auto value = core::ParseDigits(text, 15);
+    if (!value) return std::nullopt;
+    return static_cast<std::uint64_t>(*value);
 }
 
 }  // namespace

@@ -32,14 +32,9 @@ std::optional<std::string_view> TakeLine(std::string_view& text, std::string_vie
 }
 
 std::optional<std::int32_t> Digits(std::string_view text) {
-    if (text.empty() || text.size() > 10) return std::nullopt;
-    std::int64_t value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return std::nullopt;
-        value = value * 10 + (c - '0');
-    }
-    if (value > std::numeric_limits<std::int32_t>::max()) return std::nullopt;
-    return static_cast<std::int32_t>(value);
+    const auto value = core::ParseDigits(text, 10);
+    if (!value || *value > std::numeric_limits<std::int32_t>::max()) return std::nullopt;
+    return static_cast<std::int32_t>(*value);
 }
 
 }  // namespace

@@ -13,13 +13,8 @@ constexpr std::size_t kMaxSignatures = 16;
 
 // A plain decimal of at most maxDigits digits: no sign, no blanks, no leading zero.
 std::optional<std::int64_t> Decimal(std::string_view text, std::size_t maxDigits) {
-    if (text.empty() || text.size() > maxDigits || (text.size() > 1 && text[0] == '0')) return std::nullopt;
-    std::int64_t value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return std::nullopt;
-        value = value * 10 + (c - '0');
-    }
-    return value;
+    if (text.size() > 1 && text[0] == '0') return std::nullopt;
+    return core::ParseDigits(text, maxDigits);
 }
 
 bool IsLowerHex(std::string_view text, std::size_t size) {

@@ -1,5 +1,7 @@
 #include "updater/update/trusted_list.h"
 
+#include <algorithm>
+
 #include "core/numeric.h"
 #include "core/runtime_error.h"
 #include "updater/update/mensajes.h"
@@ -44,14 +46,8 @@ std::int64_t ReadSerie(core::FileSystem& fs, const std::string& path) {
     try {
         if (!fs.FileExists(path) || fs.FileSize(path) > kMaxSerieFileBytes) return 0;
         const std::string text = fs.ReadFile(path, kMaxSerieFileBytes);
-        std::int64_t value = 0;
-        std::size_t digits = 0;
-        for (char c : text) {
-            if (c < '0' || c > '9') break;
-            if (++digits > 18) return 0;
-            value = value * 10 + (c - '0');
-        }
-        return value;
+        const std::string_view digits(text.data(), std::min(text.find_first_not_of("0123456789"), text.size()));
+        return digits.empty() ? 0 : core::ParseDigits(digits, 18).value_or(0);
     } catch (const core::RuntimeError&) {
         return 0;
     }
