@@ -4,6 +4,7 @@
 
 #include "core/runtime_error.h"
 #include "fakes.h"
+#include "tests/support/faulty_fs.h"
 #include "updater/update/dir_image.h"
 #include "updater/update/mod_unzip.h"
 
@@ -187,6 +188,28 @@ TEST_F(DownloadTest, AnArchiveThatCannotBeWrittenIsACleanFailure) {
     const core::Outcome o = Get(inst, "u", inst.root + "\\no\\existe\\6.zip");
     EXPECT_FALSE(o.ok);
     EXPECT_NE(o.reason.find("no se pudo escribir el archivo"), std::string::npos) << o.reason;
+}
+
+// The disk fails in the first write of the archive, in one in the middle, or in the last,
+// which only closing the file makes.
+TEST_F(DownloadTest, AFailedWriteEndsTheDownloadAtOnceAndLeavesNothing) {
+    std::string body(800000, '\0');
+    for (std::size_t i = 0; i < body.size(); ++i) body[i] = static_cast<char>(i * 7 + 3);
+    for (const std::uint64_t failAfter : {0ull, 300000ull, 790000ull}) {
+        fakes::Installation i;
+        testsupport::FaultyFileSystem faulty;
+        faulty.failWrite = "6.zip";
+        faulty.failAfter = failAfter;
+        i.http.scripts["u"] = fakes::Body(body);
+        i.http.scripts["u"].headers[update::Header::ETag] = "\"v1\"";
+        update::DownloadServices services{faulty, i.http, i.progress, i.pump, i.sleeper, '.', {}, {}};
+        const core::Outcome o = update::DownloadPatch(services, "u", i.Path("6.zip"));
+        EXPECT_FALSE(o.ok) << failAfter;
+        EXPECT_NE(o.reason.find("no se pudo escribir el archivo"), std::string::npos) << o.reason;
+        EXPECT_EQ(i.http.opened.size(), 1u) << failAfter;  // a disk fault is not worth another attempt
+        EXPECT_FALSE(i.Exists("6.zip")) << failAfter;
+        EXPECT_FALSE(i.Exists("6.zip.reanudar")) << failAfter;
+    }
 }
 
 TEST_F(DownloadTest, ListoOnlyAfterAGoodDownload) {
