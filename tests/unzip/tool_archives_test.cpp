@@ -41,6 +41,12 @@ const NameCase kNames[] = {
     // Archive Utility: Unix host, UTF-8 bytes without the flag, a data descriptor.
     {"macos_archive_utility", 0x0315, 0x0008, "世界.txt", kUnixExtras, "世界.txt"},
     {"macos_archive_utility_accents", 0x0315, 0x0008, "Recursos/Canción.txt", kUnixExtras, "Recursos/Canción.txt"},
+    // macOS writes names decomposed: "o" + U+0301, and Hangul as its jamo; Windows composes.
+    {"macos_decomposed", 0x0315, 0x0008, "Recursos/Cancio\xCC\x81n.txt", kUnixExtras, "Recursos/Canci\xC3\xB3n.txt"},
+    {"macos_ditto_decomposed_hangul", 0x0315, 0x0800, "\xE1\x84\x92\xE1\x85\xA1\xE1\x86\xAB.txt", kUnixExtras,
+     "\xED\x95\x9C.txt"},
+    {"infozip_macos_decomposed", 0x0314, 0x0000, "Cancio\xCC\x81n.txt",
+     UnicodePath("Cancio\xCC\x81n.txt", "Cancio\xCC\x81n.txt"), "Canci\xC3\xB3n.txt"},
     // Windows Explorer: MS-DOS host, the OEM code page (CP437 here), no flag.
     {"windows_explorer", 0x0014, 0x0000, "Canci\xA2n.txt", "", "Canción.txt"},
     // WinRAR: UTF-8 with the flag when the OEM code page cannot hold the name.

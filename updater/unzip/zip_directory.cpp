@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <new>
 
+#include "core/composed.h"
 #include "core/runtime_error.h"
 #include "core/utf8.h"
 #include "updater/unzip/archive_reader.h"
@@ -263,11 +264,17 @@ private:
         return pos + central::kLength + variable;
     }
 
-    // The name as the archiver meant it: the UTF-8 flag; else Info-ZIP's UTF-8 path when it was
-    // made from these very name bytes; else, from Unix and macOS (whose archivers write the
-    // system's UTF-8 without the flag), bytes that are valid UTF-8; else the OEM code page.
+    // The name as the archiver meant it, composed as Windows writes names (macOS decomposes).
     std::string DecodeName(std::string_view raw, std::uint16_t flags, std::uint16_t madeBy, const Extras& extras,
                            std::uint32_t rawCrc) const {
+        return core::ComposedUtf8(NameText(raw, flags, madeBy, extras, rawCrc));
+    }
+
+    // The UTF-8 flag; else Info-ZIP's UTF-8 path when it was made from these very name bytes;
+    // else, from Unix and macOS (whose archivers write the system's UTF-8 without the flag),
+    // bytes that are valid UTF-8; else the OEM code page.
+    std::string NameText(std::string_view raw, std::uint16_t flags, std::uint16_t madeBy, const Extras& extras,
+                         std::uint32_t rawCrc) const {
         if (flags & kFlagUtf8) return std::string(raw);  // checked as UTF-8 by CheckEntryName
         const std::string_view u = extras.unicode;
         if (u.size() > 5 && u[0] == 1 && U32(reinterpret_cast<const unsigned char*>(u.data() + 1)) == rawCrc &&
