@@ -35,14 +35,19 @@ private:
     int m_width = 0;
 };
 
-// The waits between attempts, really waited, and their sum.
+// The waits between attempts, really waited, and the time they really took (a slice may
+// oversleep; that time belongs to the back-off, not to the transfer).
 class TimedSleeper final : public update::Sleeper {
 public:
     void SleepMs(unsigned ms) override {
+        LARGE_INTEGER a, b, f;
+        ::QueryPerformanceCounter(&a);
         ::Sleep(ms);
-        waitedMs += ms;
+        ::QueryPerformanceCounter(&b);
+        ::QueryPerformanceFrequency(&f);
+        waitedS += static_cast<double>(b.QuadPart - a.QuadPart) / static_cast<double>(f.QuadPart);
     }
-    std::uint64_t waitedMs = 0;
+    double waitedS = 0;
 };
 
 // Counts the body bytes that arrive, whichever request they belong to.
@@ -146,7 +151,7 @@ int wmain(int argc, wchar_t** argv) {
     const double s = Seconds(start, end);
     std::printf("%s bytes=%llu received=%llu waited_s=%.3f seconds=%.3f mbps=%.1f peak_kib=%llu\n",
                 core::WideToUtf8(mode).c_str(), static_cast<unsigned long long>(bytes),
-                static_cast<unsigned long long>(http.received), static_cast<double>(sleeper.waitedMs) / 1000.0, s,
+                static_cast<unsigned long long>(http.received), sleeper.waitedS, s,
                 static_cast<double>(bytes) / 1e6 / s, static_cast<unsigned long long>(pmc.PeakWorkingSetSize / 1024));
     return 0;
 }
