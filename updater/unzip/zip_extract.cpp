@@ -75,6 +75,7 @@ private:
     struct Abandoned {};
 
     static constexpr std::size_t kMaxLanes = 4;
+    static constexpr std::uint64_t kLargeFile = 1u << 20;
 
     std::size_t LaneCount() const {
         std::size_t files = 0;
@@ -130,8 +131,10 @@ private:
         std::vector<std::unique_ptr<Lane>> lanes;
         lanes.push_back(std::make_unique<Lane>(&m_reader, nullptr, *this));
         std::vector<std::thread> threads;
+        const std::size_t count = LaneCount();
+        m_largeFirst = count > 1;  // one lane keeps to archive order
         try {
-            for (std::size_t n = LaneCount(); lanes.size() < n;) {
+            while (lanes.size() < count) {
                 lanes.push_back(std::make_unique<Lane>(nullptr, m_fs.OpenRead(m_archive), *this));
                 threads.emplace_back([this, lane = lanes.back().get()] { Work(*lane); });
             }
@@ -149,15 +152,30 @@ private:
         m_failures.ThrowIfAny();
     }
 
+    // The next file for a lane, false when there is none left before the first failure. With
+    // several lanes the large files go first, in archive order, then the others: a large file
+    // last would leave its flush alone at the end, where first it overlaps the rest.
+    bool Take(std::size_t& index) {
+        const std::size_t n = m_dir.entries.size();
+        for (;;) {
+            const std::size_t at = m_next.fetch_add(1);
+            if (at >= (m_largeFirst ? 2 * n : n)) return false;
+            const std::size_t i = at < n ? at : at - n;
+            const Entry& e = m_dir.entries[i];
+            if (i >= m_failures.Index()) {
+                if (m_largeFirst && at < n) continue;
+                return false;
+            }
+            if (e.folder || (m_largeFirst && (e.size >= kLargeFile) != (at < n))) continue;
+            index = i;
+            return true;
+        }
+    }
+
     // One lane: takes the next entry until there is none, or an earlier one failed.
     void Work(Lane& lane) noexcept {
         try {
-            for (;;) {
-                lane.index = m_next.fetch_add(1);
-                if (lane.index >= m_dir.entries.size() || lane.index >= m_failures.Index()) break;
-                const Entry& e = m_dir.entries[lane.index];
-                if (!e.folder) WriteFile(lane, e);
-            }
+            while (Take(lane.index)) WriteFile(lane, m_dir.entries[lane.index]);
             lane.sink.Finish();
         } catch (const Abandoned&) {
         } catch (...) {
@@ -296,7 +314,8 @@ private:
     std::vector<std::string> m_createdFolders;  // parents first
     FirstFailure m_failures;
     Flushers m_flushers{m_failures};
-    std::atomic<std::size_t> m_next{0};  // the next entry a lane takes
+    bool m_largeFirst = false;
+    std::atomic<std::size_t> m_next{0};  // the next place in the order of Take
     std::vector<WrittenFile> m_files;    // every temporary file, in archive order
 };
 
