@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
 #include <random>
 #include <set>
 
@@ -50,10 +51,16 @@ protected:
         fs.files[path] = std::make_shared<std::string>(content);
     }
     std::string Get(const std::string& path) { return fs.files.count(path) ? *fs.files[path] : "<ninguno>"; }
-    unzip::Result Run(const std::string& bytes, std::size_t bufferSize = 1u << 20) {
+    std::map<std::string, std::string> Contents() const {
+        std::map<std::string, std::string> all;
+        for (const auto& [path, content] : fs.files) all[path] = *content;
+        return all;
+    }
+    unzip::Result Run(const std::string& bytes, std::size_t bufferSize = 1u << 20, std::size_t lanes = 0) {
         Put("/juego/6.zip", bytes);
         unzip::Limits limits;
         limits.bufferSize = bufferSize;
+        limits.lanes = lanes;
         return unzip::ExtractArchive("/juego/6.zip", "/juego\\", fs, decoder, limits);
     }
     void ExpectNoTemporaryFiles() {
@@ -87,7 +94,8 @@ TEST_F(ExtractFaults, FileInUseFailsNamingItAndKeepsItsOldContent) {
 TEST_F(ExtractFaults, FullDiskLeavesTheOldFileWhole) {
     const std::string big = RandomBytes(300000, 1);
     fs.writeBudget = 7 + 100000;  // a.txt fits, Vandrel.exe does not
-    const unzip::Result o = Run(ZipBuilder().File("a.txt", "nuevo a").File("Vandrel.exe", big).Build().bytes, 65536);
+    // One lane: with several, whichever write comes after the disk filled up meets it.
+    const unzip::Result o = Run(ZipBuilder().File("a.txt", "nuevo a").File("Vandrel.exe", big).Build().bytes, 65536, 1);
     EXPECT_EQ(o.code, Refusal::DiskFull);
     EXPECT_EQ(o.reason, "no se pudo escribir «Vandrel.exe» (Disco lleno)");
     EXPECT_EQ(Get("/juego/Vandrel.exe"), "MZ viejo");
@@ -144,6 +152,68 @@ TEST_F(ExtractFaults, ALateFaultLeavesEveryFileAsItWas) {
         EXPECT_EQ(Get("/juego/Vandrel.exe"), "MZ viejo") << c.label;
         EXPECT_EQ(fs.folders, (std::set<std::string>{"/juego", "/juego/Recursos"})) << c.label;
         ExpectNoTemporaryFiles();
+    }
+}
+
+// Entries written by several lanes at once: whichever lane meets its damage first, the refusal is
+// that of the first failing entry in archive order, on every run, and a lane stopped mid-file
+// leaves nothing behind. One lane and several give the same files.
+TEST_F(ExtractFaults, TheFirstFailureInArchiveOrderWinsWhateverTheLanes) {
+    const auto crc = [](EntryPlan& e) { e.crc = 0x12345678; };  // found only once the whole file is written
+    const auto stream = [](EntryPlan& e) { e.compressed = std::string(40, '\xff'); };  // found at once
+    const auto size = [](EntryPlan& e) { e.size = e.data.size() - 1; };
+    struct Case {
+        const char* label;
+        std::map<std::size_t, std::function<void(EntryPlan&)>> bend;  // entry -> its damage
+        bool blockDatos;                                              // entry 6's folder is a file
+        Refusal code;
+        const char* subject;
+    };
+    const Case cases[] = {
+        {"whole", {}, false, Refusal::None, ""},
+        {"late_crc_before_quick_damage", {{0, crc}, {1, stream}}, false, Refusal::ContentCrc, "«a.txt»"},
+        {"damage_while_big_file_written", {{3, stream}}, false, Refusal::ContentDamaged, "«d.txt»"},
+        {"stored_crc_before_size", {{2, crc}, {5, size}}, false, Refusal::ContentCrc, "«c.bin»"},
+        {"damage_before_blocked_folder", {{4, crc}}, true, Refusal::ContentCrc, "«Vandrel.exe»"},
+        {"blocked_folder_before_damage", {{7, stream}}, true, Refusal::CannotCreateFolder, "«Datos»"},
+    };
+    const char* const names[] = {"a.txt", "b.txt", "c.bin", "d.txt", "Vandrel.exe", "e.txt", "Datos/f.txt", "g.txt"};
+    const std::string big = Text(1000000), random = RandomBytes(600000, 3);
+    for (const Case& c : cases) {
+        ZipBuilder b;
+        for (std::size_t i = 0; i < std::size(names); ++i) {
+            EntryPlan e = ziptest::Plan(names[i],
+                                        i == 0   ? big
+                                        : i == 2 ? random
+                                                 : Text(3000 + 50000 * (i % 3)),
+                                        i == 2 ? 0 : 8);
+            if (c.bend.count(i)) c.bend.at(i)(e);
+            b.Add(e);
+        }
+        const std::string bytes = b.Build().bytes;
+        std::map<std::string, std::string> oneLane;
+        std::string oneLaneReason;
+        for (const std::size_t lanes : {1, 2, 4}) {
+            for (int run = 0; run < (lanes == 1 ? 1 : 20); ++run) {
+                fs.files.clear();
+                fs.folders = {"/juego"};
+                for (const char* name : {"a.txt", "d.txt", "Vandrel.exe"}) Put(std::string("/juego/") + name, "viejo");
+                if (c.blockDatos) Put("/juego/Datos", "un archivo");
+                Put("/juego/6.zip", bytes);
+                const std::map<std::string, std::string> before = Contents();
+                const unzip::Result o = Run(bytes, 65536, lanes);
+                const std::string where = std::string(c.label) + ", " + std::to_string(lanes) + " lanes";
+                ASSERT_EQ(o.code, c.code) << where << ": " << o.reason;
+                EXPECT_EQ(fs.openReaders, 0) << where;
+                if (lanes == 1) oneLane = Contents(), oneLaneReason = o.reason;
+                EXPECT_EQ(Contents(), oneLane) << where;
+                EXPECT_EQ(o.reason, oneLaneReason) << where;
+                if (o.ok) continue;
+                EXPECT_NE(o.reason.find(c.subject), std::string::npos) << where << ": " << o.reason;
+                EXPECT_EQ(Contents(), before) << where;
+                EXPECT_EQ(fs.folders, std::set<std::string>{"/juego"}) << where;
+            }
+        }
     }
 }
 

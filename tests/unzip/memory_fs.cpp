@@ -20,6 +20,7 @@ class Writer final : public core::FileWriter {
 public:
     Writer(MemoryFileSystem& fs, std::shared_ptr<std::string> file) : m_fs(fs), m_file(std::move(file)) {}
     void Write(const void* data, std::size_t size) override {
+        std::lock_guard<std::mutex> lock(m_fs.guard);
         if (size > m_fs.writeBudget) {
             m_fs.writeBudget = 0;
             Raise(ErrorKind::DiskFull, "disco lleno");
@@ -63,12 +64,14 @@ std::string MemoryFileSystem::Key(const std::string& path) {
 }
 
 std::uint64_t MemoryFileSystem::FileSize(const std::string& path) {
+    std::lock_guard<std::mutex> lock(guard);
     const auto it = files.find(Key(path));
     if (it == files.end()) Raise(ErrorKind::FileNotFound, path);
     return it->second->size();
 }
 
 std::string MemoryFileSystem::ReadFile(const std::string& path, std::size_t maxBytes) {
+    std::lock_guard<std::mutex> lock(guard);
     const auto it = files.find(Key(path));
     if (it == files.end()) Raise(ErrorKind::FileNotFound, path);
     if (it->second->size() > maxBytes) Raise(ErrorKind::PathFileAccess, path);
@@ -76,6 +79,7 @@ std::string MemoryFileSystem::ReadFile(const std::string& path, std::size_t maxB
 }
 
 std::unique_ptr<core::FileWriter> MemoryFileSystem::CreateFile(const std::string& path) {
+    std::lock_guard<std::mutex> lock(guard);
     const std::string k = Key(path);
     const std::string parent = Parent(k);
     if (!parent.empty() && folders.count(parent) == 0) Raise(ErrorKind::PathNotFound, path);
@@ -87,12 +91,19 @@ std::unique_ptr<core::FileWriter> MemoryFileSystem::CreateFile(const std::string
 }
 
 std::unique_ptr<core::FileReader> MemoryFileSystem::OpenRead(const std::string& path) {
-    const auto it = files.find(Key(path));
-    if (it == files.end()) Raise(folders.count(Parent(Key(path))) ? ErrorKind::FileNotFound : ErrorKind::PathNotFound);
-    return std::make_unique<Reader>(*this, it->second);
+    std::shared_ptr<const std::string> file;
+    {
+        std::lock_guard<std::mutex> lock(guard);
+        const auto it = files.find(Key(path));
+        if (it == files.end())
+            Raise(folders.count(Parent(Key(path))) ? ErrorKind::FileNotFound : ErrorKind::PathNotFound);
+        file = it->second;
+    }
+    return std::make_unique<Reader>(*this, std::move(file));  // counts itself under the lock
 }
 
 void MemoryFileSystem::Replace(const std::string& from, const std::string& to) {
+    std::lock_guard<std::mutex> lock(guard);
     const std::string f = Key(from), t = Key(to);
     const auto it = files.find(f);
     if (it == files.end()) Raise(ErrorKind::FileNotFound, from);
@@ -104,21 +115,30 @@ void MemoryFileSystem::Replace(const std::string& from, const std::string& to) {
 }
 
 void MemoryFileSystem::DeleteFile(const std::string& path) {
+    std::lock_guard<std::mutex> lock(guard);
     const std::string k = Key(path);
     if (files.erase(k) == 0) Raise(ErrorKind::FileNotFound, path);
     changed.push_back(k);
 }
 
 void MemoryFileSystem::RemoveIfExists(const std::string& path) noexcept {
+    std::lock_guard<std::mutex> lock(guard);
     const std::string k = Key(path);
     if (files.erase(k) != 0) changed.push_back(k);
 }
 
-bool MemoryFileSystem::FileExists(const std::string& path) { return files.count(Key(path)) != 0; }
+bool MemoryFileSystem::FileExists(const std::string& path) {
+    std::lock_guard<std::mutex> lock(guard);
+    return files.count(Key(path)) != 0;
+}
 
-bool MemoryFileSystem::DirectoryExists(const std::string& path) { return folders.count(Key(path)) != 0; }
+bool MemoryFileSystem::DirectoryExists(const std::string& path) {
+    std::lock_guard<std::mutex> lock(guard);
+    return folders.count(Key(path)) != 0;
+}
 
 void MemoryFileSystem::RemoveFolderIfEmpty(const std::string& path) noexcept {
+    std::lock_guard<std::mutex> lock(guard);
     const std::string k = Key(path);
     const auto inside = [&](const std::string& other) {
         return other.size() > k.size() && other.rfind(k + "/", 0) == 0;
@@ -133,6 +153,7 @@ void MemoryFileSystem::RemoveFolderIfEmpty(const std::string& path) noexcept {
 }
 
 void MemoryFileSystem::CreateDirectory(const std::string& path) {
+    std::lock_guard<std::mutex> lock(guard);
     ++createDirectoryCalls;
     const std::string k = Key(path);
     if (folders.count(k) != 0) return;

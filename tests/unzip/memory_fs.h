@@ -1,10 +1,12 @@
 // An in-memory file seam for the extraction tests and the fuzzer, with injected faults and a
-// record of every path that was changed.
+// record of every path that was changed. Safe for the extraction's concurrent writers; the
+// fields below are for the test to set and read while no extraction runs.
 #pragma once
 
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
@@ -39,6 +41,7 @@ public:
     std::vector<std::string> changed;
     int openReaders = 0;
     int createDirectoryCalls = 0;
+    std::mutex guard;  // held by every call and every writer's and reader's change
 };
 
 }  // namespace ziptest

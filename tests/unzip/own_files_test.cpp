@@ -4,6 +4,7 @@
 // deleted.
 #include <gtest/gtest.h>
 
+#include <mutex>
 #include <set>
 #include <vector>
 
@@ -28,6 +29,7 @@ class RunningFileSystem final : public core::FileSystem {
 public:
     explicit RunningFileSystem(MemoryFileSystem& m) : m_m(m) {}
     bool IsRunning(const std::string& path) const {
+        std::lock_guard<std::mutex> lock(m_m.guard);  // the lanes create files at once
         const auto it = m_m.files.find(MemoryFileSystem::Key(path));
         return it != m_m.files.end() && running.count(it->second.get()) != 0;
     }

@@ -14,34 +14,89 @@ Refusal WriteRefusal(const core::RuntimeError& err) {
 
 }  // namespace
 
-FileSink::FileSink(core::FileSystem& fs, std::size_t bufferSize) : m_fs(fs), m_bufferSize(bufferSize) {
-    for (std::size_t i = 0; i < kBuffers; ++i) {
-        m_storage.push_back(std::make_unique<unsigned char[]>(m_bufferSize));
-        m_free.push_back(m_storage.back().get());
-    }
+void FirstFailure::Record(std::size_t index, std::exception_ptr failure) noexcept {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (index >= m_index.load(std::memory_order_relaxed)) return;
+    m_failure = std::move(failure);
+    m_index.store(index, std::memory_order_release);
+}
+
+void FirstFailure::ThrowIfAny() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_failure) std::rethrow_exception(m_failure);
+}
+
+Flushers::Flushers(FirstFailure& failures) : m_failures(failures) {
     try {
-        m_thread = std::thread([this] { Run(); });
-        for (std::size_t i = 0; i < kFlushers; ++i) m_flushers.emplace_back([this] { Flush(); });
+        for (std::size_t i = 0; i < kThreads; ++i) m_threads.emplace_back([this] { Run(); });
     } catch (...) {
-        Stop();  // no thread may outlive a sink that failed to start
+        Stop();  // no thread may outlive a pool that failed to start
         throw;
     }
 }
 
-FileSink::~FileSink() { Stop(); }
+Flushers::~Flushers() { Stop(); }
 
-void FileSink::Folder(std::string path, std::string shown) {
-    Job job;
-    job.kind = Job::MakeFolder;
-    job.path = std::move(path);
-    job.shown = std::move(shown);
-    Push(std::move(job));
+void Flushers::Add(std::size_t index, std::unique_ptr<core::FileWriter> file, std::string shown) {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_changed.wait(lock, [this] { return m_waiting.size() < kMaxWaiting; });
+    m_waiting.push_back({index, std::move(file), std::move(shown)});
+    m_changed.notify_all();
 }
 
-void FileSink::Open(std::string temp, std::string path, std::string shown, std::uint64_t size,
+void Flushers::Stop() noexcept {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_stop = true;
+        m_changed.notify_all();
+    }
+    for (std::thread& t : m_threads) t.join();
+    m_threads.clear();
+    m_waiting.clear();
+}
+
+void Flushers::Run() noexcept {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    for (;;) {
+        m_changed.wait(lock, [this] { return !m_waiting.empty() || m_stop; });
+        if (m_waiting.empty()) return;
+        Waiting item = std::move(m_waiting.front());
+        m_waiting.pop_front();
+        m_changed.notify_all();
+        lock.unlock();
+        // A file after the first failure is removed anyway: it is only closed.
+        if (item.index < m_failures.Index()) {
+            try {
+                try {
+                    item.file->Commit();
+                } catch (const core::RuntimeError& err) {
+                    throw Failure(WriteRefusal(err), item.shown, err.Description());
+                }
+            } catch (...) {
+                m_failures.Record(item.index, std::current_exception());
+            }
+        }
+        item.file.reset();
+        lock.lock();
+    }
+}
+
+FileSink::FileSink(core::FileSystem& fs, std::size_t bufferSize, Flushers& flushers, FirstFailure& failures)
+    : m_fs(fs), m_bufferSize(bufferSize), m_flushers(flushers), m_failures(failures) {
+    for (std::size_t i = 0; i < kBuffers; ++i) {
+        m_storage.push_back(std::make_unique<unsigned char[]>(m_bufferSize));
+        m_free.push_back(m_storage.back().get());
+    }
+    m_thread = std::thread([this] { Run(); });
+}
+
+FileSink::~FileSink() { Stop(); }
+
+void FileSink::Open(std::size_t index, std::string temp, std::string path, std::string shown, std::uint64_t size,
                     std::optional<std::uint32_t> crc) {
-    m_files.push_back({temp, std::move(path), shown});
+    m_files.push_back({index, temp, std::move(path), shown});
     m_next = Job{};
+    m_next.index = index;
     m_next.path = std::move(temp);
     m_next.shown = std::move(shown);
     m_next.first = true;
@@ -62,7 +117,7 @@ unsigned char* FileSink::Buffer() {
 
 void FileSink::Submit(std::size_t length, bool last) {
     Job job;
-    job.kind = Job::Data;
+    job.index = m_next.index;
     job.buffer = length > 0 ? Buffer() : m_current;
     job.length = length;
     job.last = last;
@@ -92,8 +147,7 @@ void FileSink::Push(Job job) {
 
 void FileSink::Finish() {
     std::unique_lock<std::mutex> lock(m_mutex);
-    m_changed.wait(
-        lock, [this] { return (m_jobs.empty() && m_idle && m_unflushed.empty() && m_flushing == 0) || m_failure; });
+    m_changed.wait(lock, [this] { return (m_jobs.empty() && m_idle) || m_failure; });
     if (m_failure) std::rethrow_exception(m_failure);
 }
 
@@ -107,53 +161,20 @@ void FileSink::Stop() noexcept {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         Job job;
-        job.kind = Job::Stop;
+        job.stop = true;
         m_jobs.push_back(std::move(job));
         m_changed.notify_all();
     }
     m_thread.join();
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_flushersStop = true;
-        m_changed.notify_all();
-    }
-    for (std::thread& t : m_flushers) t.join();
-    m_flushers.clear();
-    m_unflushed.clear();
     if (m_current) m_free.push_back(m_current), m_current = nullptr;
 }
 
-void FileSink::Fail(std::exception_ptr failure) {
+void FileSink::Fail(std::size_t index, std::exception_ptr failure) {
+    // Recorded before the lane can see it, so that the lane's own record never comes first.
+    m_failures.Record(index, failure);
     std::lock_guard<std::mutex> lock(m_mutex);
     if (!m_failure) m_failure = failure;
     m_changed.notify_all();
-}
-
-void FileSink::Flush() noexcept {
-    std::unique_lock<std::mutex> lock(m_mutex);
-    for (;;) {
-        m_changed.wait(lock, [this] { return !m_unflushed.empty() || m_flushersStop; });
-        if (m_unflushed.empty()) return;
-        auto item = std::move(m_unflushed.front());
-        m_unflushed.pop_front();
-        ++m_flushing;
-        const bool failed = m_failure != nullptr;
-        m_changed.notify_all();
-        lock.unlock();
-        try {
-            if (!failed) item.first->Commit();
-        } catch (const core::RuntimeError& err) {
-            try {
-                throw Failure(WriteRefusal(err), item.second, err.Description());
-            } catch (...) {
-                Fail(std::current_exception());
-            }
-        }
-        item.first.reset();
-        lock.lock();
-        --m_flushing;
-        m_changed.notify_all();
-    }
 }
 
 void FileSink::Run() noexcept {
@@ -168,18 +189,19 @@ void FileSink::Run() noexcept {
             m_jobs.pop_front();
             m_idle = false;
         }
-        if (job.kind == Job::Stop) break;
+        if (job.stop) break;
         bool failed = false;
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             failed = m_failure != nullptr;
         }
-        if (!failed) {
+        // Past an earlier entry's failure, whatever this one holds is removed anyway.
+        if (!failed && job.index < m_failures.Index()) {
             try {
                 Do(job);
             } catch (...) {
                 m_writer.reset();
-                Fail(std::current_exception());
+                Fail(job.index, std::current_exception());
             }
         }
         if (job.buffer) {
@@ -194,16 +216,6 @@ void FileSink::Run() noexcept {
 }
 
 void FileSink::Do(Job& job) {
-    if (job.kind == Job::MakeFolder) {
-        try {
-            const bool existed = m_fs.DirectoryExists(job.path);
-            m_fs.CreateDirectory(job.path);
-            if (!existed) m_createdFolders.push_back(job.path);
-        } catch (const core::RuntimeError& e) {
-            throw Failure(Refusal::CannotCreateFolder, job.shown, e.Description());
-        }
-        return;
-    }
     try {
         if (job.first) {
             m_writer = m_fs.CreateFile(job.path);
@@ -221,10 +233,7 @@ void FileSink::Do(Job& job) {
         if (job.checkCrc && m_crc != job.crc) throw Failure(Refusal::ContentCrc, job.shown);
         // Flushed before it replaces anything (by the flushing threads, while the next files are
         // written): a version recorded later never claims data that a power cut could take away.
-        std::unique_lock<std::mutex> lock(m_mutex);
-        m_changed.wait(lock, [this] { return m_unflushed.size() < kMaxUnflushed || m_failure; });
-        m_unflushed.emplace_back(std::move(m_writer), job.shown);
-        m_changed.notify_all();
+        m_flushers.Add(job.index, std::move(m_writer), job.shown);
     } catch (const core::RuntimeError& err) {
         throw Failure(WriteRefusal(err), job.shown, err.Description());
     }

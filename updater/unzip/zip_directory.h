@@ -22,6 +22,7 @@ struct Limits {
     std::uint32_t maxEntries = 100000;
     std::size_t maxTotalNameBytes = 16u << 20;
     std::size_t bufferSize = 1u << 20;  // archive read window and inflate output
+    std::size_t lanes = 0;              // entries extracted at once; 0: one per core, at most 4
 };
 
 inline constexpr std::uint16_t kStored = 0;

@@ -1,8 +1,10 @@
 // libFuzzer target: any bytes as a patch archive, parsed, checked and extracted into memory.
 // Beyond the sanitizers it aborts when anything outside the target folder changes, when a
-// temporary file is left behind, or when the archive is still open afterwards.
+// temporary file is left behind, when the archive is still open afterwards, or when one lane and
+// several give another refusal or other files.
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <string>
 
 #include "tests/unzip/memory_fs.h"
@@ -17,9 +19,9 @@ void Check(bool ok, const char* what, const std::string& detail = {}) {
     std::abort();
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t size) {
+// One extraction of the input into a fresh installation, its invariants checked.
+unzip::Result Extract(const unsigned char* data, std::size_t size, std::size_t lanes,
+                      std::map<std::string, std::string>& result) {
     ziptest::MemoryFileSystem fs;
     fs.folders = {"/juego", "/juego/Recursos"};
     fs.files["/juego/Recursos/viejo.dat"] = std::make_shared<std::string>("viejo");
@@ -28,6 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
     limits.maxTotalSize = 64u << 20;
     limits.maxEntries = 4096;
     limits.bufferSize = 4096;  // small windows reach the buffer edges often
+    limits.lanes = lanes;
     const unzip::Cp437Decoder decoder;
     const unzip::Result outcome = unzip::ExtractArchive("/juego/1.zip", "/juego\\", fs, decoder, limits);
 
@@ -44,6 +47,20 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
         const std::string_view suffix = unzip::kTemporarySuffix;
         Check(path.size() < suffix.size() || path.compare(path.size() - suffix.size(), suffix.size(), suffix) != 0,
               "temporary file left:", path);
+        result[path] = *content;
     }
+    for (const std::string& folder : fs.folders) result[folder + "/"] = "";
+    return outcome;
+}
+
+}  // namespace
+
+// One lane and several give the same refusal and the same files.
+extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t size) {
+    std::map<std::string, std::string> one, several;
+    const unzip::Result a = Extract(data, size, 1, one);
+    const unzip::Result b = Extract(data, size, 3, several);
+    Check(a.code == b.code && a.reason == b.reason, "lanes change the outcome:", a.reason + " / " + b.reason);
+    Check(one == several, "lanes change the files");
     return 0;
 }
