@@ -2,7 +2,6 @@
 
 #include <uninorm.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
@@ -12,8 +11,7 @@
 namespace core {
 
 std::string ComposedUtf8(std::string_view text) {
-    const bool ascii = std::all_of(text.begin(), text.end(), [](char c) { return (c & 0x80) == 0; });
-    if (ascii || !IsValidUtf8(text)) return std::string(text);
+    if (IsAscii(text) || !IsValidUtf8(text)) return std::string(text);
     std::size_t length = 0;
     const std::unique_ptr<std::uint8_t, decltype(&std::free)> composed(
         u8_normalize(UNINORM_NFC, reinterpret_cast<const std::uint8_t*>(text.data()), text.size(), nullptr, &length),

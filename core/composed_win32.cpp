@@ -2,16 +2,13 @@
 
 #include <windows.h>
 
-#include <algorithm>
-
 #include "core/text_win32.h"
 #include "core/utf8.h"
 
 namespace core {
 
 std::string ComposedUtf8(std::string_view text) {
-    const bool ascii = std::all_of(text.begin(), text.end(), [](char c) { return (c & 0x80) == 0; });
-    if (ascii || !IsValidUtf8(text)) return std::string(text);
+    if (IsAscii(text) || !IsValidUtf8(text)) return std::string(text);
     const std::wstring wide = Utf8ToWide(text);
     const int length = static_cast<int>(wide.size());
     // The first answer is an estimate; a short buffer is answered with a better one.

@@ -44,6 +44,13 @@ char32_t DecodeUtf8(std::string_view text, std::size_t& i) {
     return cp;
 }
 
+bool IsAscii(std::string_view text) {
+    for (const char c : text) {
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    }
+    return true;
+}
+
 bool IsValidUtf8(std::string_view text) {
     for (std::size_t i = 0, length = 0; i < text.size(); i += length) {
         DecodeOne(text, i, length);

@@ -30,6 +30,8 @@ TEST(Utf8, ConversionsValidityAndBadInput) {
         EXPECT_EQ(core::Utf8ToUtf16(c.utf8), c.utf16) << c.utf8;
         EXPECT_EQ(core::IsValidUtf8(c.utf8), c.valid) << c.utf8;
     }
+    EXPECT_TRUE(core::IsAscii(std::string_view("a\x7F\0b", 4)));
+    EXPECT_FALSE(core::IsAscii("a\x80"));
     EXPECT_EQ(core::Utf16ToUtf8(u"Actualización \xD83D\xDE00"), "Actualización \xF0\x9F\x98\x80");
     EXPECT_EQ(core::Utf16ToUtf8(u"a\xD800"
                                 "b\xDC00"),

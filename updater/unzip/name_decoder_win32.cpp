@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "core/text_win32.h"
+#include "core/utf8.h"
 #include "updater/unzip/name_decoder.h"
 
 namespace unzip {
@@ -10,9 +11,7 @@ namespace {
 class OemDecoder final : public NameDecoder {
 public:
     std::string ToUtf8(std::string_view raw) const override {
-        bool ascii = true;
-        for (const char c : raw) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
-        if (ascii) return std::string(raw);
+        if (core::IsAscii(raw)) return std::string(raw);
         return core::CodePageToUtf8(raw, CP_OEMCP);
     }
 };
