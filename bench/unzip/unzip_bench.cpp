@@ -3,7 +3,8 @@
 //   gen mixed|small DIR        deterministic corpus
 //   extract MODE ZIP DIR       the engine into DIR; MODE shipped (exactly what Updater does:
 //                              temporary files, each flushed, then moved), unflushed (the same
-//                              without the flushes: their price) or direct (no temporary file)
+//                              without the flushes: their price) or direct (no temporary file);
+//                              UNZIP_BENCH_LANES / UNZIP_BENCH_FLUSHERS set Limits::lanes / flushers
 //   inflate ZIP                zlib's raw inflate of every entry in memory: the limit
 //   run CMD...                 runs a command; prints wall seconds and its peak RSS in KiB
 #ifndef _WIN32
@@ -16,6 +17,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <string>
@@ -165,10 +167,15 @@ int Extract(const std::string& mode, const std::string& zip, const std::string& 
         return 2;
     }
     Variant variant(core::RealFileSystem(), mode == "direct", mode == "unflushed");
-    // Updater's own call: the real file seam, the system's name decoder, the default limits.
+    // Updater's own call: the real file seam, the system's name decoder, the default limits
+    // (unless the variables above set lanes or flushers).
     core::FileSystem& fs = mode == "shipped" ? core::RealFileSystem() : variant;
     const auto t0 = Clock::now();
-    const unzip::Result o = unzip::ExtractArchive(zip, dir, fs, unzip::SystemNameDecoder());
+    unzip::Limits limits;
+    if (const char* lanes = std::getenv("UNZIP_BENCH_LANES")) limits.lanes = std::strtoul(lanes, nullptr, 10);
+    if (const char* flushers = std::getenv("UNZIP_BENCH_FLUSHERS"))
+        limits.flushers = std::strtoul(flushers, nullptr, 10);
+    const unzip::Result o = unzip::ExtractArchive(zip, dir, fs, unzip::SystemNameDecoder(), limits);
     const double s = Since(t0);
     if (!o.ok) {
         std::fprintf(stderr, "failed: %s\n", o.reason.c_str());

@@ -314,3 +314,54 @@ TEST_F(ExtractFaults, DescomprimirShowsTheBoxOnlyOnFailure) {
 }
 
 }  // namespace
+
+// The threads of one extraction stay bounded on any machine (a player's 8 cores, a server's 64,
+// one that cannot tell), whatever the limits ask, and never exceed the work.
+TEST(ThreadPlan, BoundedOnEveryMachine) {
+    for (const unsigned cores : {0u, 1u, 2u, 4u, 8u, 64u}) {
+        for (const std::size_t files : {0u, 1u, 3u, 100000u}) {
+            for (const std::size_t lanes : {0u, 1u, 8u, 1000u}) {
+                for (const std::size_t flushers : {0u, 1u, 1000u}) {
+                    unzip::Limits limits;
+                    limits.lanes = lanes;
+                    limits.flushers = flushers;
+                    const unzip::ThreadPlan plan = unzip::PlanThreads(cores, files, limits);
+                    const std::string where = std::to_string(cores) + " cores, " + std::to_string(files) + " files, " +
+                                              std::to_string(lanes) + "/" + std::to_string(flushers) + " asked";
+                    EXPECT_GE(plan.lanes, 1u) << where;
+                    EXPECT_LE(plan.lanes, std::max<std::size_t>(files, 1)) << where;
+                    EXPECT_LE(plan.lanes, unzip::kMaxLanes) << where;
+                    EXPECT_GE(plan.flushers, 1u) << where;
+                    EXPECT_LE(plan.Total(), unzip::kMaxThreads) << where;
+                }
+            }
+        }
+    }
+    const unzip::ThreadPlan player = unzip::PlanThreads(8, 500, {});
+    EXPECT_EQ(player.lanes, unzip::kMaxLanes);
+    EXPECT_EQ(player.flushers, unzip::kDefaultFlushers);
+}
+
+// Many files through the most lanes an 8-core machine gets and one flusher or the default pool:
+// the writers wait for the flushers' queue, nothing waits forever, every file arrives.
+TEST_F(ExtractFaults, ManyFilesThroughEveryLaneAndFewFlushers) {
+    ZipBuilder b;
+    for (int i = 0; i < 300; ++i) b.File("f/" + std::to_string(i) + ".txt", Text(100 + i * 37));
+    b.File("grande.bin", RandomBytes(3u << 20, 5), 0);
+    const std::string bytes = b.Build().bytes;
+    for (const std::size_t flushers : {std::size_t{1}, std::size_t{0}}) {
+        fs.files.clear();
+        fs.folders = {"/juego"};
+        Put("/juego/6.zip", bytes);
+        unzip::Limits limits;
+        limits.lanes = 8;
+        limits.flushers = flushers;
+        limits.bufferSize = 65536;
+        const unzip::Result o = unzip::ExtractArchive("/juego/6.zip", "/juego", fs, decoder, limits);
+        ASSERT_TRUE(o.ok) << o.reason;
+        for (int i = 0; i < 300; ++i) ASSERT_EQ(Get("/juego/f/" + std::to_string(i) + ".txt"), Text(100 + i * 37));
+        EXPECT_EQ(Get("/juego/grande.bin"), RandomBytes(3u << 20, 5));
+        EXPECT_EQ(fs.openReaders, 0);
+        ExpectNoTemporaryFiles();
+    }
+}

@@ -6,10 +6,10 @@
 #include <memory>
 
 #include "core/runtime_error.h"
+#include "tools/parchear/deflater.h"
 #include "tools/parchear/refusal.h"
 #include "updater/unzip/zip_directory.h"
 #include "updater/unzip/zip_format.h"
-#include "updater/unzip/zlib_stream.h"
 
 namespace parchear {
 namespace {
@@ -34,7 +34,7 @@ bool ExpandsTooMuch(std::uint64_t size, std::uint64_t compressed) {
 
 ZipWriter::ZipWriter(core::FileWriter& out, std::size_t keepBytes)
     : m_out(out), m_keepBytes(keepBytes), m_read(kReadChunk), m_deflated(256u << 10) {
-    m_deflater = std::make_unique<unzip::Deflater>(Z_BEST_COMPRESSION);
+    m_deflater = std::make_unique<Deflater>(Z_BEST_COMPRESSION);
 }
 
 ZipWriter::~ZipWriter() = default;

@@ -12,11 +12,9 @@
 
 #include "core/file_system.h"
 
-namespace unzip {
-class Deflater;
-}
-
 namespace parchear {
+
+class Deflater;
 
 // Updater reads the Content-Length as a 32-bit signed number: larger archives cannot be downloaded.
 inline constexpr std::uint64_t kMaxArchiveBytes = 0x7FFFFFFF;
@@ -82,7 +80,7 @@ private:
     std::string m_kept;
     std::string m_buffer;
     std::uint64_t m_offset = 0;
-    std::unique_ptr<unzip::Deflater> m_deflater;  // zlib kept out of this header
+    std::unique_ptr<Deflater> m_deflater;  // zlib kept out of this header
 };
 
 }  // namespace parchear

@@ -26,6 +26,11 @@ private:
     Refusal m_code;
 };
 
+// True when [offset, offset + length) lies inside [0, limit).
+inline bool Fits(std::uint64_t offset, std::uint64_t length, std::uint64_t limit) {
+    return offset <= limit && length <= limit - offset;
+}
+
 // A read window over the archive file: header reads come from memory, data is streamed in large reads.
 class ArchiveReader {
 public:

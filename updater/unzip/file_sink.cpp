@@ -2,6 +2,8 @@
 
 #include <zlib.h>
 
+#include <algorithm>
+
 #include "core/runtime_error.h"
 #include "updater/unzip/archive_reader.h"
 
@@ -26,9 +28,9 @@ void FirstFailure::ThrowIfAny() const {
     if (m_failure) std::rethrow_exception(m_failure);
 }
 
-Flushers::Flushers(FirstFailure& failures) : m_failures(failures) {
+Flushers::Flushers(FirstFailure& failures, std::size_t threads) : m_failures(failures) {
     try {
-        for (std::size_t i = 0; i < kThreads; ++i) m_threads.emplace_back([this] { Run(); });
+        for (std::size_t i = 0; i < std::max<std::size_t>(threads, 1); ++i) m_threads.emplace_back([this] { Run(); });
     } catch (...) {
         Stop();  // no thread may outlive a pool that failed to start
         throw;

@@ -52,10 +52,10 @@ private:
 // into one journal commit, where one at a time each would wait for a commit of its own.
 class Flushers {
 public:
-    static constexpr std::size_t kThreads = 8;
     static constexpr std::size_t kMaxWaiting = 64;  // complete files waiting, still open
 
-    explicit Flushers(FirstFailure& failures);
+    // Starts threads flushing threads (at least one).
+    Flushers(FirstFailure& failures, std::size_t threads);
     ~Flushers();
     Flushers(const Flushers&) = delete;
     Flushers& operator=(const Flushers&) = delete;

@@ -22,7 +22,8 @@ struct Limits {
     std::uint32_t maxEntries = 100000;
     std::size_t maxTotalNameBytes = 16u << 20;
     std::size_t bufferSize = 1u << 20;  // archive read window and inflate output
-    std::size_t lanes = 0;              // entries extracted at once; 0: one per core, at most 4
+    std::size_t lanes = 0;              // entries extracted at once; 0: one per core (at most kMaxLanes)
+    std::size_t flushers = 0;           // threads flushing complete files; 0: kDefaultFlushers
 };
 
 inline constexpr std::uint16_t kStored = 0;

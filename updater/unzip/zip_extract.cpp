@@ -1,3 +1,32 @@
+// How an archive is extracted. Nothing of the installation changes until every file of the
+// archive is written whole and checked; then the files replace the old ones one after the other.
+//
+//   caller     ExtractArchive: reads and checks the whole directory (ArchiveReader, ReadDirectory)
+//     |
+//   folders    Extraction::MakeFolders, on the caller's thread, in archive order
+//     |
+//   write      WriteAll: the lanes take the files one at a time from one shared order (Take),
+//   pass       each lane reading the archive through its own handle and inflating (or copying)
+//     |        into the buffers of its FileSink:
+//     |          lane 1 (the caller's thread) .. lane N (a thread each)       inflate, CRC of stored data
+//     |          writer of lane 1 .. writer of lane N (a thread per FileSink) CRC, size, write the temporary file
+//     |          flushers (one shared pool, Flushers)                         flush each complete file
+//     |        The order: with one lane, archive order; with several, first the large files in
+//     |        archive order, then the others, so that a large file's flush overlaps the rest.
+//     |        The first entry in archive order that fails wins (FirstFailure): later ones stop
+//     |        early, earlier ones are still written, so that every run gives the same refusal.
+//     |
+//   replace    Replace, on the caller's thread, in archive order: each temporary file moves over
+//   pass       its final name. A file that HeldFiles holds (the running program's own) is put in
+//              place its own way and undone if a later one fails.
+//
+// All or nothing: a failure in the write pass removes every temporary file and the folders the
+// archive made, and the installation stays as it was; a failure in the replace pass also removes
+// the temporary files not yet moved and undoes the held files' replacements (the files moved
+// before it stay new: each is whole, and the patch is extracted again next time).
+//
+// Threads of one extraction (PlanThreads): N lanes (N - 1 threads beside the caller), N writers
+// and the flushers; never more than kMaxThreads in all, whatever the cores.
 #include "updater/unzip/zip_extract.h"
 
 #include <zlib.h>
@@ -26,15 +55,26 @@ std::string Shown(std::string_view name) {
     return shown;
 }
 
-// An archive is extracted in two passes. First every entry is written to a temporary file beside
-// its final one, checked (size, CRC-32) and flushed, by a few lanes at once that each take the
-// next entry; a failure there removes the temporary files and leaves the installation as it was.
-// Then the temporary files replace the final ones, in archive order.
+std::size_t FileCount(const Directory& dir) {
+    std::size_t files = 0;
+    for (const Entry& e : dir.entries) files += e.folder ? 0 : 1;
+    return files;
+}
+
+// One extraction of a checked directory: the folders, the write pass, the replace pass.
 class Extraction {
 public:
     Extraction(const std::string& archive, ArchiveReader& reader, const Directory& dir, const std::string& target,
-               core::FileSystem& fs, const Limits& limits, OwnFiles* own)
-        : m_archive(archive), m_reader(reader), m_dir(dir), m_fs(fs), m_limits(limits), m_own(own), m_target(target) {
+               core::FileSystem& fs, const Limits& limits, HeldFiles* held)
+        : m_archive(archive),
+          m_reader(reader),
+          m_dir(dir),
+          m_fs(fs),
+          m_limits(limits),
+          m_held(held),
+          m_threads(PlanThreads(std::thread::hardware_concurrency(), FileCount(dir), limits)),
+          m_target(target),
+          m_flushers(m_failures, m_threads.flushers) {
         if (m_target.empty() || (m_target.back() != '\\' && m_target.back() != '/')) m_target += '\\';
     }
 
@@ -49,7 +89,7 @@ public:
             // The folders made for the archive go too, unless a replaced file is in one.
             for (auto it = m_createdFolders.rbegin(); it != m_createdFolders.rend(); ++it)
                 m_fs.RemoveFolderIfEmpty(*it);
-            RestoreOwnFiles();
+            UndoHeldFiles();
             throw;
         }
     }
@@ -74,16 +114,7 @@ private:
     // Thrown inside a lane that finds an earlier entry failed: its own entry no longer matters.
     struct Abandoned {};
 
-    static constexpr std::size_t kMaxLanes = 4;
     static constexpr std::uint64_t kLargeFile = 1u << 20;
-
-    std::size_t LaneCount() const {
-        std::size_t files = 0;
-        for (const Entry& e : m_dir.entries) files += e.folder ? 0 : 1;
-        std::size_t lanes = m_limits.lanes;
-        if (lanes == 0) lanes = std::min<std::size_t>(std::max(1u, std::thread::hardware_concurrency()), kMaxLanes);
-        return std::max<std::size_t>(1, std::min(lanes, files));
-    }
 
     // The folders first, in archive order, so that the lanes only write files. A folder that
     // cannot be made fails its entry: the entries before it are still written, to find out
@@ -131,8 +162,8 @@ private:
         std::vector<std::unique_ptr<Lane>> lanes;
         lanes.push_back(std::make_unique<Lane>(&m_reader, nullptr, *this));
         std::vector<std::thread> threads;
-        const std::size_t count = LaneCount();
-        m_largeFirst = count > 1;  // one lane keeps to archive order
+        const std::size_t count = m_threads.lanes;
+        PlanOrder(count > 1);
         try {
             while (lanes.size() < count) {
                 lanes.push_back(std::make_unique<Lane>(nullptr, m_fs.OpenRead(m_archive), *this));
@@ -152,23 +183,32 @@ private:
         m_failures.ThrowIfAny();
     }
 
-    // The next file for a lane, false when there is none left before the first failure. With
-    // several lanes the large files go first, in archive order, then the others: a large file
-    // last would leave its flush alone at the end, where first it overlaps the rest.
+    // The order in which the lanes take the files. One lane keeps to archive order. Several take
+    // the large files first, in archive order, then the others: a large file last would leave its
+    // flush alone at the end, where first it overlaps the rest.
+    void PlanOrder(bool largeFirst) {
+        m_order.reserve(FileCount(m_dir));
+        const auto pass = [&](bool large) {
+            for (std::size_t i = 0; i < m_dir.entries.size(); ++i) {
+                const Entry& e = m_dir.entries[i];
+                if (!e.folder && (!largeFirst || (e.size >= kLargeFile) == large)) m_order.push_back(i);
+            }
+        };
+        pass(true);
+        if (largeFirst) pass(false);
+    }
+
+    // The next file for a lane, false when there is none left before the first failure.
     bool Take(std::size_t& index) {
-        const std::size_t n = m_dir.entries.size();
         for (;;) {
             const std::size_t at = m_next.fetch_add(1);
-            if (at >= (m_largeFirst ? 2 * n : n)) return false;
-            const std::size_t i = at < n ? at : at - n;
-            const Entry& e = m_dir.entries[i];
-            if (i >= m_failures.Index()) {
-                if (m_largeFirst && at < n) continue;
-                return false;
+            if (at >= m_order.size()) return false;
+            if (m_order[at] < m_failures.Index()) {
+                index = m_order[at];
+                return true;
             }
-            if (e.folder || (m_largeFirst && (e.size >= kLargeFile) != (at < n))) continue;
-            index = i;
-            return true;
+            // Past the first failure nothing is written; a small file of the second pass may
+            // still come before it.
         }
     }
 
@@ -215,8 +255,8 @@ private:
     // move of the same disk with it.
     void Replace(const WrittenFile& f) {
         try {
-            if (m_own && m_own->Holds(f.path)) {
-                m_aside.push_back({ReplaceOwnFile(m_fs, *m_own, f.temp, f.path), f.path});
+            if (m_held && m_held->Holds(f.path)) {
+                m_undo.push_back({m_held->Replace(m_fs, f.temp, f.path), f.path});
                 return;
             }
             m_fs.ReplaceUnflushed(f.temp, f.path);
@@ -228,17 +268,17 @@ private:
         }
     }
 
-    // After a failure: the program's own files that were moved aside go back, so that the
-    // installation keeps the program it had (the patch is extracted again next time).
-    void RestoreOwnFiles() noexcept {
-        for (auto it = m_aside.rbegin(); it != m_aside.rend(); ++it) {
+    // After a failure: the held files replaced so far are undone, newest first, so that the
+    // installation keeps the ones it had (the patch is extracted again next time).
+    void UndoHeldFiles() noexcept {
+        for (auto it = m_undo.rbegin(); it != m_undo.rend(); ++it) {
             try {
-                RestoreOwnFile(m_fs, *m_own, it->first, it->second);
+                m_held->Undo(m_fs, it->first, it->second);
             } catch (...) {
                 // The new file stays; it is whole and starts as well.
             }
         }
-        m_aside.clear();
+        m_undo.clear();
     }
 
     void CopyStored(Lane& lane, const Entry& e) {
@@ -305,24 +345,36 @@ private:
     const Directory& m_dir;
     core::FileSystem& m_fs;
     const Limits& m_limits;
-    OwnFiles* m_own;
-    // Own files replaced so far: aside name -> own name.
-    std::vector<std::pair<std::string, std::string>> m_aside;
+    HeldFiles* m_held;
+    ThreadPlan m_threads;
+    // Held files replaced so far: what undoes each, and its path.
+    std::vector<std::pair<std::string, std::string>> m_undo;
     std::string m_target;
     std::string m_path, m_lastFolder;
     std::unordered_set<std::string> m_folders;
     std::vector<std::string> m_createdFolders;  // parents first
     FirstFailure m_failures;
-    Flushers m_flushers{m_failures};
-    bool m_largeFirst = false;
-    std::atomic<std::size_t> m_next{0};  // the next place in the order of Take
+    Flushers m_flushers;
+    std::vector<std::size_t> m_order;    // the files' entries, in the order the lanes take them
+    std::atomic<std::size_t> m_next{0};  // the next place in m_order
     std::vector<WrittenFile> m_files;    // every temporary file, in archive order
 };
 
 }  // namespace
 
+static_assert(kMaxThreads > 2 * kMaxLanes, "the most lanes leave room for a flusher");
+
+ThreadPlan PlanThreads(unsigned cores, std::size_t files, const Limits& limits) {
+    ThreadPlan plan;
+    const std::size_t lanes = limits.lanes != 0 ? limits.lanes : std::max(1u, cores);
+    plan.lanes = std::clamp<std::size_t>(std::min(lanes, files), 1, kMaxLanes);
+    const std::size_t flushers = limits.flushers != 0 ? limits.flushers : kDefaultFlushers;
+    plan.flushers = std::clamp<std::size_t>(flushers, 1, kMaxThreads - 2 * plan.lanes);
+    return plan;
+}
+
 Result ExtractArchive(const std::string& archive, const std::string& target, core::FileSystem& fs,
-                      const NameDecoder& decoder, const Limits& limits, OwnFiles* own) {
+                      const NameDecoder& decoder, const Limits& limits, HeldFiles* held) {
     const auto refused = [](Refusal code, std::string_view detail = {}) {
         return Result::Refused(code, RefusalText(code, {}, detail));
     };
@@ -337,7 +389,7 @@ Result ExtractArchive(const std::string& archive, const std::string& target, cor
         const Directory dir = ReadDirectory(reader, decoder, limits);
         if (dir.entries.empty()) return {};
         if (!fs.DirectoryExists(target)) return refused(Refusal::NoTarget);
-        Extraction(archive, reader, dir, target, fs, limits, own).Run();
+        Extraction(archive, reader, dir, target, fs, limits, held).Run();
         return {};
     } catch (const Failure& e) {
         return e.ToResult();

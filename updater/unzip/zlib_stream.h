@@ -6,6 +6,12 @@
 
 namespace unzip {
 
+// Raw deflate data, zip's, with zlib's largest window.
+inline constexpr int kRawWindowBits = -MAX_WBITS;
+
+// Raises core::RuntimeError OutOfMemory unless zlibResult is Z_OK (a stream set up or reset).
+void CheckZlib(int zlibResult);
+
 class Inflater {
 public:
     Inflater();
@@ -15,21 +21,6 @@ public:
 
     // Ready for a new entry.
     void Reset();
-    z_stream& Stream() { return m_z; }
-
-private:
-    z_stream m_z{};
-};
-
-class Deflater {
-public:
-    explicit Deflater(int level);
-    ~Deflater();
-    Deflater(const Deflater&) = delete;
-    Deflater& operator=(const Deflater&) = delete;
-
-    // Ready for a new entry, compressed at level with a zlib strategy.
-    void Reset(int level, int strategy);
     z_stream& Stream() { return m_z; }
 
 private:

@@ -6,7 +6,7 @@
 namespace modUnzip {
 
 unzip::Result Descomprimir(const std::string& archive, const std::string& target, core::FileSystem& fs,
-                           update::Dialogs& dialogs, const unzip::NameDecoder& decoder, unzip::OwnFiles* own) {
+                           update::Dialogs& dialogs, const unzip::NameDecoder& decoder, update::OwnFiles* own) {
     unzip::Result outcome = unzip::ExtractArchive(archive, target, fs, decoder, {}, own);
     if (!outcome.ok)
         dialogs.ShowMessage(update::mensajes::kErrorAlDescomprimir, update::mensajes::kTitulo, core::BoxStyle::OkOnly);

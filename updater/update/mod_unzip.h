@@ -7,8 +7,8 @@
 #include "core/file_system.h"
 #include "core/outcome.h"
 #include "updater/unzip/name_decoder.h"
-#include "updater/unzip/own_files.h"
 #include "updater/unzip/refusal.h"
+#include "updater/update/own_files.h"
 #include "updater/update/platform.h"
 #include "updater/update/update_run.h"
 
@@ -34,13 +34,13 @@ extern std::string RutaParche;
 // with its code. Files that own says the program holds are moved aside and replaced.
 unzip::Result Descomprimir(const std::string& archive, const std::string& target, core::FileSystem& fs,
                            update::Dialogs& dialogs, const unzip::NameDecoder& decoder = unzip::SystemNameDecoder(),
-                           unzip::OwnFiles* own = nullptr);
+                           update::OwnFiles* own = nullptr);
 
 // Descomprimir as the update run's Extractor.
 class ZipExtractor final : public update::Extractor {
 public:
     ZipExtractor(core::FileSystem& fs, update::Dialogs& dialogs,
-                 const unzip::NameDecoder& decoder = unzip::SystemNameDecoder(), unzip::OwnFiles* own = nullptr)
+                 const unzip::NameDecoder& decoder = unzip::SystemNameDecoder(), update::OwnFiles* own = nullptr)
         : m_fs(fs), m_dialogs(dialogs), m_decoder(decoder), m_own(own) {}
     core::Outcome Extract(const std::string& archivePath, const std::string& targetFolder) override;
 
@@ -48,7 +48,7 @@ private:
     core::FileSystem& m_fs;
     update::Dialogs& m_dialogs;
     const unzip::NameDecoder& m_decoder;
-    unzip::OwnFiles* m_own;
+    update::OwnFiles* m_own;
 };
 
 }  // namespace modUnzip

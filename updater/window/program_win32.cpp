@@ -6,9 +6,9 @@
 #include "core/file_system.h"
 #include "core/text_win32.h"
 #include "updater/base_url.h"
-#include "updater/unzip/own_files_win32.h"
 #include "updater/update/http_client_win32.h"
 #include "updater/update/mod_unzip.h"
+#include "updater/update/own_files_win32.h"
 #include "updater/update/update_run.h"
 #include "updater/window/actions.h"
 #include "updater/window/failure_report.h"
@@ -43,9 +43,9 @@ int RunUpdater(HINSTANCE instance, int showCommand, const std::vector<std::strin
         return 0;
     }
     // Known by identity before anything moves: a module's name stays the one it was loaded from.
-    unzip::ProcessFiles ownFiles;
+    update::ProcessFiles ownFiles;
     // What an earlier replacement of Updater itself left: the old copy, or no Updater.exe.
-    unzip::RepairOwnFile(core::RealFileSystem(), unzip::RunningProgramPath());
+    update::RepairOwnFile(core::RealFileSystem(), update::RunningProgramPath());
 
     Win32Dialogs dialogs;
     try {

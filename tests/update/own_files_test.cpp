@@ -12,8 +12,8 @@
 #include "tests/unzip/memory_fs.h"
 #include "tests/unzip/zip_builder.h"
 #include "updater/unzip/entry_name.h"
-#include "updater/unzip/own_files.h"
 #include "updater/unzip/zip_extract.h"
+#include "updater/update/own_files.h"
 
 namespace {
 
@@ -66,14 +66,14 @@ private:
 };
 
 // The program's own files are the running ones; every step is recorded with the folder then.
-class RunningOwnFiles final : public unzip::OwnFiles {
+class RunningOwnFiles final : public update::OwnFiles {
 public:
     explicit RunningOwnFiles(RunningFileSystem& fs, const MemoryFileSystem& m) : m_fs(fs), m_m(m) {}
     bool Holds(const std::string& path) override { return m_fs.IsRunning(path); }
-    void Reached(unzip::OwnFileStep step) override { steps.push_back({step, m_m.files}); }
+    void Reached(update::OwnFileStep step) override { steps.push_back({step, m_m.files}); }
 
     struct Moment {
-        unzip::OwnFileStep step;
+        update::OwnFileStep step;
         std::map<std::string, std::shared_ptr<std::string>> files;
     };
     std::vector<Moment> steps;
@@ -126,15 +126,15 @@ TEST(AsideNames, MadeAndRecognised) {
         {"C:\\Juego\\.exe", 1, "C:\\Juego\\.exe.anterior-1"},
     };
     for (const auto& r : rows) {
-        EXPECT_EQ(unzip::AsideName(r.path, r.slot), r.aside);
-        EXPECT_EQ(unzip::AsideOrigin(r.aside).value_or("<ninguno>"), r.path) << r.aside;
+        EXPECT_EQ(update::AsideName(r.path, r.slot), r.aside);
+        EXPECT_EQ(update::AsideOrigin(r.aside).value_or("<ninguno>"), r.path) << r.aside;
     }
     for (const char* plain :
          {"C:\\Juego\\Updater.exe", "C:\\Juego\\Updater.anterior-0.exe", "C:\\Juego\\Updater.anterior-9.exe",
           "C:\\Juego\\Updater.anterior-12.exe", "C:\\Juego\\Updater.anterior-.exe",
           "C:\\Juego\\Updater.anterior-1x.exe", "C:\\Juego\\Updater.anterior-1.exe.txt", "C:\\Juego\\.anterior-1.exe",
           "C:\\Juego.anterior-1\\Updater.exe", "C:\\Juego\\Updater.anterior-1.ex.e", ""}) {
-        EXPECT_FALSE(unzip::AsideOrigin(plain).has_value()) << plain;
+        EXPECT_FALSE(update::AsideOrigin(plain).has_value()) << plain;
     }
 }
 
@@ -171,7 +171,7 @@ TEST_F(OwnFile, LaterFailureMovesTheRunningFileBack) {
     EXPECT_TRUE(fs.IsRunning(kOwn));
     EXPECT_EQ(Names(), (std::vector<std::string>{"/juego/Updater.exe", "/juego/Vandrel.exe", "/juego/a.txt"}));
     ASSERT_FALSE(own.steps.empty());
-    EXPECT_EQ(own.steps.back().step, unzip::OwnFileStep::Restored);
+    EXPECT_EQ(own.steps.back().step, update::OwnFileStep::Restored);
 }
 
 TEST_F(OwnFile, FailedMoveOfTheNewFileIsUndoneAtOnce) {
@@ -190,8 +190,8 @@ TEST_F(OwnFile, AsideSlotsStillInUseAreSkippedAndStaleOnesReused) {
     ASSERT_TRUE(Run(zip).ok);
     EXPECT_EQ(Get(kAside1), "MZ viejo");
 
-    for (int slot = 1; slot <= unzip::kAsideSlots; ++slot) {
-        const std::string name = unzip::AsideName(kOwn, slot);
+    for (int slot = 1; slot <= update::kAsideSlots; ++slot) {
+        const std::string name = update::AsideName(kOwn, slot);
         std::string content = "MZ en uso ";
         content += std::to_string(slot);
         if (!m.files.count(name)) Put(name, content);
@@ -219,17 +219,17 @@ TEST_F(OwnFile, NextStartRepairs) {
     Put("/juego/Updater.anterior-2.exe", "MZ viejo 2");
     Put("/juego/Updater.anterior-8.exe", "MZ viejo 8");
     fs.running.insert(m.files["/juego/Updater.anterior-2.exe"].get());
-    EXPECT_EQ(unzip::RepairOwnFile(fs, "/juego\\Updater.exe"), "/juego\\Updater.exe");
+    EXPECT_EQ(update::RepairOwnFile(fs, "/juego\\Updater.exe"), "/juego\\Updater.exe");
     EXPECT_EQ(Names(),
               (std::vector<std::string>{"/juego/Updater.anterior-2.exe", "/juego/Updater.exe", "/juego/a.txt"}));
 
     // From an aside copy while the own name is there: nothing moves.
-    EXPECT_EQ(unzip::RepairOwnFile(fs, "/juego/Updater.anterior-2.exe"), "/juego/Updater.anterior-2.exe");
+    EXPECT_EQ(update::RepairOwnFile(fs, "/juego/Updater.anterior-2.exe"), "/juego/Updater.anterior-2.exe");
     EXPECT_EQ(Names().size(), 3u);
 
     // From an aside copy with no file at the own name: it moves back, and runs from there.
     m.files.erase(kOwn);
-    EXPECT_EQ(unzip::RepairOwnFile(fs, "/juego/Updater.anterior-2.exe"), "/juego/Updater.exe");
+    EXPECT_EQ(update::RepairOwnFile(fs, "/juego/Updater.anterior-2.exe"), "/juego/Updater.exe");
     EXPECT_EQ(Get(kOwn), "MZ viejo 2");
     EXPECT_TRUE(fs.IsRunning(kOwn));
     EXPECT_EQ(Names(), (std::vector<std::string>{"/juego/Updater.exe", "/juego/a.txt"}));
@@ -239,10 +239,10 @@ TEST_F(OwnFile, NextStartRepairs) {
 // else an aside copy), and that start leaves the old or the new program at the own name.
 TEST_F(OwnFile, EveryStepLeavesAStartableProgramThatRepairs) {
     ASSERT_TRUE(Run(ZipBuilder().File("a.txt", "nuevo a").File("Updater.exe", "MZ nuevo").Build().bytes).ok);
-    std::vector<unzip::OwnFileStep> seen;
+    std::vector<update::OwnFileStep> seen;
     for (const auto& moment : own.steps) seen.push_back(moment.step);
-    ASSERT_EQ(seen, (std::vector<unzip::OwnFileStep>{unzip::OwnFileStep::Ready, unzip::OwnFileStep::Aside,
-                                                     unzip::OwnFileStep::Replaced}));
+    ASSERT_EQ(seen, (std::vector<update::OwnFileStep>{update::OwnFileStep::Ready, update::OwnFileStep::Aside,
+                                                      update::OwnFileStep::Replaced}));
     for (const auto& moment : own.steps) {
         SCOPED_TRACE(static_cast<int>(moment.step));
         MemoryFileSystem after;  // the folder as the kill left it; nothing runs any more
@@ -252,13 +252,13 @@ TEST_F(OwnFile, EveryStepLeavesAStartableProgramThatRepairs) {
         std::string start = kOwn;
         if (!after.files.count(kOwn)) {
             start.clear();
-            for (int slot = 1; slot <= unzip::kAsideSlots && start.empty(); ++slot) {
-                if (after.files.count(unzip::AsideName(kOwn, slot))) start = unzip::AsideName(kOwn, slot);
+            for (int slot = 1; slot <= update::kAsideSlots && start.empty(); ++slot) {
+                if (after.files.count(update::AsideName(kOwn, slot))) start = update::AsideName(kOwn, slot);
             }
         }
         ASSERT_FALSE(start.empty()) << "nothing to start";
         afterFs.running.insert(after.files[start].get());
-        EXPECT_EQ(unzip::RepairOwnFile(afterFs, start), kOwn);
+        EXPECT_EQ(update::RepairOwnFile(afterFs, start), kOwn);
         const std::string shown = after.files.count(kOwn) ? *after.files[kOwn] : "<ninguno>";
         EXPECT_TRUE(shown == "MZ viejo" || shown == "MZ nuevo") << shown;
         // The one start then extracts the patch again over what it found.

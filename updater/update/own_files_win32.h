@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "updater/unzip/own_files.h"
+#include "updater/update/own_files.h"
 
-namespace unzip {
+namespace update {
 
 class ProcessFiles final : public OwnFiles {
 public:
@@ -35,4 +35,4 @@ private:
 // Full long path of the running executable (UTF-8); empty when Windows cannot tell it.
 std::string RunningProgramPath();
 
-}  // namespace unzip
+}  // namespace update

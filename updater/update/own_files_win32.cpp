@@ -1,4 +1,4 @@
-#include "updater/unzip/own_files_win32.h"
+#include "updater/update/own_files_win32.h"
 
 #include <psapi.h>
 
@@ -8,7 +8,7 @@
 #include "core/path_win32.h"
 #include "core/text_win32.h"
 
-namespace unzip {
+namespace update {
 namespace {
 
 #ifdef VANDREL_KILL_POINTS
@@ -82,4 +82,4 @@ std::string RunningProgramPath() {
     return path.empty() ? std::string() : core::WideToUtf8(core::LongPathName(path));
 }
 
-}  // namespace unzip
+}  // namespace update

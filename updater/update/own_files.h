@@ -8,8 +8,9 @@
 #include <string>
 
 #include "core/file_system.h"
+#include "updater/unzip/held_files.h"
 
-namespace unzip {
+namespace update {
 
 // The moments of a replacement of an own file, for the kill points of the crash tests.
 enum class OwnFileStep {
@@ -19,14 +20,28 @@ enum class OwnFileStep {
     Restored,  // a failure moved the running file back to its own name
 };
 
-// Which files the running program holds itself.
-class OwnFiles {
+class OwnFiles;
+
+// Puts the complete file temp at path, which the running program holds: path moves to a free
+// aside name, then temp to path. Returns the aside name, for RestoreOwnFile. When the second move
+// fails, the first is undone before the error is raised (core::RuntimeError).
+std::string ReplaceOwnFile(core::FileSystem& fs, OwnFiles& own, const std::string& temp, const std::string& path);
+// Undoes ReplaceOwnFile after a later failure: the aside file goes back over path.
+void RestoreOwnFile(core::FileSystem& fs, OwnFiles& own, const std::string& aside, const std::string& path);
+
+// Which files the running program holds itself (Holds: the same file as one the program runs
+// from), replaced in an extraction by moving the running one aside.
+class OwnFiles : public unzip::HeldFiles {
 public:
-    virtual ~OwnFiles() = default;
-    // True when path names (in whatever spelling) the same file as one the program runs from.
-    virtual bool Holds(const std::string& path) = 0;
     // Told at each step of a replacement; nothing happens in the shipped program.
     virtual void Reached(OwnFileStep) {}
+
+    std::string Replace(core::FileSystem& fs, const std::string& temp, const std::string& path) final {
+        return ReplaceOwnFile(fs, *this, temp, path);
+    }
+    void Undo(core::FileSystem& fs, const std::string& aside, const std::string& path) final {
+        RestoreOwnFile(fs, *this, aside, path);
+    }
 };
 
 // Aside names per file: an earlier copy may still be in use when the next one is needed.
@@ -38,16 +53,9 @@ std::string AsideName(const std::string& path, int slot);
 // The own name that an aside name was made from; nothing when path is not an aside name.
 std::optional<std::string> AsideOrigin(const std::string& path);
 
-// Puts the complete file temp at path, which the running program holds: path moves to a free
-// aside name, then temp to path. Returns the aside name, for RestoreOwnFile. When the second move
-// fails, the first is undone before the error is raised (core::RuntimeError).
-std::string ReplaceOwnFile(core::FileSystem& fs, OwnFiles& own, const std::string& temp, const std::string& path);
-// Undoes ReplaceOwnFile after a later failure: the aside file goes back over path.
-void RestoreOwnFile(core::FileSystem& fs, OwnFiles& own, const std::string& aside, const std::string& path);
-
 // The start's repair of the running file at runningPath: started from an aside copy with no file
 // at the own name, it moves itself back there; started from its own name, it removes its aside
 // copies (those still in use stay for a later start). Never raises; returns where it now runs from.
 std::string RepairOwnFile(core::FileSystem& fs, const std::string& runningPath) noexcept;
 
-}  // namespace unzip
+}  // namespace update

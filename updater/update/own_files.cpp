@@ -1,8 +1,8 @@
-#include "updater/unzip/own_files.h"
+#include "updater/update/own_files.h"
 
 #include "core/runtime_error.h"
 
-namespace unzip {
+namespace update {
 namespace {
 
 constexpr std::string_view kAsideMark = ".anterior-";
@@ -90,4 +90,4 @@ std::string RepairOwnFile(core::FileSystem& fs, const std::string& runningPath) 
     return runningPath;
 }
 
-}  // namespace unzip
+}  // namespace update

@@ -8,7 +8,7 @@
 
 #include "core/text_win32.h"
 #include "tests/support/temp_dir.h"
-#include "updater/unzip/own_files_win32.h"
+#include "updater/update/own_files_win32.h"
 
 namespace {
 
@@ -25,15 +25,15 @@ std::string Upper(std::string s) {
 }
 
 TEST(ProcessFiles, KnowsTheExecutableByIdentity) {
-    const std::string exe = unzip::RunningProgramPath();
+    const std::string exe = update::RunningProgramPath();
     ASSERT_FALSE(exe.empty());
-    EXPECT_FALSE(unzip::AsideOrigin(exe).has_value());
+    EXPECT_FALSE(update::AsideOrigin(exe).has_value());
     testsupport::TempDir dir("vandrel-own");
     const fs::path copy = dir.FsPath() / "copia.exe";
     fs::copy_file(fs::u8path(exe), copy);
     std::ofstream(dir.FsPath() / "otro.txt") << "x";
 
-    unzip::ProcessFiles own;
+    update::ProcessFiles own;
     std::string slashes = exe;
     for (char& c : slashes) c = c == '\\' ? '/' : c;
     const std::string dotted = exe.substr(0, exe.find_last_of('\\')) + "\\.\\" + exe.substr(exe.find_last_of('\\') + 1);
