@@ -6,7 +6,11 @@ namespace core {
 
 std::unique_ptr<FileWriter> FileSystem::AppendFile(const std::string& path) { Raise(ErrorKind::PathFileAccess, path); }
 
-std::string TemporaryNameFor(const std::string& path) { return path + ".nuevo"; }
+std::vector<DirectoryEntry> FileSystem::ListDirectory(const std::string& path, std::size_t) {
+    Raise(ErrorKind::PathFileAccess, path);
+}
+
+std::string TemporaryNameFor(const std::string& path) { return path + std::string(kNewVersionSuffix); }
 
 void WriteFileAtomically(FileSystem& fs, const std::string& path, std::string_view content) {
     const std::string temp = TemporaryNameFor(path);

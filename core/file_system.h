@@ -11,8 +11,22 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace core {
+
+// What programs append to a file's name while they write its next version; a name ending so
+// is a leftover of an interrupted write.
+inline constexpr std::string_view kNewVersionSuffix = ".nuevo";
+
+// One name in a folder, as ListDirectory gives it.
+struct DirectoryEntry {
+    enum class Kind { File, Folder, Link, Other };
+    std::string name;  // UTF-8, no folder part
+    Kind kind = Kind::File;
+    std::uint64_t size = 0;     // files only
+    std::int64_t modified = 0;  // last write, seconds since 1970-01-01 UTC
+};
 
 // Sequential writer of a new file. Close() makes the bytes durable; destroying an
 // unclosed writer closes it without flushing guarantees.
@@ -63,6 +77,10 @@ public:
     virtual void CreateDirectory(const std::string& path) = 0;
     // Deletes a folder if it is there and empty; never raises.
     virtual void RemoveFolderIfEmpty(const std::string& path) noexcept = 0;
+    // The names in a folder, without "." and "..", in no set order; links are reported as links,
+    // never followed. PathNotFound when the folder is missing, PathFileAccess past maxEntries.
+    // File systems that never list a folder need not offer it: PathFileAccess.
+    virtual std::vector<DirectoryEntry> ListDirectory(const std::string& path, std::size_t maxEntries);
 };
 
 // Passes every call on to another file system, so that a decorator (a fault injector, a
@@ -88,6 +106,9 @@ public:
     bool DirectoryExists(const std::string& path) override { return m_inner.DirectoryExists(path); }
     void CreateDirectory(const std::string& path) override { m_inner.CreateDirectory(path); }
     void RemoveFolderIfEmpty(const std::string& path) noexcept override { m_inner.RemoveFolderIfEmpty(path); }
+    std::vector<DirectoryEntry> ListDirectory(const std::string& path, std::size_t maxEntries) override {
+        return m_inner.ListDirectory(path, maxEntries);
+    }
 
 protected:
     FileSystem& Inner() const { return m_inner; }

@@ -1,4 +1,5 @@
 // POSIX implementation of the file seam, used by the native build and its tests.
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -106,6 +107,27 @@ private:
     std::string m_path;
 };
 
+class Dir {
+public:
+    explicit Dir(DIR* dir) : m_dir(dir) {}
+    ~Dir() {
+        if (m_dir != nullptr) ::closedir(m_dir);
+    }
+    Dir(const Dir&) = delete;
+    Dir& operator=(const Dir&) = delete;
+    DIR* Get() const { return m_dir; }
+
+private:
+    DIR* m_dir;
+};
+
+DirectoryEntry::Kind KindOf(mode_t mode) {
+    if (S_ISLNK(mode)) return DirectoryEntry::Kind::Link;
+    if (S_ISDIR(mode)) return DirectoryEntry::Kind::Folder;
+    if (S_ISREG(mode)) return DirectoryEntry::Kind::File;
+    return DirectoryEntry::Kind::Other;
+}
+
 class PosixFileSystem final : public FileSystem {
 public:
     std::uint64_t FileSize(const std::string& path) override {
@@ -192,6 +214,35 @@ public:
         if (::mkdir(p.c_str(), 0755) != 0) {
             if (errno == EEXIST && DirectoryExists(path)) return;
             RaiseErrno(errno, p);
+        }
+    }
+
+    std::vector<DirectoryEntry> ListDirectory(const std::string& path, std::size_t maxEntries) override {
+        const std::string p = Native(path);
+        const Dir dir(::opendir(p.c_str()));
+        if (dir.Get() == nullptr) RaiseErrno(errno == ENOENT ? ENOTDIR : errno, p);
+        std::vector<DirectoryEntry> entries;
+        for (;;) {
+            errno = 0;
+            const dirent* d = ::readdir(dir.Get());
+            if (d == nullptr) {
+                if (errno != 0) RaiseErrno(errno, p);
+                return entries;
+            }
+            const std::string name = d->d_name;
+            if (name == "." || name == "..") continue;
+            if (entries.size() == maxEntries) Raise(ErrorKind::PathFileAccess, p + ": demasiados nombres");
+            struct stat st {};
+            if (::fstatat(::dirfd(dir.Get()), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+                if (errno == ENOENT) continue;  // gone since it was listed
+                RaiseErrno(errno, p + "/" + name);
+            }
+            DirectoryEntry e;
+            e.name = name;
+            e.kind = KindOf(st.st_mode);
+            if (e.kind == DirectoryEntry::Kind::File) e.size = static_cast<std::uint64_t>(st.st_size);
+            e.modified = static_cast<std::int64_t>(st.st_mtim.tv_sec);
+            entries.push_back(std::move(e));
         }
     }
 };

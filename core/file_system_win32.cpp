@@ -78,6 +78,28 @@ private:
     std::string m_path;
 };
 
+// FILETIME counts 100 ns steps since 1601-01-01 UTC.
+std::int64_t UnixSeconds(const FILETIME& t) {
+    constexpr std::int64_t kTicksPerSecond = 10000000;
+    constexpr std::int64_t kUnixEpochTicks = 116444736000000000;
+    const std::int64_t ticks =
+        static_cast<std::int64_t>((static_cast<std::uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime);
+    const std::int64_t since = ticks - kUnixEpochTicks;
+    return since >= 0 ? since / kTicksPerSecond : -((-since + kTicksPerSecond - 1) / kTicksPerSecond);
+}
+
+// Symbolic links and junctions are links; other reparse points (cloud placeholders, dedup) are
+// the files or folders they stand for.
+DirectoryEntry::Kind KindOf(const WIN32_FIND_DATAW& data) {
+    if ((data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+        (data.dwReserved0 == IO_REPARSE_TAG_SYMLINK || data.dwReserved0 == IO_REPARSE_TAG_MOUNT_POINT)) {
+        return DirectoryEntry::Kind::Link;
+    }
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return DirectoryEntry::Kind::Folder;
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) return DirectoryEntry::Kind::Other;
+    return DirectoryEntry::Kind::File;
+}
+
 class Win32FileSystem final : public FileSystem {
 public:
     std::uint64_t FileSize(const std::string& path) override {
@@ -157,6 +179,35 @@ public:
             if (::GetLastError() == ERROR_ALREADY_EXISTS && DirectoryExists(path)) return;
             RaiseLastError(path);
         }
+    }
+
+    std::vector<DirectoryEntry> ListDirectory(const std::string& path, std::size_t maxEntries) override {
+        std::wstring pattern = Wide(path);
+        if (!pattern.empty() && pattern.back() != L'\\') pattern += L'\\';
+        pattern += L'*';
+        WIN32_FIND_DATAW data{};
+        const UniqueFindHandle find(
+            ::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0));
+        std::vector<DirectoryEntry> entries;
+        if (!find) {
+            if (::GetLastError() != ERROR_FILE_NOT_FOUND) RaiseLastError(path);
+            if (!DirectoryExists(path)) Raise(ErrorKind::PathNotFound, path);
+            return entries;  // a drive's empty root has no "." to find
+        }
+        do {
+            const std::wstring name = data.cFileName;
+            if (name == L"." || name == L"..") continue;
+            if (entries.size() == maxEntries) Raise(ErrorKind::PathFileAccess, path + ": demasiados nombres");
+            DirectoryEntry e;
+            e.name = WideToUtf8(name);
+            e.kind = KindOf(data);
+            if (e.kind == DirectoryEntry::Kind::File)
+                e.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+            e.modified = UnixSeconds(data.ftLastWriteTime);
+            entries.push_back(std::move(e));
+        } while (::FindNextFileW(find.Get(), &data));
+        if (::GetLastError() != ERROR_NO_MORE_FILES) RaiseLastError(path);
+        return entries;
     }
 };
 

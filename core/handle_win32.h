@@ -62,6 +62,15 @@ struct KernelHandleTraits {
 };
 
 using UniqueHandle = UniqueResource<KernelHandleTraits>;
+// A search of FindFirstFile, given back with FindClose.
+struct FindHandleTraits {
+    using Type = HANDLE;
+    static HANDLE Empty() { return INVALID_HANDLE_VALUE; }
+    static bool IsValid(HANDLE h) { return h != INVALID_HANDLE_VALUE; }
+    static void Close(HANDLE h) { ::FindClose(h); }
+};
+
+using UniqueFindHandle = UniqueResource<FindHandleTraits>;
 // A module loaded with LoadLibrary.
 using UniqueModule = UniqueResource<NullIsEmpty<HMODULE, ::FreeLibrary>>;
 

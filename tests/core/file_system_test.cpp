@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 
@@ -106,6 +108,38 @@ TEST_F(FileSystemTest, ReadOnlyFolderRefusesTheWrite) {
     EXPECT_EQ(KindOf([&] { core::WriteFileAtomically(m_fs, dir + "/v.ini", "x"); }), ErrorKind::PathFileAccess);
     ::chmod(dir.c_str(), 0755);
 #endif
+}
+
+// Names as UTF-8 without "." and "..", files with their size, folders and links by kind, the
+// write time in UTC seconds; a missing folder and one with more names than allowed are errors.
+TEST_F(FileSystemTest, ListDirectoryGivesEveryNameOnce) {
+    m_fs.CreateDirectory(m_root + "\\Gráficos");
+    core::WriteFileAtomically(m_fs, m_root + "\\año.txt", "12345");
+    const auto when = fs::file_time_type::clock::now() - std::chrono::hours(30);
+    fs::last_write_time(m_dir.FsPath() / fs::path(u8"año.txt"), when);  // 30 hours ago
+    bool withLink = false;
+#ifndef _WIN32
+    fs::create_symlink(fs::path(u8"año.txt"), m_dir.FsPath() / "enlace");
+    withLink = true;
+#endif
+    std::vector<core::DirectoryEntry> list = m_fs.ListDirectory(m_root + "\\", 10);
+    std::sort(list.begin(), list.end(), [](const auto& a, const auto& b) { return a.name < b.name; });
+    ASSERT_EQ(list.size(), withLink ? 3u : 2u);
+    EXPECT_EQ(list[0].name, "Gráficos");
+    EXPECT_EQ(list[0].kind, core::DirectoryEntry::Kind::Folder);
+    EXPECT_EQ(list[1].name, "año.txt");
+    EXPECT_EQ(list[1].kind, core::DirectoryEntry::Kind::File);
+    EXPECT_EQ(list[1].size, 5u);
+    const std::int64_t now =
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
+    EXPECT_NEAR(static_cast<double>(list[1].modified), static_cast<double>(now - 30 * 3600), 120.0);
+    if (withLink) {
+        EXPECT_EQ(list[2].name, "enlace");
+        EXPECT_EQ(list[2].kind, core::DirectoryEntry::Kind::Link);
+    }
+    EXPECT_TRUE(m_fs.ListDirectory(m_root + "/Gráficos", 10).empty());
+    EXPECT_EQ(KindOf([&] { m_fs.ListDirectory(m_root + "/Gráficos/nada", 10); }), ErrorKind::PathNotFound);
+    EXPECT_EQ(KindOf([&] { m_fs.ListDirectory(m_root, 1); }), ErrorKind::PathFileAccess);
 }
 
 TEST_F(FileSystemTest, AFullDiskIsReportedAsSuch) {

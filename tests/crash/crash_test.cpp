@@ -19,7 +19,7 @@
 namespace {
 
 using crash::AllowedContents;
-using crash::Installation;
+using crash::KillableUpdater;
 using crash::KillPoint;
 using crash::Tree;
 namespace fs = std::filesystem;
@@ -290,7 +290,7 @@ private:
     int m_base;
     Tree m_before;
     AllowedContents m_allowed;
-    Installation m_inst;
+    KillableUpdater m_inst;
     Tree m_expected;
     int m_stage = -1;
 };

@@ -12,17 +12,17 @@ constexpr const char* kVersionRel = "Recursos/OUTPUT/Update.ini";
 
 }  // namespace
 
-Installation::Installation(const std::string& name, std::string finalVersionText)
-    : harness::Installation(UPDATER_EXE, fs::temp_directory_path() / ("vandrel-crash-" + name)),
+KillableUpdater::KillableUpdater(const std::string& name, std::string finalVersionText)
+    : harness::UpdaterFolder(UPDATER_EXE, fs::temp_directory_path() / ("vandrel-crash-" + name)),
       m_finalVersionText(std::move(finalVersionText)) {}
 
-std::string Installation::VersionText() const {
+std::string KillableUpdater::VersionText() const {
     std::error_code ec;
     return fs::exists(Path(kVersionRel), ec) ? testsupport::ReadBytes(Path(kVersionRel)) : std::string();
 }
 
 // Attributes only: the file is never opened, so Updater's moves and deletions are not disturbed.
-Installation::Stat Installation::StatOf(const std::string& rel) const {
+KillableUpdater::Stat KillableUpdater::StatOf(const std::string& rel) const {
     Stat s;
     WIN32_FILE_ATTRIBUTE_DATA data{};
     if (!GetFileAttributesExW(Path(rel).wstring().c_str(), GetFileExInfoStandard, &data)) return s;
@@ -33,19 +33,19 @@ Installation::Stat Installation::StatOf(const std::string& rel) const {
     return s;
 }
 
-bool Installation::WrittenSince(const std::string& rel, const Stat& before, std::uint64_t minSize) const {
+bool KillableUpdater::WrittenSince(const std::string& rel, const Stat& before, std::uint64_t minSize) const {
     const Stat now = StatOf(rel);
     if (!now.exists || now.size < minSize) return false;
     return !before.exists || now.size != before.size || now.written != before.written;
 }
 
-std::string Installation::StartAndWaitForWindow() {
+std::string KillableUpdater::StartAndWaitForWindow() {
     ++m_runs;
     return Start() ? std::string() : "no Updater window";
 }
 
 // A box on screen, or a process that ended by itself: both mean the run went wrong.
-std::string Installation::UnexpectedState() {
+std::string KillableUpdater::UnexpectedState() {
     if (!m_process.Running()) return "Updater ended by itself";
     const auto box = WaitForBox(0);
     if (!box) return {};
@@ -57,7 +57,7 @@ std::string Installation::UnexpectedState() {
     return failure;
 }
 
-KillResult Installation::RunAndKill(const KillPoint& point) {
+KillResult KillableUpdater::RunAndKill(const KillPoint& point) {
     KillResult result;
     const Stat target = StatOf(point.path.empty() ? kVersionRel : point.path);
     const Stat version = StatOf(kVersionRel);
@@ -114,7 +114,7 @@ KillResult Installation::RunAndKill(const KillPoint& point) {
     return result;
 }
 
-std::vector<std::string> Installation::RunToEnd() {
+std::vector<std::string> KillableUpdater::RunToEnd() {
     const std::string failure = StartAndWaitForWindow();
     if (!failure.empty()) {
         m_process.Kill();

@@ -38,10 +38,10 @@ struct KillResult {
 };
 
 // The shared harness's installation, with runs cut short at kill points.
-class Installation : public harness::Installation {
+class KillableUpdater : public harness::UpdaterFolder {
 public:
     // A fresh folder holding a copy of Updater.exe; the caller fills it.
-    Installation(const std::string& name, std::string finalVersionText);
+    KillableUpdater(const std::string& name, std::string finalVersionText);
 
     // Update.ini's content; empty when there is none.
     std::string VersionText() const;

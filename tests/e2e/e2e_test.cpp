@@ -43,10 +43,10 @@ std::pair<int, int> ClientCorner(HWND parent, HWND child) {
 }
 
 // One installation folder with its own copy of Updater.exe, and the game's stand-in.
-class Installation : public harness::Installation {
+class WatchedUpdater : public harness::UpdaterFolder {
 public:
-    explicit Installation(const std::string& name)
-        : harness::Installation(UPDATER_EXE, fs::temp_directory_path() / ("vandrel-e2e-" + name)) {}
+    explicit WatchedUpdater(const std::string& name)
+        : harness::UpdaterFolder(UPDATER_EXE, fs::temp_directory_path() / ("vandrel-e2e-" + name)) {}
     HWND Label() const { return Control(window::ids::kLabelId); }
     // ProgressBar1 as the window reports it: visible, and pixels of the picture shown.
     bool BarVisible() const { return (BarState() >> 16) & 1; }
@@ -165,7 +165,7 @@ TEST(UpdaterEndToEnd, TypicalRoadFromFiveToSeven) {
     Publish(7);
     PublishPatch(6);
     PublishPatch(7);
-    Installation inst("road");
+    WatchedUpdater inst("road");
     inst.Version(" 5 \r\n");
     WriteBytes(inst.Path("Recursos/Mapas/aldea.map"), "vieja");
     ASSERT_TRUE(inst.Start()) << "no Updater window";
@@ -188,7 +188,7 @@ TEST(UpdaterEndToEnd, TypicalRoadFromFiveToSeven) {
 
 TEST(UpdaterEndToEnd, AlreadyCurrentAndWindowLayout) {
     Publish(3);
-    Installation inst("current");
+    WatchedUpdater inst("current");
     inst.Version(" 3 \r\n");
     ASSERT_TRUE(inst.Start()) << "no Updater window";
     const auto lines = inst.WaitForEndOfRun();
@@ -243,7 +243,7 @@ TEST(UpdaterEndToEnd, AlreadyCurrentAndWindowLayout) {
 TEST(UpdaterEndToEnd, BarGrowsFromTheLeftAndPlayInterruptsTheDownload) {
     Publish(1);
     PublishSlowPatch(1, 1500 * 1024);
-    Installation inst("slow");
+    WatchedUpdater inst("slow");
     inst.Version(" 0 \r\n");
     const std::set<std::wstring> cachedBefore = LargeCachedFiles();
     inst.InstallGame();
@@ -296,7 +296,7 @@ TEST(UpdaterEndToEnd, BarGrowsFromTheLeftAndPlayInterruptsTheDownload) {
 TEST(UpdaterEndToEnd, ExitBeforeTheTickUpdatesNothing) {
     Publish(1);
     PublishSlowPatch(1, 64 * 1024);
-    Installation inst("early");
+    WatchedUpdater inst("early");
     inst.Version(" 0 \r\n");
     ASSERT_TRUE(inst.Start()) << "no Updater window";
     inst.Click(kSalir);  // before Timer1's 500 ms
@@ -313,7 +313,7 @@ TEST(UpdaterEndToEnd, FaultsEndTheRunCleanly) {
     {
         Publish(1);
         PublishPatch(1, "1.zip.chunked");
-        Installation inst("chunked");
+        WatchedUpdater inst("chunked");
         inst.Version(" 0 \r\n");
         const auto box = inst.StartToABox();
         ASSERT_TRUE(box.has_value());
@@ -328,7 +328,7 @@ TEST(UpdaterEndToEnd, FaultsEndTheRunCleanly) {
     // No version file: the error box with number 53 and a non-zero exit.
     {
         Publish(2);
-        Installation inst("noini");
+        WatchedUpdater inst("noini");
         const auto box = inst.StartToABox();
         ASSERT_TRUE(box.has_value());
         EXPECT_EQ(box->caption, "Vandrel Updater");
@@ -343,7 +343,7 @@ TEST(UpdaterEndToEnd, FaultsEndTheRunCleanly) {
     {
         Publish(1);
         WriteBytes(Served() / "parches" / "1.zip", "Rar!\x1a\x07\x00 esto no es un zip");
-        Installation inst("damaged");
+        WatchedUpdater inst("damaged");
         inst.Version(" 0 \r\n");
         const auto box = inst.StartToABox();
         ASSERT_TRUE(box.has_value());
@@ -358,7 +358,7 @@ TEST(UpdaterEndToEnd, FaultsEndTheRunCleanly) {
     // Play with no game in the folder: the box says so before Updater ends.
     {
         Publish(0);
-        Installation inst("nogame");
+        WatchedUpdater inst("nogame");
         inst.Version(" 0 \r\n");
         ASSERT_TRUE(inst.Start()) << "no Updater window";
         inst.WaitForEndOfRun();
@@ -375,7 +375,7 @@ TEST(UpdaterEndToEnd, ServerDownKeepsTheVersionAndPlayWorks) {
     // The fixed port's server is up; a count that is not a number reads as no server.
     fs::remove_all(Served() / "parches");
     WriteBytes(Served() / "parches" / "version.txt", "<html>");
-    Installation inst("down");
+    WatchedUpdater inst("down");
     inst.Version(" 4 \r\n");
     ASSERT_TRUE(inst.Start()) << "no Updater window";
     const auto lines = inst.WaitForEndOfRun();
@@ -417,7 +417,7 @@ TEST(UpdaterEndToEnd, PatchMadeAndPublishedWithParchearInstalls) {
     ASSERT_EQ(run("comprobar " + quoted(Served())), 0u);
     EXPECT_EQ(ReadBytes(Served() / "parches" / "version.txt").substr(0, 1), "1");
 
-    Installation inst("parchear");
+    WatchedUpdater inst("parchear");
     inst.Version(" 0 \r\n");
     WriteBytes(inst.Path("Recursos/Mapas/aldea.map"), "aldea vieja\r\n");
     WriteBytes(inst.Path("Recursos/Textos/igual.txt"), "sin cambios\r\n");

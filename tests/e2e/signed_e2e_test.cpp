@@ -32,7 +32,7 @@ unsigned Parchear(const std::string& arguments) {
 }
 
 // One run of the keyed Updater from version; its console lines.
-std::vector<std::string> KeyedRun(harness::Installation& inst, const std::string& version) {
+std::vector<std::string> KeyedRun(harness::UpdaterFolder& inst, const std::string& version) {
     inst.Version(version);
     if (!inst.Start()) {
         ADD_FAILURE() << "no Updater window";
@@ -59,7 +59,7 @@ TEST(SignedEndToEnd, SignedByParchearInstallsAndNothingElseDoes) {
     ASSERT_EQ(Parchear("publicar " + Quoted(work / "p.zip") + " " + Quoted(Served()) + " --clave " + key), 0u);
     ASSERT_EQ(Parchear("comprobar " + Quoted(Served()) + " --publica " TEST_PUBLIC_KEY), 0u);
 
-    harness::Installation inst(UPDATER_SIGNED_EXE, fs::temp_directory_path() / "vandrel-e2e-inst-firmado");
+    harness::UpdaterFolder inst(UPDATER_SIGNED_EXE, fs::temp_directory_path() / "vandrel-e2e-inst-firmado");
     WriteBytes(inst.Path("Recursos/a.txt"), "viejo\r\n");
     EXPECT_EQ(KeyedRun(inst, " 0 \r\n"), kInstalledOne);
     EXPECT_EQ(inst.Version(), " 1 \r\n");
@@ -88,7 +88,7 @@ TEST(SignedEndToEnd, SignedByParchearInstallsAndNothingElseDoes) {
 TEST(SignedEndToEnd, ListSignedWithOpenSslVerifiesWithCng) {
     fs::remove_all(Served() / "parches");
     fs::copy(fs::path(E2E_DATA_DIR) / "firmado-openssl" / "parches", Served() / "parches", fs::copy_options::recursive);
-    harness::Installation inst(UPDATER_SIGNED_EXE, fs::temp_directory_path() / "vandrel-e2e-inst-openssl");
+    harness::UpdaterFolder inst(UPDATER_SIGNED_EXE, fs::temp_directory_path() / "vandrel-e2e-inst-openssl");
     EXPECT_EQ(KeyedRun(inst, " 0 \r\n"), kInstalledOne);
     EXPECT_EQ(ReadBytes(inst.Path("Recursos/Textos/seis.txt")), "parche 6\r\n");
 }

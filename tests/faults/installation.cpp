@@ -18,21 +18,21 @@ std::vector<std::string> Leftovers(const fs::path& root) {
     return found;
 }
 
-Installation::Installation(const fs::path& base, const std::string& name)
-    : harness::Installation(UPDATER_EXE, base / name / "juego"), m_root(base / name) {
+GameWithNeighbour::GameWithNeighbour(const fs::path& base, const std::string& name)
+    : harness::UpdaterFolder(UPDATER_EXE, base / name / "juego"), m_root(base / name) {
     WriteBytes(Path("Recursos/Mapas/aldea.map"), "vieja\r\n");
     WriteBytes(Path("Recursos/Textos/uno.txt"), "parche 1\r\n");
     WriteBytes(Neighbour() / "carta.txt", "no tocar\r\n");
     Version(" 1 \r\n");
 }
 
-Installation::~Installation() {
+GameWithNeighbour::~GameWithNeighbour() {
     Stop();
     std::error_code ec;
     fs::remove_all(m_root, ec);
 }
 
-void Installation::ExpectAtVersion3() const {
+void GameWithNeighbour::ExpectAtVersion3() const {
     EXPECT_EQ(Version(), " 3 \r\n");
     EXPECT_EQ(ReadBytes(Path("Recursos/Mapas/aldea.map")), "aldea del parche 3\r\n");
     EXPECT_EQ(ReadBytes(Path("Recursos/Textos/uno.txt")), "parche 1\r\n");

@@ -23,11 +23,11 @@ using testsupport::WriteBytes;
 // Relative paths of leftovers: temporary files of the extractor and downloaded archives.
 std::vector<std::string> Leftovers(const fs::path& root);
 
-class Installation : public harness::Installation {
+class GameWithNeighbour : public harness::UpdaterFolder {
 public:
     // base/name/juego is the installation, base/name/vecino its neighbour.
-    Installation(const fs::path& base, const std::string& name);
-    ~Installation();
+    GameWithNeighbour(const fs::path& base, const std::string& name);
+    ~GameWithNeighbour();
 
     fs::path Neighbour() const { return m_root / "vecino"; }
     // Checks that the installation is at version 3 as the three patches make it, with no leftovers.

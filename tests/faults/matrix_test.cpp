@@ -203,7 +203,7 @@ TEST_P(UpdaterFaults, StopsCleanlyAndTheNextRunRecovers) {
         base = FromUnix("VANDREL_SMALL_DISK");
     }
     Count count;
-    Installation inst(base, row.name);
+    GameWithNeighbour inst(base, row.name);
     PublishCountAndLast();
     row.serve();
     const Tree before = Snapshot(inst.Folder());
@@ -286,7 +286,7 @@ TEST_P(UpdaterFaults, StopsCleanlyAndTheNextRunRecovers) {
     fs::remove(Served() / ".untrusted");
     PublishCountAndLast();
     Serve("2.zip", "2.zip")();
-    Installation& again = inst;  // the same folder, now as the player would find it
+    GameWithNeighbour& again = inst;  // the same folder, now as the player would find it
     again.Start();
     EXPECT_EQ(again.WaitForEndOfRun(),
               (std::vector<std::string>{"Buscando Actualizaciones...", "Iniciando, se instalaran 2 actualizaciones.",

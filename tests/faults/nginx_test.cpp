@@ -37,7 +37,7 @@ TEST(UpdaterWithNginx, InstallsThreePatchesFromStaticFiles) {
     for (const char* n : {"1", "2", "3"}) {
         fs::copy_file(Data(std::string(n) + ".zip"), served / "parches" / (std::string(n) + ".zip"));
     }
-    Installation inst(served.parent_path() / "instalaciones", "nginx");
+    GameWithNeighbour inst(served.parent_path() / "instalaciones", "nginx");
     inst.Version(" 0 \r\n");
 
     const ULONGLONG started = GetTickCount64();
@@ -94,7 +94,7 @@ TEST(UpdaterWithNginx, AnInterruptedDownloadIsContinuedWithRange) {
         fs::copy_file(Data(std::string(n) + ".zip"), served / "parches" / (std::string(n) + ".zip"));
     }
     WriteBytes(served / ".lento", "");
-    Installation inst(served.parent_path() / "instalaciones", "nginx-reanudar");  // at version 1
+    GameWithNeighbour inst(served.parent_path() / "instalaciones", "nginx-reanudar");  // at version 1
     inst.Start();
     const ULONGLONG until = GetTickCount64() + 30000;
     auto size = [&] {
@@ -141,7 +141,7 @@ TEST(UpdaterWithNginx, KeyedUpdaterInstallsASignedPublication) {
     fs::remove_all(served / "parches");
     fs::copy(fs::path(SIGNED_DATA_DIR) / "parches", served / "parches", fs::copy_options::recursive);
     const std::size_t before = LogLines().size();
-    harness::Installation inst(UPDATER_SIGNED_EXE, served.parent_path() / "instalaciones" / "nginx-firmado");
+    harness::UpdaterFolder inst(UPDATER_SIGNED_EXE, served.parent_path() / "instalaciones" / "nginx-firmado");
     inst.Version(" 0 \r\n");
     ASSERT_TRUE(inst.Start());
     const auto lines = inst.WaitForEndOfRun();

@@ -84,9 +84,9 @@ std::vector<std::string> ReadLines(const fs::path& file) {
 // An installation folder (with blanks and "(x86)" in its name): Instalador.exe, a library
 // variant, and fake installers for the first generations. Beside it, a decoy "Vandrel.exe" that
 // an unquoted installer path would start in place of the installer.
-class Installation {
+class InstaladorFolder {
 public:
-    explicit Installation(Library library, int installers = 6) : m_dir("instalador") {
+    explicit InstaladorFolder(Library library, int installers = 6) : m_dir("instalador") {
         fs::create_directory(Root());
         fs::copy_file(Built(FAKE_VCREDIST), m_dir.FsPath() / L"Vandrel.exe");
         fs::copy_file(Built(INSTALADOR_EXE), Root() / L"Instalador.exe");
@@ -264,7 +264,7 @@ protected:
 };
 
 TEST_F(InstaladorExe, AlreadyRegisteredSaysSoAndRunsNoInstaller) {
-    const Installation inst(Library::Registers);
+    const InstaladorFolder inst(Library::Registers);
     ASSERT_TRUE(fixture::RegisterServer(inst.LibraryPath().wstring()));
     Running run{probe::Process::Start(inst.Exe(), {})};
     EXPECT_EQ(RunThrough(run, {Info(kAlready)}), 0u);
@@ -275,7 +275,7 @@ TEST_F(InstaladorExe, AlreadyRegisteredSaysSoAndRunsNoInstaller) {
 TEST_F(InstaladorExe, RegistersAfterGenerationOneFromAnotherFolderWithoutSpinning) {
     // Blanks in the installation folder; started from a folder that holds a library of the same
     // name without the entry point; the first installer takes four seconds.
-    const Installation inst(Library::Registers);
+    const InstaladorFolder inst(Library::Registers);
     inst.Control(1, "slow", "4000");
     const testsupport::TempDir elsewhere("otra carpeta");
     PutLibrary(elsewhere.FsPath(), Library::NoExport);
@@ -300,7 +300,7 @@ TEST_F(InstaladorExe, RegistersAfterGenerationOneFromAnotherFolderWithoutSpinnin
 TEST_F(InstaladorExe, RegistersAfterTheGenerationWhoseInstallerMakesItWork) {
     // DllRegisterServer fails at once (E_FAIL): no box, the presence check says no, the next
     // generation follows; the third installer registers the class itself.
-    const Installation inst(Library::Fails);
+    const InstaladorFolder inst(Library::Fails);
     inst.Control(3, "registers");
     Running run{probe::Process::Start(inst.Exe(), {})};
     EXPECT_EQ(RunThrough(run, {Info(kNow)}), 0u);
@@ -309,7 +309,7 @@ TEST_F(InstaladorExe, RegistersAfterTheGenerationWhoseInstallerMakesItWork) {
 }
 
 TEST_F(InstaladorExe, MissingLibraryFailsEveryGenerationDespiteACopyInTheCurrentFolder) {
-    const Installation inst(Library::None);
+    const InstaladorFolder inst(Library::None);
     const testsupport::TempDir elsewhere("otra carpeta");
     PutLibrary(elsewhere.FsPath(), Library::Registers);
     Running run{probe::Process::Start(inst.Exe(), {}, elsewhere.Path())};
@@ -320,7 +320,7 @@ TEST_F(InstaladorExe, MissingLibraryFailsEveryGenerationDespiteACopyInTheCurrent
 }
 
 TEST_F(InstaladorExe, LibraryWithoutEntryPointThenAMissingFifthInstaller) {
-    const Installation inst(Library::NoExport, 4);
+    const InstaladorFolder inst(Library::NoExport, 4);
     Running run{probe::Process::Start(inst.Exe(), {})};
     std::vector<Box> boxes(4, RegisterError(kNoEntry));
     boxes.push_back(NotFound(inst.Installer(5)));
@@ -330,7 +330,7 @@ TEST_F(InstaladorExe, LibraryWithoutEntryPointThenAMissingFifthInstaller) {
 }
 
 TEST_F(InstaladorExe, FileThatIsNotALibrary) {
-    const Installation inst(Library::NotALibrary, 1);
+    const InstaladorFolder inst(Library::NotALibrary, 1);
     Running run{probe::Process::Start(inst.Exe(), {})};
     EXPECT_EQ(RunThrough(run, {RegisterError(kNotLoaded), NotFound(inst.Installer(2))}), 2u);
     EXPECT_EQ(inst.Log(), inst.Lines(1, run.Wow64()));
@@ -338,7 +338,7 @@ TEST_F(InstaladorExe, FileThatIsNotALibrary) {
 }
 
 TEST_F(InstaladorExe, RegistrationThatOutlastsTheLimitIsLeftRunning) {
-    const Installation inst(Library::Slow, 1);
+    const InstaladorFolder inst(Library::Slow, 1);
     const fs::path finished = inst.Root() / L"Selvane.Network.dll.finished";
     Running run{probe::Process::Start(inst.Exe(), {})};
     ASSERT_TRUE(WaitUntil([&] { return !inst.Log().empty(); }, 30s));

@@ -211,6 +211,45 @@ TEST_F(ServerTest, NeverAnnouncesAPatchItDoesNotHold) {
     EXPECT_EQ(Version(), "2");
 }
 
+// A disk fault at any step of a publication: until the new count is in place the server
+// announces what it announced before and holds no temporary file; parchear says it failed,
+// and the same command run again finishes the job.
+TEST_F(ServerTest, AFaultAtAnyStepOfAPublicationLeavesTheAnnouncedSeries) {
+    struct Case {
+        const char* label;
+        std::string testsupport::FaultyFileSystem::*fault;
+        const char* path;
+        bool newSeries;
+        bool copied;  // 2.zip is in place when the fault comes
+    };
+    using F = testsupport::FaultyFileSystem;
+    const Case cases[] = {
+        {"copy not created", &F::failCreate, "2.zip.nuevo", false, false},
+        {"copy not committed", &F::failCommit, "2.zip.nuevo", false, false},
+        {"copy not moved in", &F::failReplace, "parches/2.zip", false, false},
+        {"count not written", &F::failWrite, "version.txt", false, true},
+        {"count not committed", &F::failCommit, "version.txt", false, true},
+        {"new series: empty count not written", &F::failCreate, "version.txt", true, false},
+    };
+    for (const Case& c : cases) {
+        std::filesystem::remove_all(testsupport::U8Path(server));
+        testsupport::WriteTree(testsupport::U8Path(server + "/parches"),
+                               {{"version.txt", "1"}, {"1.zip", ReadBytes(testsupport::U8Path(good))}});
+        testsupport::Tree expected = Server();
+        if (c.copied) expected["parches/2.zip"] = ReadBytes(testsupport::U8Path(other));
+        std::vector<std::string> args = {"publicar", other, server};
+        if (c.newSeries) args.push_back("--nueva-serie");
+        parchtest::FaultyFileSystem faulty;
+        faulty.*c.fault = c.path;
+        const auto failed = parchtest::Run(args, faulty);
+        EXPECT_EQ(failed.code, 3) << c.label;
+        EXPECT_NE(failed.err.find("parchear: error de disco: "), std::string::npos) << c.label << ": " << failed.err;
+        EXPECT_EQ(Server(), expected) << c.label;
+        ASSERT_EQ(parchtest::Run(args).code, 0) << c.label;
+        EXPECT_EQ(Version(), c.newSeries ? "1" : "2") << c.label;
+    }
+}
+
 TEST_F(ServerTest, ComprobarListsEveryProblem) {
     struct Case {
         const char* label;

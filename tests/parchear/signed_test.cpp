@@ -239,7 +239,7 @@ TEST_F(SignedTest, NewKeyToInstalledPatch) {
     ASSERT_EQ(parchtest::Run({"publicar", zip, server, "--clave", Key("k.pem")}).code, 0);
     ASSERT_EQ(parchtest::Run({"comprobar", server, "--publica", pub}).code, 0);
 
-    fakes::Installation inst;
+    fakes::FakePlatform inst;
     inst.WriteFile("Recursos/OUTPUT/Update.ini", " 0 \r\n");
     for (const char* name : {"version.txt", "1.zip"})
         inst.http.scripts[std::string(fakes::kBase) + "parches/" + name] =

@@ -80,10 +80,10 @@ std::string WaitForEnd(UpdaterRun& run) {
 }
 
 // An installation at version 0 with its own copy of Updater.
-class Installation : public harness::Installation {
+class OwnCopyFolder : public harness::UpdaterFolder {
 public:
-    explicit Installation(const std::string& name)
-        : harness::Installation(UPDATER_EXE, fs::temp_directory_path() / ("vandrel-propio-" + name)) {
+    explicit OwnCopyFolder(const std::string& name)
+        : harness::UpdaterFolder(UPDATER_EXE, fs::temp_directory_path() / ("vandrel-propio-" + name)) {
         Version(" 0 \r\n");
     }
     // Copies of Updater that a swap moved aside.
@@ -105,7 +105,7 @@ const std::vector<std::pair<std::string, std::string>> kPatchWithUpdater = {
 
 TEST(SelfUpdate, PatchWithANewUpdaterInstallsAndTheNextStartRunsIt) {
     Publish(kPatchWithUpdater);
-    Installation inst("nuevo");
+    OwnCopyFolder inst("nuevo");
     {
         UpdaterRun run(inst.Path("Updater.exe"));
         ASSERT_NE(run.Window(), nullptr);
@@ -132,7 +132,7 @@ TEST(SelfUpdate, KillAtEachStepOfTheSwapLeavesAStartableUpdater) {
     Publish(kPatchWithUpdater);
     for (const char* step : {"ready", "aside", "replaced"}) {
         SCOPED_TRACE(step);
-        Installation inst(std::string("muerte-") + step);
+        OwnCopyFolder inst(std::string("muerte-") + step);
         SetEnvironmentVariableW(L"VANDREL_KILL_AT", core::Utf8ToWide(step).c_str());
         {
             UpdaterRun run(inst.Path("Updater.exe"));
@@ -171,7 +171,7 @@ TEST(SelfUpdate, KillAtEachStepOfTheSwapLeavesAStartableUpdater) {
 // old Updater is back at its name, with no copy beside it.
 TEST(SelfUpdate, FailureAfterTheSwapPutsTheOldUpdaterBack) {
     Publish({{"UPDATER.EXE", NewUpdater()}, {"Recursos/bloqueado.txt", "nuevo\r\n"}});
-    Installation inst("fallo");
+    OwnCopyFolder inst("fallo");
     WriteBytes(inst.Path("Recursos/bloqueado.txt"), "viejo\r\n");
     // Held open with no sharing, as a running game holds its files.
     HANDLE held = CreateFileW(inst.Path("Recursos/bloqueado.txt").wstring().c_str(), GENERIC_READ, 0, nullptr,
@@ -195,8 +195,8 @@ TEST(SelfUpdate, FailureAfterTheSwapPutsTheOldUpdaterBack) {
 
 TEST(SingleInstance, SecondStartHandsOverToTheRunningUpdater) {
     Publish({{"Recursos/grande.bin", Noise(1200 * 1024)}}, true);
-    Installation inst("doble");
-    Installation other("otra");
+    OwnCopyFolder inst("doble");
+    OwnCopyFolder other("otra");
     WriteBytes(other.Path("Recursos/OUTPUT/Update.ini"), " 1 \r\n");
     ASSERT_EQ(MainWindows(), 0);
 

@@ -86,22 +86,22 @@ void UpdaterRun::Stop() {
     if (m_process.Running()) m_process.Kill();
 }
 
-Installation::Installation(const fs::path& updaterExe, fs::path folder) : m_folder(std::move(folder)) {
+UpdaterFolder::UpdaterFolder(const fs::path& updaterExe, fs::path folder) : m_folder(std::move(folder)) {
     fs::remove_all(m_folder);
     fs::create_directories(m_folder / "Recursos" / "OUTPUT");
     fs::copy_file(updaterExe, m_folder / "Updater.exe");
 }
 
-Installation::~Installation() {
+UpdaterFolder::~UpdaterFolder() {
     Stop();
     std::error_code ec;
     fs::remove_all(m_folder, ec);
 }
 
-fs::path Installation::Path(const std::string& rel) const { return m_folder / testsupport::U8Path(rel); }
+fs::path UpdaterFolder::Path(const std::string& rel) const { return m_folder / testsupport::U8Path(rel); }
 
-void Installation::Version(const std::string& content) const { testsupport::WriteBytes(Path(kVersionRel), content); }
+void UpdaterFolder::Version(const std::string& content) const { testsupport::WriteBytes(Path(kVersionRel), content); }
 
-std::string Installation::Version() const { return testsupport::ReadBytes(Path(kVersionRel)); }
+std::string UpdaterFolder::Version() const { return testsupport::ReadBytes(Path(kVersionRel)); }
 
 }  // namespace harness

@@ -76,10 +76,10 @@ protected:
 
 // A fresh folder holding a copy of the program as Updater.exe and Recursos/OUTPUT; removed
 // (after its run is stopped) at the end.
-class Installation : public UpdaterRun {
+class UpdaterFolder : public UpdaterRun {
 public:
-    Installation(const fs::path& updaterExe, fs::path folder);
-    ~Installation();
+    UpdaterFolder(const fs::path& updaterExe, fs::path folder);
+    ~UpdaterFolder();
 
     const fs::path& Folder() const { return m_folder; }
     // rel is UTF-8 with '/' separators.

@@ -7,10 +7,11 @@
 #include <random>
 #include <set>
 
+#include "tests/support/faulty_fs.h"
 #include "tests/support/files.h"
+#include "tests/support/memory_fs.h"
 #include "tests/support/recording_dialogs.h"
 #include "tests/support/tree.h"
-#include "tests/unzip/memory_fs.h"
 #include "tests/unzip/zip_builder.h"
 #include "updater/unzip/entry_name.h"
 #include "updater/unzip/zip_extract.h"
@@ -19,9 +20,10 @@
 
 namespace {
 
+using testsupport::FaultyFileSystem;
+using testsupport::MemoryFileSystem;
 using unzip::Refusal;
 using ziptest::EntryPlan;
-using ziptest::MemoryFileSystem;
 using ziptest::ZipBuilder;
 
 std::string RandomBytes(std::size_t n, unsigned seed) {
@@ -61,7 +63,7 @@ protected:
         unzip::Limits limits;
         limits.bufferSize = bufferSize;
         limits.lanes = lanes;
-        return unzip::ExtractArchive("/juego/6.zip", "/juego\\", fs, decoder, limits);
+        return unzip::ExtractArchive("/juego/6.zip", "/juego\\", faulty, decoder, limits);
     }
     void ExpectNoTemporaryFiles() {
         for (const auto& [path, content] : fs.files) EXPECT_EQ(path.find(unzip::kTemporarySuffix), std::string::npos);
@@ -76,11 +78,12 @@ protected:
     }
 
     MemoryFileSystem fs;
+    FaultyFileSystem faulty{fs};
     unzip::Cp437Decoder decoder;
 };
 
 TEST_F(ExtractFaults, FileInUseFailsNamingItAndKeepsItsOldContent) {
-    fs.busy = {"/juego/Vandrel.exe"};
+    faulty.failReplace = "/juego/Vandrel.exe";
     const unzip::Result o = Run(ThreeFiles());
     EXPECT_EQ(o.code, Refusal::InUse);
     EXPECT_NE(o.reason.find("«Vandrel.exe»"), std::string::npos) << o.reason;
@@ -93,7 +96,7 @@ TEST_F(ExtractFaults, FileInUseFailsNamingItAndKeepsItsOldContent) {
 
 TEST_F(ExtractFaults, FullDiskLeavesTheOldFileWhole) {
     const std::string big = RandomBytes(300000, 1);
-    fs.writeBudget = 7 + 100000;  // a.txt fits, Vandrel.exe does not
+    faulty.writeBudget = 7 + 100000;  // a.txt fits, Vandrel.exe does not
     // One lane: with several, whichever write comes after the disk filled up meets it.
     const unzip::Result o = Run(ZipBuilder().File("a.txt", "nuevo a").File("Vandrel.exe", big).Build().bytes, 65536, 1);
     EXPECT_EQ(o.code, Refusal::DiskFull);
@@ -143,9 +146,9 @@ TEST_F(ExtractFaults, ALateFaultLeavesEveryFileAsItWas) {
         EntryPlan last = ziptest::Plan("Vandrel.exe", Text(200000));
         c.bend(last);
         b.Add(last);
-        fs.writeBudget = c.writeBudget;
+        faulty.writeBudget = c.writeBudget;
         const unzip::Result o = Run(b.Build().bytes, 65536);
-        fs.writeBudget = UINT64_MAX;
+        faulty.writeBudget = UINT64_MAX;
         EXPECT_EQ(o.code, c.code) << c.label << ": " << o.reason;
         for (const char* name : {"a", "b", "c", "d"})
             EXPECT_EQ(Get(std::string("/juego/") + name + ".txt"), "viejo") << c.label;

@@ -2,7 +2,7 @@
 // the tool meant them, and the end records are read only as far as the archive needs.
 #include <gtest/gtest.h>
 
-#include "tests/unzip/memory_fs.h"
+#include "tests/support/memory_fs.h"
 #include "tests/unzip/zip_builder.h"
 #include "updater/unzip/zip_extract.h"
 
@@ -68,7 +68,7 @@ const NameCase kNames[] = {
 
 TEST(ToolArchives, NamesComeOutAsTheToolMeantThem) {
     for (const NameCase& c : kNames) {
-        ziptest::MemoryFileSystem fs;
+        testsupport::MemoryFileSystem fs;
         fs.folders = {"/juego"};
         EntryPlan e = ziptest::Plan(c.raw, "contenido", 8, c.flags & 0x0800);
         e.madeBy = c.madeBy;
@@ -133,7 +133,7 @@ TEST(ToolArchives, EndRecordsAreReadOnlyAsFarAsNeeded) {
         {"encrypted_directory", Patched(Zip64(), kEnd64, 14, 62), Refusal::EncryptedDirectory},
     };
     for (const EndCase& c : cases) {
-        ziptest::MemoryFileSystem fs;
+        testsupport::MemoryFileSystem fs;
         fs.folders = {"/juego"};
         fs.files["/juego/1.zip"] = std::make_shared<std::string>(c.bytes);
         const unzip::Result o = unzip::ExtractArchive("/juego/1.zip", "/juego", fs, unzip::Cp437Decoder());

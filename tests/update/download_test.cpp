@@ -12,7 +12,7 @@ namespace {
 
 using update::ReadStatus;
 
-update::DownloadResult Get(fakes::Installation& inst, const std::string& url, const std::string& target) {
+update::DownloadResult Get(fakes::FakePlatform& inst, const std::string& url, const std::string& target) {
     update::DownloadServices services = inst.Services();
     return update::DownloadPatch(services, url, target);
 }
@@ -30,7 +30,7 @@ protected:
         s.contentLength = std::move(length);
         return s;
     }
-    fakes::Installation inst;
+    fakes::FakePlatform inst;
 };
 
 TEST(DownloadArithmetic, PercentAndWidth) {
@@ -60,7 +60,7 @@ TEST_F(DownloadTest, CaptionAndWidthSequences) {
         {"empty archive", {}, {}, {0}},
     };
     for (const auto& c : cases) {
-        fakes::Installation local;
+        fakes::FakePlatform local;
         std::size_t total = 0;
         for (const auto& ch : c.chunks) total += ch.size();
         local.http.scripts["u"] = Chunks(c.chunks, std::to_string(total));
@@ -132,7 +132,7 @@ TEST_F(DownloadTest, TransferFaultsFailAndRemoveThePartialFile) {
          }()},
     };
     for (const auto& c : cases) {
-        fakes::Installation local;
+        fakes::FakePlatform local;
         local.http.scripts["u"] = c.script;
         const core::Outcome o = Get(local, "u", local.root + "\\6.zip");
         EXPECT_FALSE(o.ok) << c.name;
@@ -196,7 +196,7 @@ TEST_F(DownloadTest, AFailedWriteEndsTheDownloadAtOnceAndLeavesNothing) {
     std::string body(800000, '\0');
     for (std::size_t i = 0; i < body.size(); ++i) body[i] = static_cast<char>(i * 7 + 3);
     for (const std::uint64_t failAfter : {0ull, 300000ull, 790000ull}) {
-        fakes::Installation i;
+        fakes::FakePlatform i;
         testsupport::FaultyFileSystem faulty;
         faulty.failWrite = "6.zip";
         faulty.failAfter = failAfter;

@@ -122,29 +122,29 @@ core::Outcome Extractor::Extract(const std::string& archive, const std::string& 
     return core::Outcome::Success();
 }
 
-Installation::Installation() {
+FakePlatform::FakePlatform() {
     root = m_dir.Path();
     std::filesystem::create_directories(m_dir.FsPath() / "Recursos" / "OUTPUT");
     platform = std::make_unique<update::Platform>(
         update::Platform{core::RealFileSystem(), http, console, progress, pump, sound, sleeper, launcher, root, '.'});
 }
 
-Installation::~Installation() = default;
+FakePlatform::~FakePlatform() = default;
 
-std::string Installation::Path(const std::string& relative) const { return root + "/" + relative; }
+std::string FakePlatform::Path(const std::string& relative) const { return root + "/" + relative; }
 
-void Installation::WriteFile(const std::string& relative, const std::string& content) const {
+void FakePlatform::WriteFile(const std::string& relative, const std::string& content) const {
     std::ofstream(Path(relative), std::ios::binary) << content;
 }
 
-std::string Installation::ReadFile(const std::string& relative) const {
+std::string FakePlatform::ReadFile(const std::string& relative) const {
     std::ifstream in(Path(relative), std::ios::binary);
     std::stringstream ss;
     ss << in.rdbuf();
     return ss.str();
 }
 
-update::DownloadServices Installation::Services() {
+update::DownloadServices FakePlatform::Services() {
     return {platform->fs,
             http,
             progress,
@@ -155,6 +155,6 @@ update::DownloadServices Installation::Services() {
             {}};
 }
 
-bool Installation::Exists(const std::string& relative) const { return std::filesystem::exists(Path(relative)); }
+bool FakePlatform::Exists(const std::string& relative) const { return std::filesystem::exists(Path(relative)); }
 
 }  // namespace fakes

@@ -145,10 +145,10 @@ private:
 };
 
 // A whole fake platform over a real temporary installation folder.
-class Installation {
+class FakePlatform {
 public:
-    Installation();
-    ~Installation();
+    FakePlatform();
+    ~FakePlatform();
     std::string Path(const std::string& relative) const;  // relative with '/' separators
     void WriteFile(const std::string& relative, const std::string& content) const;
     std::string ReadFile(const std::string& relative) const;

@@ -9,7 +9,8 @@
 #include <vector>
 
 #include "core/runtime_error.h"
-#include "tests/unzip/memory_fs.h"
+#include "tests/support/faulty_fs.h"
+#include "tests/support/memory_fs.h"
 #include "tests/unzip/zip_builder.h"
 #include "updater/unzip/entry_name.h"
 #include "updater/unzip/zip_extract.h"
@@ -18,44 +19,41 @@
 namespace {
 
 using core::ErrorKind;
-using ziptest::MemoryFileSystem;
+using testsupport::FaultyFileSystem;
+using testsupport::MemoryFileSystem;
 using ziptest::ZipBuilder;
 
 const std::string kOwn = "/juego/Updater.exe";
 const std::string kAside1 = "/juego/Updater.anterior-1.exe";
 
 // MemoryFileSystem with running files: known by their content object, whatever name they have.
-class RunningFileSystem final : public core::FileSystem {
+// Calls go on to below (the memory itself, or faults over it).
+class RunningFileSystem final : public core::ForwardingFileSystem {
 public:
-    explicit RunningFileSystem(MemoryFileSystem& m) : m_m(m) {}
+    RunningFileSystem(MemoryFileSystem& m, core::FileSystem& below) : ForwardingFileSystem(below), m_m(m) {}
+    explicit RunningFileSystem(MemoryFileSystem& m) : RunningFileSystem(m, m) {}
     bool IsRunning(const std::string& path) const {
         std::lock_guard<std::mutex> lock(m_m.guard);  // the lanes create files at once
         const auto it = m_m.files.find(MemoryFileSystem::Key(path));
         return it != m_m.files.end() && running.count(it->second.get()) != 0;
     }
 
-    std::uint64_t FileSize(const std::string& p) override { return m_m.FileSize(p); }
-    std::string ReadFile(const std::string& p, std::size_t n) override { return m_m.ReadFile(p, n); }
     std::unique_ptr<core::FileWriter> CreateFile(const std::string& p) override {
         if (IsRunning(p)) core::Raise(ErrorKind::PermissionDenied, p);
-        return m_m.CreateFile(p);
+        return Inner().CreateFile(p);
     }
-    std::unique_ptr<core::FileReader> OpenRead(const std::string& p) override { return m_m.OpenRead(p); }
     void Replace(const std::string& from, const std::string& to) override {
         if (IsRunning(to) || failInto.erase(MemoryFileSystem::Key(to)) != 0) core::Raise(ErrorKind::PathFileAccess, to);
-        m_m.Replace(from, to);
+        Inner().Replace(from, to);
     }
+    void ReplaceUnflushed(const std::string& from, const std::string& to) override { Replace(from, to); }
     void DeleteFile(const std::string& p) override {
         if (IsRunning(p)) core::Raise(ErrorKind::PathFileAccess, p);
-        m_m.DeleteFile(p);
+        Inner().DeleteFile(p);
     }
     void RemoveIfExists(const std::string& p) noexcept override {
-        if (!IsRunning(p)) m_m.RemoveIfExists(p);
+        if (!IsRunning(p)) Inner().RemoveIfExists(p);
     }
-    bool FileExists(const std::string& p) override { return m_m.FileExists(p); }
-    bool DirectoryExists(const std::string& p) override { return m_m.DirectoryExists(p); }
-    void CreateDirectory(const std::string& p) override { m_m.CreateDirectory(p); }
-    void RemoveFolderIfEmpty(const std::string& p) noexcept override { m_m.RemoveFolderIfEmpty(p); }
 
     std::set<const std::string*> running;
     // Faults: the next move onto one of these fails.
@@ -108,7 +106,8 @@ protected:
     }
 
     MemoryFileSystem m;
-    RunningFileSystem fs{m};
+    FaultyFileSystem faulty{m};
+    RunningFileSystem fs{m, faulty};
     RunningOwnFiles own{fs, m};
     unzip::Cp437Decoder decoder;
 };
@@ -161,7 +160,7 @@ TEST_F(OwnFile, ReplacedByMovingTheRunningFileAside) {
 
 TEST_F(OwnFile, LaterFailureMovesTheRunningFileBack) {
     Put("/juego/Vandrel.exe", "MZ juego");
-    m.busy = {"/juego/Vandrel.exe"};  // the game is running
+    faulty.failReplace = "/juego/Vandrel.exe";  // the game is running
     const auto zip = ZipBuilder().File("Updater.exe", "MZ nuevo").File("Vandrel.exe", "MZ juego nuevo").Build().bytes;
     const core::Outcome o = Run(zip);
     ASSERT_FALSE(o.ok);

@@ -71,7 +71,7 @@ struct Outcome {
     std::string file;
 };
 
-Outcome Fetch(fakes::Installation& inst, const Server& server, std::optional<std::int64_t> listed = std::nullopt) {
+Outcome Fetch(fakes::FakePlatform& inst, const Server& server, std::optional<std::int64_t> listed = std::nullopt) {
     int n = 0;
     inst.http.servers["u"] = [&](const RangeRequest& r) { return server(n++, r); };
     update::DownloadServices services = inst.Services();
@@ -238,7 +238,7 @@ TEST(DownloadRetry, FaultsWithinOneRun) {
          nullptr},
     };
     for (const auto& c : cases) {
-        fakes::Installation inst;
+        fakes::FakePlatform inst;
         const Outcome o = Fetch(inst, c.server);
         EXPECT_EQ(o.result.ok, c.ok) << c.name << ": " << o.result.reason;
         std::vector<std::uint64_t> froms;
@@ -262,7 +262,7 @@ TEST(DownloadRetry, FaultsWithinOneRun) {
 }
 
 TEST(DownloadRetry, TheProgressCountsTheWholeArchiveAcrossAttempts) {
-    fakes::Installation inst;
+    fakes::FakePlatform inst;
     const Outcome o =
         Fetch(inst, [](int n, const RangeRequest& r) { return n == 0 ? Cut(Host(kBody, r), 5000) : Host(kBody, r); });
     ASSERT_TRUE(o.result.ok);
@@ -273,7 +273,7 @@ TEST(DownloadRetry, TheProgressCountsTheWholeArchiveAcrossAttempts) {
 }
 
 TEST(DownloadRetry, EachRetryIsOneLightGreyBoldConsoleLine) {
-    fakes::Installation inst;
+    fakes::FakePlatform inst;
     update::cDirImage dir(*inst.platform);
     modUnzip::RutaParche = inst.root + "\\6.zip";
     int n = 0;
@@ -293,7 +293,7 @@ TEST(DownloadResume, AcrossStarts) {
     const std::string v2 = Archive(12000, 2);
     const struct {
         const char* name;
-        std::function<void(fakes::Installation&)> between;  // after the failed start
+        std::function<void(fakes::FakePlatform&)> between;  // after the failed start
         Server next;
         std::uint64_t from;  // of the next start's first request
         std::string expected;
@@ -323,20 +323,20 @@ TEST(DownloadResume, AcrossStarts) {
          3000,
          kBody},
         {"record of another URL",
-         [](fakes::Installation& i) {
+         [](fakes::FakePlatform& i) {
              i.WriteFile("6.zip.reanudar", update::FormatResumeRecord({"otra", kEtag, 10000}));
          },
          [](int, const RangeRequest& r) { return Host(kBody, r); }, 0, kBody},
-        {"damaged record", [](fakes::Installation& i) { i.WriteFile("6.zip.reanudar", "basura"); },
+        {"damaged record", [](fakes::FakePlatform& i) { i.WriteFile("6.zip.reanudar", "basura"); },
          [](int, const RangeRequest& r) { return Host(kBody, r); }, 0, kBody},
-        {"no record", [](fakes::Installation& i) { std::remove(i.Path("6.zip.reanudar").c_str()); },
+        {"no record", [](fakes::FakePlatform& i) { std::remove(i.Path("6.zip.reanudar").c_str()); },
          [](int, const RangeRequest& r) { return Host(kBody, r); }, 0, kBody},
         {"archive longer than the record says",
-         [](fakes::Installation& i) { i.WriteFile("6.zip", std::string(10000, 'x')); },
+         [](fakes::FakePlatform& i) { i.WriteFile("6.zip", std::string(10000, 'x')); },
          [](int, const RangeRequest& r) { return Host(kBody, r); }, 0, kBody},
     };
     for (const auto& c : cases) {
-        fakes::Installation inst;
+        fakes::FakePlatform inst;
         const Outcome first =
             Fetch(inst, [](int, const RangeRequest& r) { return Cut(Host(kBody, r), r.from == 0 ? 3000 : 0); });
         ASSERT_FALSE(first.result.ok) << c.name;
@@ -354,7 +354,7 @@ TEST(DownloadResume, AcrossStarts) {
 }
 
 TEST(DownloadResume, APartThatVanishedBetweenAttemptsIsNotContinued) {
-    fakes::Installation inst;
+    fakes::FakePlatform inst;
     bool cut = false;
     inst.pump.onPump = [&] {
         if (cut) std::remove(inst.Path("6.zip").c_str());
@@ -386,7 +386,7 @@ TEST(DownloadResume, NothingToContinueLeavesNothingBehind) {
          }},
     };
     for (const auto& c : cases) {
-        fakes::Installation inst;
+        fakes::FakePlatform inst;
         EXPECT_FALSE(Fetch(inst, c.server).result.ok) << c.name;
         EXPECT_FALSE(inst.Exists("6.zip")) << c.name;
         EXPECT_FALSE(inst.Exists("6.zip.reanudar")) << c.name;

@@ -136,7 +136,7 @@ TEST(TrustedRun, OnlySignedCurrentListsAndListedArchivesAreInstalled) {
         {"lista de más de 1 MiB", genuine + std::string(1 << 20, 'x'), good(), "", refused, {}, " 5 \r\n", ""},
     };
     for (const Case& c : cases) {
-        fakes::Installation inst;
+        fakes::FakePlatform inst;
         update::cDirImage dir(*inst.platform);
         fakes::Extractor extractor(core::RealFileSystem());
         inst.WriteFile(kVersionFile, c.versionBefore);

@@ -34,7 +34,7 @@ protected:
         return false;
     }
 
-    fakes::Installation inst;
+    fakes::FakePlatform inst;
     update::cDirImage dir;
     fakes::Extractor extractor;
 };
@@ -136,7 +136,7 @@ TEST_F(UpdateRunTest, ARunThatStopsAtPatchKLeavesKMinusOne) {
         {" 5 \r\n", "9", {}, " 5 \r\n"},
     };
     for (const auto& c : cases) {
-        fakes::Installation local;
+        fakes::FakePlatform local;
         update::cDirImage d(*local.platform);
         fakes::Extractor x(core::RealFileSystem());
         local.WriteFile(kVersionFile, c.local);
@@ -205,7 +205,7 @@ TEST_F(UpdateRunTest, AFailedCountFetchNeverResetsTheInstallation) {
                  {"login page", true, "<html>", 200},
                  {"empty body", true, "", 200}};
     for (const auto& c : cases) {
-        fakes::Installation local;
+        fakes::FakePlatform local;
         update::cDirImage d(*local.platform);
         fakes::Extractor x(core::RealFileSystem());
         local.WriteFile(kVersionFile, " 5 \r\n");

@@ -25,7 +25,7 @@ protected:
         return std::nullopt;
     }
     std::int16_t Read(char sep = '.') { return update::ReadVersionFile(core::RealFileSystem(), FilePath(), sep); }
-    fakes::Installation inst;
+    fakes::FakePlatform inst;
 };
 
 TEST_F(VersionFileTest, Bytes) {

@@ -81,7 +81,7 @@ protected:
         ADD_FAILURE() << "the action did not end the program";
         return -1;
     }
-    fakes::Installation inst;
+    fakes::FakePlatform inst;
     update::cDirImage dir{*inst.platform};
 };
 

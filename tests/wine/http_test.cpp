@@ -101,7 +101,7 @@ protected:
         return update::DownloadPatch(real, url, Target());
     }
     std::string Target() const { return m_local.root + "\\6.zip"; }
-    fakes::Installation m_local;
+    fakes::FakePlatform m_local;
 };
 
 TEST_F(WinInetDownloadTest, AGoodArchiveArrivesByteForByte) {

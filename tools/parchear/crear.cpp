@@ -47,8 +47,8 @@ CrearSummary Crear(core::FileSystem& fs, const std::string& oldArg, const std::s
     }
 
     console.out << "Leyendo " << oldRoot << " y " << newRoot << "..." << std::endl;
-    const Scan oldScan = ScanFolder(oldRoot);
-    const Scan newScan = ScanFolder(newRoot);
+    const Scan oldScan = ScanFolder(fs, oldRoot);
+    const Scan newScan = ScanFolder(fs, newRoot);
     ReportList(console.err, "Aviso: se omiten (no son archivos normales):", newScan.skipped);
 
     const Plan plan = MakePlan(fs, oldRoot, oldScan, newRoot, newScan, console);

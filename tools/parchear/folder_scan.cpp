@@ -4,6 +4,7 @@
 #include <chrono>
 #include <system_error>
 
+#include "core/runtime_error.h"
 #include "tools/parchear/refusal.h"
 #include "updater/unzip/entry_name.h"
 
@@ -18,9 +19,9 @@ std::string Utf8Of(const fs::path& path) {
     return std::string(u.begin(), u.end());
 }
 
-std::uint32_t DosTime(fs::file_time_type when) {
+std::uint32_t DosTime(std::int64_t unixSeconds) {
     using namespace std::chrono;
-    const auto sys = floor<seconds>(file_clock::to_sys(when));
+    const sys_seconds sys{seconds{unixSeconds}};
     const auto day = floor<days>(sys);
     const year_month_day ymd{day};
     const hh_mm_ss<seconds> tod{sys - day};
@@ -35,39 +36,43 @@ std::uint32_t DosTime(fs::file_time_type when) {
     return date << 16 | time;
 }
 
-Scan ScanFolder(const std::string& root) {
-    const fs::path base = PathOf(root);
-    std::error_code ec;
-    if (!fs::is_directory(base, ec)) throw Refusal("no existe la carpeta " + Quoted(root));
-    Scan scan;
-    fs::recursive_directory_iterator it(base, fs::directory_options::none, ec);
-    if (ec) throw Refusal("no se puede leer la carpeta " + Quoted(root) + " (" + ec.message() + ")");
-    for (const fs::recursive_directory_iterator end; it != end; it.increment(ec)) {
-        if (ec) break;
-        const fs::directory_entry& entry = *it;
+namespace {
+
+// More names than this in one folder is no game installation.
+constexpr std::size_t kMaxNamesPerFolder = 1u << 20;
+
+void ScanInto(core::FileSystem& fs, const std::string& root, const std::string& relative, Scan& scan) {
+    using Kind = core::DirectoryEntry::Kind;
+    for (const core::DirectoryEntry& e :
+         fs.ListDirectory(relative.empty() ? root : root + "/" + relative, kMaxNamesPerFolder)) {
         Item item;
-        item.path = Utf8Of(entry.path().lexically_relative(base));
-        const fs::file_status status = entry.symlink_status(ec);
-        if (ec) break;
-        if (fs::is_symlink(status)) {
+        item.path = relative.empty() ? e.name : relative + "/" + e.name;
+        if (e.kind == Kind::Link) {
             scan.skipped.push_back(item.path + " (enlace simbólico)");
             continue;
         }
-        if (fs::is_directory(status)) {
-            item.folder = true;
-        } else if (fs::is_regular_file(status)) {
-            item.size = entry.file_size(ec);
-            if (ec) break;
-        } else {
+        if (e.kind == Kind::Other) {
             scan.skipped.push_back(item.path + " (no es un archivo normal)");
             continue;
         }
-        const auto when = entry.last_write_time(ec);
-        if (ec) break;
-        item.dosTime = DosTime(when);
-        scan.items.push_back(std::move(item));
+        item.folder = e.kind == Kind::Folder;
+        item.size = item.folder ? 0 : e.size;
+        item.dosTime = DosTime(e.modified);
+        scan.items.push_back(item);
+        if (item.folder) ScanInto(fs, root, item.path, scan);
     }
-    if (ec) throw Refusal("no se puede leer la carpeta " + Quoted(root) + " (" + ec.message() + ")");
+}
+
+}  // namespace
+
+Scan ScanFolder(core::FileSystem& fs, const std::string& root) {
+    if (!fs.DirectoryExists(root)) throw Refusal("no existe la carpeta " + Quoted(root));
+    Scan scan;
+    try {
+        ScanInto(fs, root, "", scan);
+    } catch (const core::RuntimeError& e) {
+        throw Refusal("no se puede leer la carpeta " + Quoted(root) + " (" + e.what() + ")");
+    }
     std::sort(scan.items.begin(), scan.items.end(), [](const Item& a, const Item& b) { return a.path < b.path; });
     return scan;
 }

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "core/file_system.h"
+
 namespace parchear {
 
 struct Item {
@@ -27,10 +29,10 @@ std::string Utf8Of(const std::filesystem::path& path);
 
 // Lists root recursively. Symbolic links and special files are skipped (and named in
 // skipped); a missing or unreadable root raises Refusal.
-Scan ScanFolder(const std::string& root);
+Scan ScanFolder(core::FileSystem& fs, const std::string& root);
 
-// DOS date and time (UTC, clamped to 1980-2107) of a point in time.
-std::uint32_t DosTime(std::filesystem::file_time_type when);
+// DOS date and time (UTC, clamped to 1980-2107) of a time in seconds since 1970.
+std::uint32_t DosTime(std::int64_t unixSeconds);
 
 // True when path names root itself or something below it (both made absolute first).
 bool IsInside(const std::string& path, const std::string& root);

@@ -16,6 +16,8 @@ namespace parchear {
 namespace {
 
 constexpr std::size_t kVersionReadBytes = 4096;
+// A patch folder holds at most 999 archives and version.txt; far more names is no patch folder.
+constexpr std::size_t kMaxPatchesFolderNames = 100000;
 
 // The file served as a static web server would: 200 with the body, or 404 when missing.
 class FileResponse final : public update::HttpResponse {
@@ -126,12 +128,12 @@ void RefuseRepublication(core::FileSystem& fs, const std::string& archive, const
 
 }  // namespace
 
-FolderContents ListPatchesFolder(const std::string& server) {
+FolderContents ListPatchesFolder(core::FileSystem& fs, const std::string& server) {
     FolderContents contents;
-    std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator(PathOf(PatchesFolder(server)), error)) {
-        const std::string name = Utf8Of(entry.path().filename());
-        if (name.size() > 6 && name.ends_with(".nuevo")) {
+    if (!fs.DirectoryExists(PatchesFolder(server))) return contents;
+    for (const core::DirectoryEntry& entry : fs.ListDirectory(PatchesFolder(server), kMaxPatchesFolderNames)) {
+        const std::string& name = entry.name;
+        if (name.size() > core::kNewVersionSuffix.size() && name.ends_with(core::kNewVersionSuffix)) {
             contents.temporaries.push_back(name);
             continue;
         }
@@ -169,8 +171,8 @@ CountRead ReadCount(core::FileSystem& fs, const std::string& server) {
         return read;
     }
     if (!fetch.ok) {
-        read.reason = "Updater no encuentra un número en los tres primeros bytes de version.txt " + Shown(text) +
-                       " (" + fetch.reason + ")";
+        read.reason = "Updater no encuentra un número en los tres primeros bytes de version.txt " + Shown(text) + " (" +
+                      fetch.reason + ")";
         return read;
     }
     read.count = fetch.count;
@@ -185,13 +187,13 @@ CountRead ReadCount(core::FileSystem& fs, const std::string& server) {
         read.reason = "version.txt dice " + Shown(text) + ": un número de parches negativo";
     } else if (fetch.count > kMaxCount) {
         read.reason = "version.txt dice " + Shown(text) + ", que Updater lee como " + core::DecimalText(fetch.count) +
-                       ": más de los 999 parches que caben en tres cifras";
+                      ": más de los 999 parches que caben en tres cifras";
     } else if (head.value != std::floor(head.value)) {
         read.reason = "version.txt dice " + Shown(text) + ", que no es un número entero (Updater lo toma como " +
-                       core::DecimalText(fetch.count) + ")";
+                      core::DecimalText(fetch.count) + ")";
     } else if (!whole.found || whole.value != head.value) {
         read.reason = "version.txt dice " + Shown(text) +
-                       ", pero Updater solo lee sus tres primeros bytes y entiende " + core::DecimalText(fetch.count);
+                      ", pero Updater solo lee sus tres primeros bytes y entiende " + core::DecimalText(fetch.count);
     } else {
         read.ok = true;
     }
@@ -217,7 +219,7 @@ int Publicar(core::FileSystem& fs, const std::string& archive, const std::string
             << std::endl;
     }
 
-    const FolderContents contents = ListPatchesFolder(server);
+    const FolderContents contents = ListPatchesFolder(fs, server);
     const CountRead current = ReadCount(fs, server);
     const ServerList list = ReadServerList(fs, server);
     if (!options.newSeries) RefuseUnsafeBase(server, contents, current, list, keys.empty());
@@ -280,7 +282,7 @@ std::vector<std::string> Comprobar(core::FileSystem& fs, const std::string& serv
     }
     std::vector<std::string> problems;
     const CountRead count = ReadCount(fs, server);
-    const FolderContents contents = ListPatchesFolder(server);
+    const FolderContents contents = ListPatchesFolder(fs, server);
     for (const std::string& t : contents.temporaries) {
         console.err << "Aviso: queda " << PatchesFolder(server) << "/" << t
                     << " de una publicación interrumpida; la próxima «parchear publicar» lo borrará." << std::endl;

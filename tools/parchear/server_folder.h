@@ -49,11 +49,11 @@ std::vector<std::string> Comprobar(core::FileSystem& fs, const std::string& serv
                                    const std::vector<std::string>& trustedKeys = {});
 
 // The numbers of the n.zip files in the server's parches folder, ascending, and its leftover
-// temporary files.
+// temporary files; nothing when there is no parches folder yet.
 struct FolderContents {
     std::vector<int> archives;
     std::vector<std::string> temporaries;
 };
-FolderContents ListPatchesFolder(const std::string& server);
+FolderContents ListPatchesFolder(core::FileSystem& fs, const std::string& server);
 
 }  // namespace parchear

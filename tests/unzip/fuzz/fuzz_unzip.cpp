@@ -7,7 +7,7 @@
 #include <map>
 #include <string>
 
-#include "tests/unzip/memory_fs.h"
+#include "tests/support/memory_fs.h"
 #include "updater/unzip/entry_name.h"
 #include "updater/unzip/zip_extract.h"
 
@@ -22,7 +22,7 @@ void Check(bool ok, const char* what, const std::string& detail = {}) {
 // One extraction of the input into a fresh installation, its invariants checked.
 unzip::Result Extract(const unsigned char* data, std::size_t size, std::size_t lanes,
                       std::map<std::string, std::string>& result) {
-    ziptest::MemoryFileSystem fs;
+    testsupport::MemoryFileSystem fs;
     fs.folders = {"/juego", "/juego/Recursos"};
     fs.files["/juego/Recursos/viejo.dat"] = std::make_shared<std::string>("viejo");
     fs.files["/juego/1.zip"] = std::make_shared<std::string>(reinterpret_cast<const char*>(data), size);

@@ -1,6 +1,6 @@
-// An in-memory file seam for the extraction tests and the fuzzer, with injected faults and a
-// record of every path that was changed. Safe for the extraction's concurrent writers; the
-// fields below are for the test to set and read while no extraction runs.
+// An in-memory file seam for the extraction tests and the fuzzer, with a record of every path
+// that was changed (faults come from FaultyFileSystem over it). Safe for the extraction's
+// concurrent writers; the fields below are for the test to set and read while no extraction runs.
 #pragma once
 
 #include <cstdint>
@@ -13,7 +13,7 @@
 
 #include "core/file_system.h"
 
-namespace ziptest {
+namespace testsupport {
 
 class MemoryFileSystem final : public core::FileSystem {
 public:
@@ -34,9 +34,6 @@ public:
 
     std::map<std::string, std::shared_ptr<std::string>> files;
     std::set<std::string> folders;
-    // Faults: a Replace onto one of these fails as a file in use; writes fail past this many bytes.
-    std::set<std::string> busy;
-    std::uint64_t writeBudget = UINT64_MAX;
     // Seen from outside: every path created, written, moved or removed, and open readers.
     std::vector<std::string> changed;
     int openReaders = 0;
@@ -44,4 +41,4 @@ public:
     std::mutex guard;  // held by every call and every writer's and reader's change
 };
 
-}  // namespace ziptest
+}  // namespace testsupport
