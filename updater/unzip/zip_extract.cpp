@@ -324,7 +324,7 @@ private:
 Result ExtractArchive(const std::string& archive, const std::string& target, core::FileSystem& fs,
                       const NameDecoder& decoder, const Limits& limits, OwnFiles* own) {
     const auto refused = [](Refusal code, std::string_view detail = {}) {
-        return Result::Refused(code, RefusalText(code, {}, detail));
+        return Result::Failure(RefusalText(code, {}, detail), code);
     };
     try {
         std::unique_ptr<core::FileReader> file;
