@@ -4,6 +4,9 @@
 
 namespace core::crypto {
 
+Failure::Failure(const std::string& operation)
+    : std::runtime_error("el sistema no pudo completar la operación criptográfica (" + operation + ")") {}
+
 Sha256Digest Sha256Of(std::string_view bytes) {
     Sha256 hash;
     hash.Update(bytes.data(), bytes.size());

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -20,6 +21,14 @@ using PublicPoint = std::array<std::uint8_t, 65>;
 using Signature = std::array<std::uint8_t, 64>;
 // The secret scalar d, 32 bytes big-endian.
 using PrivateScalar = std::array<std::uint8_t, 32>;
+
+// The platform's cryptography failed (no provider, no memory, a refused key). Not a file error,
+// so not a RuntimeError: each caller turns it into its own refusal. what() is the Spanish cause.
+class Failure : public std::runtime_error {
+public:
+    // operation: what was being computed ("SHA-256", "firma").
+    explicit Failure(const std::string& operation);
+};
 
 // SHA-256 over data given in pieces.
 class Sha256 {
@@ -53,7 +62,7 @@ struct KeyPair {
 
 // A fresh key pair from the platform's random source.
 KeyPair GenerateP256();
-// Signs message. Both raise core::RuntimeError (PathFileAccess) when the platform fails.
+// Signs message. Both raise Failure when the platform fails, as do the hashes.
 Signature SignP256(const KeyPair& key, std::string_view message);
 
 // Lowercase hexadecimal text of bytes.

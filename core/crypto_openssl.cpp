@@ -9,7 +9,6 @@
 
 #include "core/crypto.h"
 #include "core/key_file.h"
-#include "core/runtime_error.h"
 
 namespace core::crypto {
 namespace {
@@ -23,7 +22,7 @@ using MdCtx = std::unique_ptr<EVP_MD_CTX, Deleter<EVP_MD_CTX, EVP_MD_CTX_free>>;
 using EcSig = std::unique_ptr<ECDSA_SIG, Deleter<ECDSA_SIG, ECDSA_SIG_free>>;
 using Bignum = std::unique_ptr<BIGNUM, Deleter<BIGNUM, BN_free>>;
 
-[[noreturn]] void Fail(const char* what) { Raise(ErrorKind::PathFileAccess, what); }
+[[noreturn]] void Fail(const char* what) { throw Failure(what); }
 
 // SubjectPublicKeyInfo for a P-256 point, up to the point itself.
 constexpr std::uint8_t kSpkiPrefix[] = {0x30, 0x59, 0x30, 0x13, 0x06, 0x07, 0x2a, 0x86, 0x48, 0xce, 0x3d, 0x02, 0x01,

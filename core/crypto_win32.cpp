@@ -8,7 +8,6 @@
 
 #include "core/crypto.h"
 #include "core/handle_win32.h"
-#include "core/runtime_error.h"
 
 namespace core::crypto {
 namespace {
@@ -19,7 +18,7 @@ using UniqueHash = UniqueResource<NullIsEmpty<BCRYPT_HASH_HANDLE, ::BCryptDestro
 using UniqueKey = UniqueResource<NullIsEmpty<BCRYPT_KEY_HANDLE, ::BCryptDestroyKey>>;
 
 bool Ok(NTSTATUS status) { return status >= 0; }
-[[noreturn]] void Fail(const char* what) { Raise(ErrorKind::PathFileAccess, what); }
+[[noreturn]] void Fail(const char* what) { throw Failure(what); }
 
 UniqueAlgorithm OpenAlgorithm(LPCWSTR name) {
     UniqueAlgorithm algorithm;

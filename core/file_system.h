@@ -28,8 +28,8 @@ struct DirectoryEntry {
     std::int64_t modified = 0;  // last write, seconds since 1970-01-01 UTC
 };
 
-// Sequential writer of a new file. Close() makes the bytes durable; destroying an
-// unclosed writer closes it without flushing guarantees.
+// Sequential writer of a new file. Commit() makes the bytes durable; destroying a writer
+// that was not committed closes the file without that guarantee.
 class FileWriter {
 public:
     virtual ~FileWriter() = default;

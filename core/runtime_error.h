@@ -27,7 +27,8 @@ const char* Describe(ErrorKind kind);
 class RuntimeError : public std::runtime_error {
 public:
     explicit RuntimeError(ErrorKind kind);
-    // Extra context (a path, a reason) for logs and tests; not part of the player's text.
+    // Extra context (a path, a reason): Instalador shows it below the description, Updater's
+    // box does not; tests read it.
     RuntimeError(ErrorKind kind, const std::string& detail);
 
     ErrorKind Kind() const { return m_kind; }

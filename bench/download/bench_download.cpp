@@ -20,6 +20,7 @@
 #include "updater/update/download.h"
 #include "updater/update/http_client_win32.h"
 #include "updater/window/message_pump_win32.h"
+#include "updater/window/seams_win32.h"
 
 namespace {
 
@@ -80,7 +81,7 @@ public:
 
 private:
     update::OpenResult Wrap(update::OpenResult opened) {
-        if (opened.response) opened.response = std::make_unique<CountingResponse>(std::move(opened.response), received);
+        if (opened.value) opened.value = std::make_unique<CountingResponse>(std::move(opened.value), received);
         return opened;
     }
     update::HttpClient& m_inner;
@@ -95,11 +96,11 @@ double Seconds(LARGE_INTEGER a, LARGE_INTEGER b) {
 // The limit of this design: the same reads with nothing else done.
 std::uint64_t Bare(update::HttpClient& http, const std::string& url) {
     update::OpenResult opened = http.Open(url);
-    if (!opened.response) return 0;
+    if (!opened.value) return 0;
     char buffer[update::kChunkBytes];
     std::uint64_t total = 0;
     for (;;) {
-        const update::ReadResult r = opened.response->Read(buffer, sizeof buffer);
+        const update::ReadResult r = opened.value->Read(buffer, sizeof buffer);
         if (r.status != update::ReadStatus::Data) break;
         total += r.count;
     }
@@ -127,9 +128,8 @@ int wmain(int argc, wchar_t** argv) {
     } noPump;
     TimedSleeper sleeper;
     update::MessagePump& chosenPump = mode == L"nopump" ? static_cast<update::MessagePump&>(noPump) : pump;
-    update::DownloadServices services{core::RealFileSystem(), http, progress, chosenPump, sleeper, '.', {}, [] {
-                                          return static_cast<std::uint64_t>(GetTickCount64());
-                                      }};
+    window::Win32Clock clock;
+    update::DownloadServices services{core::RealFileSystem(), http, progress, chosenPump, sleeper, clock, '.', {}};
 
     LARGE_INTEGER start, end;
     QueryPerformanceCounter(&start);

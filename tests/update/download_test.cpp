@@ -151,10 +151,9 @@ TEST_F(DownloadTest, TransferFaultsFailAndRemoveThePartialFile) {
 TEST_F(DownloadTest, NoContentLengthAsksForTheBoxAndTheEndOfTheProgram) {
     inst.http.scripts["u"] = Chunks({"abc"}, std::nullopt);
     const update::DownloadResult r = Get(inst, "u", Target());
-    ASSERT_TRUE(r.end.has_value());
+    ASSERT_EQ(r.code, update::DownloadFailure::Program);
     EXPECT_FALSE(r.ok);
-    EXPECT_EQ(r.end->message, "Error en HttpQueryInfo al extraer el tamaño comunicaselo a un administrador.");
-    EXPECT_EQ(r.end->exitCode, 1);
+    EXPECT_EQ(r.reason, "Error en HttpQueryInfo al extraer el tamaño comunicaselo a un administrador.");
     EXPECT_TRUE(inst.dialogs.boxes.empty());  // the window's edge shows it
     EXPECT_FALSE(inst.Exists("6.zip"));
     EXPECT_EQ(inst.http.liveResponses, 0);  // handles closed before the end
@@ -169,7 +168,7 @@ TEST_F(DownloadTest, BadContentLengthTextRaises) {
                  {"", core::ErrorKind::TypeMismatch}};
     for (const auto& c : cases) {
         try {
-            Download(Chunks({"abc"}, c.text));
+            static_cast<void>(Download(Chunks({"abc"}, c.text)));  // raises
             ADD_FAILURE() << c.text;
         } catch (const core::RuntimeError& e) {
             EXPECT_EQ(e.Kind(), c.kind) << c.text;
@@ -202,13 +201,38 @@ TEST_F(DownloadTest, AFailedWriteEndsTheDownloadAtOnceAndLeavesNothing) {
         faulty.failAfter = failAfter;
         i.http.scripts["u"] = fakes::Body(body);
         i.http.scripts["u"].headers[update::Header::ETag] = "\"v1\"";
-        update::DownloadServices services{faulty, i.http, i.progress, i.pump, i.sleeper, '.', {}, {}};
+        update::DownloadServices services{faulty, i.http, i.progress, i.pump, i.sleeper, i.clock, '.', {}};
         const core::Outcome o = update::DownloadPatch(services, "u", i.Path("6.zip"));
         EXPECT_FALSE(o.ok) << failAfter;
         EXPECT_NE(o.reason.find("no se pudo escribir el archivo"), std::string::npos) << o.reason;
         EXPECT_EQ(i.http.opened.size(), 1u) << failAfter;  // a disk fault is not worth another attempt
         EXPECT_FALSE(i.Exists("6.zip")) << failAfter;
         EXPECT_FALSE(i.Exists("6.zip.reanudar")) << failAfter;
+    }
+}
+
+// A wait between attempts lasts what the clock says, not what the slices asked for: a slice that
+// oversleeps shortens the rest of the wait.
+TEST_F(DownloadTest, TheBackOffFollowsTheClock) {
+    const struct {
+        unsigned oversleep;
+        unsigned asked;
+    } cases[] = {{0, 1000}, {50, 500}, {1000, 50}};
+    for (const auto& c : cases) {
+        fakes::FakePlatform local;
+        int requests = 0;
+        local.http.servers["u"] = [&](const update::RangeRequest&) {
+            fakes::Script s = fakes::Body("abc");
+            if (requests++ == 0) s.status = 503;
+            return s;
+        };
+        local.sleeper.oversleep = c.oversleep;
+        const std::uint64_t start = local.clock.now;
+        const core::Outcome o = Get(local, "u", local.root + "\\6.zip");
+        EXPECT_TRUE(o.ok) << o.reason;
+        EXPECT_EQ(requests, 2);
+        EXPECT_EQ(local.sleeper.total, c.asked) << c.oversleep;
+        EXPECT_GE(local.clock.now - start, 1000u) << c.oversleep;
     }
 }
 

@@ -104,16 +104,19 @@ update::OpenResult Http::OpenRange(const std::string& url, const update::RangeRe
     const auto server = servers.find(url);
     if (server != servers.end()) {
         const Script next = server->second(range);
-        if (next.openFails) return update::OpenResult::Failed(next.openFailure, next.openTransient);
-        return update::OpenResult::Opened(std::make_unique<ScriptedResponse>(next, *this));
+        if (next.openFails)
+            return update::OpenResult::Failure(
+                next.openFailure, next.openTransient ? update::OpenFault::Transient : update::OpenFault::Lasting);
+        return update::OpenResult::Success(std::make_unique<ScriptedResponse>(next, *this));
     }
     const auto it = scripts.find(url);
     if (it == scripts.end() || it->second.openFails) {
-        return update::OpenResult::Failed(
+        return update::OpenResult::Failure(
             it == scripts.end() ? "no se pudo conectar con el servidor" : it->second.openFailure,
-            it != scripts.end() && it->second.openTransient);
+            it != scripts.end() && it->second.openTransient ? update::OpenFault::Transient
+                                                            : update::OpenFault::Lasting);
     }
-    return update::OpenResult::Opened(std::make_unique<ScriptedResponse>(it->second, *this));
+    return update::OpenResult::Success(std::make_unique<ScriptedResponse>(it->second, *this));
 }
 
 core::Outcome Extractor::Extract(const std::string& archive, const std::string& folder) {
@@ -125,8 +128,8 @@ core::Outcome Extractor::Extract(const std::string& archive, const std::string& 
 FakePlatform::FakePlatform() {
     root = m_dir.Path();
     std::filesystem::create_directories(m_dir.FsPath() / "Recursos" / "OUTPUT");
-    platform = std::make_unique<update::Platform>(
-        update::Platform{core::RealFileSystem(), http, console, progress, pump, sound, sleeper, launcher, root, '.'});
+    platform = std::make_unique<update::Platform>(update::Platform{core::RealFileSystem(), http, console, progress,
+                                                                   pump, sound, sleeper, clock, launcher, root, '.'});
 }
 
 FakePlatform::~FakePlatform() = default;
@@ -145,14 +148,8 @@ std::string FakePlatform::ReadFile(const std::string& relative) const {
 }
 
 update::DownloadServices FakePlatform::Services() {
-    return {platform->fs,
-            http,
-            progress,
-            pump,
-            sleeper,
-            '.',
-            [this](const std::string& line) { retries.push_back(line); },
-            {}};
+    return {platform->fs, http,  progress, pump,
+            sleeper,      clock, '.',      [this](const std::string& line) { retries.push_back(line); }};
 }
 
 bool FakePlatform::Exists(const std::string& relative) const { return std::filesystem::exists(Path(relative)); }

@@ -82,10 +82,26 @@ public:
     std::vector<std::string> played;
 };
 
+// A clock that moves only when the fake sleeper sleeps.
+class Clock final : public update::Clock {
+public:
+    std::uint64_t NowMs() override { return now; }
+    std::uint64_t now = 1000;
+};
+
+// Sleeps no real time: the clock moves on by what was asked, plus oversleep (a busy machine).
 class Sleeper final : public update::Sleeper {
 public:
-    void SleepMs(unsigned ms) override { total += ms; }
-    unsigned total = 0;
+    explicit Sleeper(Clock& clock) : m_clock(clock) {}
+    void SleepMs(unsigned ms) override {
+        total += ms;
+        m_clock.now += ms + oversleep;
+    }
+    unsigned total = 0;  // asked for
+    unsigned oversleep = 0;
+
+private:
+    Clock& m_clock;
 };
 
 class Launcher final : public update::Launcher {
@@ -166,7 +182,8 @@ public:
     Pump pump;
     Dialogs dialogs;
     Sound sound;
-    Sleeper sleeper;
+    Clock clock;
+    Sleeper sleeper{clock};
     Launcher launcher;
     Http http;
     std::vector<std::string> retries;

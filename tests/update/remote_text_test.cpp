@@ -4,6 +4,7 @@
 
 #include "core/runtime_error.h"
 #include "fakes.h"
+#include "updater/update/dir_image.h"
 
 namespace {
 
@@ -25,7 +26,7 @@ TEST(FetchCount, BodiesAndStatuses) {
         s.status = c.status;
         http.scripts["u"] = s;
         const update::CountFetch r = update::FetchCount(http, "u");
-        EXPECT_EQ(r.count, c.count) << '"' << c.body << "\" " << c.status;
+        EXPECT_EQ(r.value, c.count) << '"' << c.body << "\" " << c.status;
         EXPECT_EQ(r.ok, c.fetched) << '"' << c.body << "\" " << c.status;
         EXPECT_EQ(r.ok, r.reason.empty());
         EXPECT_EQ(http.readSizes.size(), c.status == 200 ? 1u : 0u);  // one read only
@@ -40,10 +41,10 @@ TEST(FetchCount, ServerDownAndOverflow) {
     fakes::Http http;
     const update::CountFetch down = update::FetchCount(http, "u");
     EXPECT_FALSE(down.ok);
-    EXPECT_EQ(down.count, 0);
+    EXPECT_EQ(down.value, 0);
     http.scripts["u"] = fakes::Body("4E4");
     try {
-        update::FetchCount(http, "u");
+        static_cast<void>(update::FetchCount(http, "u"));  // raises
         ADD_FAILURE() << "no overflow";
     } catch (const core::RuntimeError& e) {
         EXPECT_EQ(e.Kind(), core::ErrorKind::Overflow);
@@ -51,15 +52,17 @@ TEST(FetchCount, ServerDownAndOverflow) {
     EXPECT_EQ(http.liveResponses, 0);
 }
 
-TEST(FetchShortText, OneReadOfAtMost255Bytes) {
-    fakes::Http http;
+TEST(GetStringJuego, OneReadOfAtMost255Bytes) {
+    fakes::FakePlatform inst;
+    update::cDirImage dir(*inst.platform);
+    fakes::Http& http = inst.http;
     http.scripts["u"] = fakes::Body(std::string(1000, 'a'), 1000);
-    EXPECT_EQ(update::FetchShortText(http, "u"), std::string(255, 'a'));
+    EXPECT_EQ(dir.GetStringJuego("u"), std::string(255, 'a'));
     http.scripts["u"] = fakes::Body("hola");
-    EXPECT_EQ(update::FetchShortText(http, "u"), "hola");
-    EXPECT_EQ(update::FetchShortText(http, "otra"), "");
+    EXPECT_EQ(dir.GetStringJuego("u"), "hola");
+    EXPECT_EQ(dir.GetStringJuego("otra"), "");
     http.scripts["u"] = fakes::Body("");
-    EXPECT_EQ(update::FetchShortText(http, "u"), "");
+    EXPECT_EQ(dir.GetStringJuego("u"), "");
 }
 
 }  // namespace

@@ -463,7 +463,7 @@ TEST(ResumeHeaders, ContentRangeAndValidators) {
         fakes::Http http;
         http.scripts["u"] = s;
         auto opened = http.Open("u");
-        EXPECT_EQ(update::StrongValidator(*opened.response), c.validator) << c.etag.value_or("-");
+        EXPECT_EQ(update::StrongValidator(*opened.value), c.validator) << c.etag.value_or("-");
     }
 }
 

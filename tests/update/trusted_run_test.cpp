@@ -164,4 +164,23 @@ TEST(TrustedRun, OnlySignedCurrentListsAndListedArchivesAreInstalled) {
     }
 }
 
+// The platform's cryptography failing is a cause of its own: the archive is refused with it, and
+// at the window's edge it is never reported as a file access error.
+TEST(TrustedRun, ACryptoFailureIsItsOwnCauseNeverAFileError) {
+    class NoCrypto final : public core::ForwardingFileSystem {
+    public:
+        NoCrypto() : ForwardingFileSystem(core::RealFileSystem()) {}
+        std::unique_ptr<core::FileReader> OpenRead(const std::string&) override {
+            throw core::crypto::Failure("SHA-256");
+        }
+    } fs;
+    fakes::FakePlatform inst;
+    inst.WriteFile("6.zip", "seis");
+    const auto listed = Describe({"seis"});
+    const core::Outcome o = update::CheckAgainstList(fs, inst.Path("6.zip"), listed[0]);
+    EXPECT_FALSE(o.ok);
+    EXPECT_EQ(o.reason, "el sistema no pudo completar la operación criptográfica (SHA-256)");
+    EXPECT_TRUE(update::CheckAgainstList(core::RealFileSystem(), inst.Path("6.zip"), listed[0]).ok);
+}
+
 }  // namespace

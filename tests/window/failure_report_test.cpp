@@ -4,6 +4,7 @@
 #include <functional>
 #include <stdexcept>
 
+#include "core/crypto.h"
 #include "core/runtime_error.h"
 #include "tests/update/fakes.h"
 #include "updater/update/mod_unzip.h"
@@ -28,7 +29,7 @@ TEST(FailureReport, RuntimeErrorsShowNumberAndDescription) {
         {ErrorKind::PathNotFound, "Error 76: No se encontró la ruta de acceso"},
     };
     for (const auto& c : cases) {
-        // The detail (a path) is for logs, not for the player's box.
+        // The detail (a path) is not part of Updater's box.
         const auto report = window::DescribeFailure(std::make_exception_ptr(core::RuntimeError(c.kind, "C:\\x")));
         EXPECT_EQ(report.text, c.text);
         EXPECT_EQ(report.exitCode, static_cast<int>(c.kind));
@@ -38,6 +39,12 @@ TEST(FailureReport, RuntimeErrorsShowNumberAndDescription) {
 TEST(FailureReport, OtherFailuresGetAGenericTextAndExitCodeOne) {
     auto report = window::DescribeFailure(std::make_exception_ptr(std::runtime_error("sin memoria de GDI")));
     EXPECT_EQ(report.text, "Se produjo un error inesperado: sin memoria de GDI");
+    EXPECT_EQ(report.exitCode, 1);
+
+    // The platform's cryptography failing is not a file access error (75).
+    report = window::DescribeFailure(std::make_exception_ptr(core::crypto::Failure("firma")));
+    EXPECT_EQ(report.text,
+              "Se produjo un error inesperado: el sistema no pudo completar la operación criptográfica (firma)");
     EXPECT_EQ(report.exitCode, 1);
 
     report = window::DescribeFailure(std::make_exception_ptr(std::runtime_error("")));

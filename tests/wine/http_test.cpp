@@ -9,6 +9,7 @@
 
 #include "core/runtime_error.h"
 #include "tests/update/fakes.h"
+#include "updater/update/dir_image.h"
 #include "updater/update/download.h"
 #include "updater/update/http_client_win32.h"
 #include "updater/update/remote_text.h"
@@ -61,21 +62,21 @@ TEST_F(WinInetTest, CountBodies) {
     };
     for (const auto& c : cases) {
         const update::CountFetch r = update::FetchCount(m_http, Base() + c.path);
-        EXPECT_EQ(r.count, c.count) << c.path;
+        EXPECT_EQ(r.value, c.count) << c.path;
         EXPECT_EQ(r.ok, c.fetched) << c.path << ": " << r.reason;
     }
 }
 
 TEST_F(WinInetTest, CountOverflowAndUnreachableServers) {
     try {
-        update::FetchCount(m_http, Base() + "fault/text/4E4");
+        static_cast<void>(update::FetchCount(m_http, Base() + "fault/text/4E4"));  // raises
         ADD_FAILURE() << "no overflow";
     } catch (const core::RuntimeError& e) {
         EXPECT_EQ(e.Kind(), core::ErrorKind::Overflow);
     }
     const update::CountFetch down = update::FetchCount(m_http, "https://localhost:1/parches/version.txt");
     EXPECT_FALSE(down.ok);
-    EXPECT_EQ(down.count, 0);
+    EXPECT_EQ(down.value, 0);
     const update::CountFetch rogue = update::FetchCount(m_http, Base("VANDREL_ROGUE_PORT") + "fault/text/7");
     EXPECT_FALSE(rogue.ok) << "a certificate from an untrusted authority was accepted";
     EXPECT_EQ(rogue.reason, "el certificado del servidor no es válido");
@@ -84,11 +85,16 @@ TEST_F(WinInetTest, CountOverflowAndUnreachableServers) {
 TEST_F(WinInetTest, ShortTextIsOneReadOfAtMost255Bytes) {
     const std::string body(1000, 'x');
     Serve("mil.txt", body);
-    const std::string text = update::FetchShortText(m_http, Base() + "mil.txt");
+    fakes::FakePlatform local;
+    const update::Platform& f = *local.platform;
+    update::Platform real{f.fs,      m_http,  f.console,  f.progress,      f.pump, f.sound,
+                          f.sleeper, f.clock, f.launcher, f.installFolder, '.'};
+    update::cDirImage dir(real);
+    const std::string text = dir.GetStringJuego(Base() + "mil.txt");
     EXPECT_FALSE(text.empty());
     EXPECT_LE(text.size(), 255u);
     EXPECT_EQ(text, body.substr(0, text.size()));
-    EXPECT_EQ(update::FetchShortText(m_http, "https://localhost:1/x"), "");
+    EXPECT_EQ(dir.GetStringJuego("https://localhost:1/x"), "");
 }
 
 class WinInetDownloadTest : public WinInetTest {
@@ -96,8 +102,8 @@ protected:
     // The fakes' services, with the real WinINet client in place of the scripted one.
     update::DownloadResult Download(const std::string& url) {
         update::DownloadServices services = m_local.Services();
-        update::DownloadServices real{services.fs,      m_http, services.progress, services.pump,
-                                      services.sleeper, '.',    services.announce, services.clockMs};
+        update::DownloadServices real{services.fs,    m_http, services.progress, services.pump, services.sleeper,
+                                      services.clock, '.',    services.announce};
         return update::DownloadPatch(real, url, Target());
     }
     std::string Target() const { return m_local.root + "\\6.zip"; }
@@ -158,9 +164,8 @@ TEST_F(WinInetDownloadTest, ABodyLongerThanAnnouncedNeverPassesOneHundred) {
 TEST_F(WinInetDownloadTest, NoContentLengthAsksForTheBoxAndTheEnd) {
     Serve("9.zip", Pseudorandom(10000));
     const update::DownloadResult r = Download(Base() + "fault/chunked/9.zip");
-    ASSERT_TRUE(r.end.has_value());
-    EXPECT_EQ(r.end->message, "Error en HttpQueryInfo al extraer el tamaño comunicaselo a un administrador.");
-    EXPECT_EQ(r.end->exitCode, 1);
+    ASSERT_EQ(r.code, update::DownloadFailure::Program);
+    EXPECT_EQ(r.reason, "Error en HttpQueryInfo al extraer el tamaño comunicaselo a un administrador.");
     EXPECT_TRUE(m_local.dialogs.boxes.empty());  // the window's edge shows it
     EXPECT_FALSE(m_local.Exists("6.zip"));
 }

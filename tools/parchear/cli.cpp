@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "core/crypto.h"
 #include "core/runtime_error.h"
 #include "tools/parchear/crear.h"
 #include "tools/parchear/server_folder.h"
@@ -147,6 +148,9 @@ int Run(const std::vector<std::string>& args, core::FileSystem& fs, Console& con
         return kExitRefused;
     } catch (const core::RuntimeError& e) {
         console.err << "parchear: error de disco: " << e.what() << std::endl;
+        return kExitDisk;
+    } catch (const core::crypto::Failure& e) {
+        console.err << "parchear: " << e.what() << std::endl;
         return kExitDisk;
     } catch (const std::bad_alloc&) {
         console.err << "parchear: memoria insuficiente" << std::endl;

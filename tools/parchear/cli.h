@@ -13,7 +13,7 @@ enum ExitCode : int {
     kExitOk = 0,
     kExitUsage = 1,     // unknown command or wrong arguments
     kExitRefused = 2,   // the input cannot be used; nothing was changed
-    kExitDisk = 3,      // a read or write failed
+    kExitDisk = 3,      // a read or write (or the system's cryptography) failed
     kExitProblems = 4,  // comprobar found problems on the server
 };
 

@@ -42,7 +42,7 @@ class OneFileClient final : public update::HttpClient {
 public:
     OneFileClient(std::string body, bool present) : m_body(std::move(body)), m_present(present) {}
     update::OpenResult Open(const std::string&) override {
-        return update::OpenResult::Opened(std::make_unique<FileResponse>(m_body, m_present ? 200 : 404));
+        return update::OpenResult::Success(std::make_unique<FileResponse>(m_body, m_present ? 200 : 404));
     }
 
 private:
@@ -175,7 +175,7 @@ CountRead ReadCount(core::FileSystem& fs, const std::string& server) {
                       fetch.reason + ")";
         return read;
     }
-    read.count = fetch.count;
+    read.count = fetch.value;
     const core::LeadingNumber head = core::ScanLeadingNumber(text.substr(0, update::kCountReadBytes));
     core::LeadingNumber whole{};
     try {
@@ -183,17 +183,17 @@ CountRead ReadCount(core::FileSystem& fs, const std::string& server) {
     } catch (const core::RuntimeError&) {
         whole = {};
     }
-    if (fetch.count < 0) {
+    if (fetch.value < 0) {
         read.reason = "version.txt dice " + Shown(text) + ": un número de parches negativo";
-    } else if (fetch.count > kMaxCount) {
-        read.reason = "version.txt dice " + Shown(text) + ", que Updater lee como " + core::DecimalText(fetch.count) +
+    } else if (fetch.value > kMaxCount) {
+        read.reason = "version.txt dice " + Shown(text) + ", que Updater lee como " + core::DecimalText(fetch.value) +
                       ": más de los 999 parches que caben en tres cifras";
     } else if (head.value != std::floor(head.value)) {
         read.reason = "version.txt dice " + Shown(text) + ", que no es un número entero (Updater lo toma como " +
-                      core::DecimalText(fetch.count) + ")";
+                      core::DecimalText(fetch.value) + ")";
     } else if (!whole.found || whole.value != head.value) {
         read.reason = "version.txt dice " + Shown(text) +
-                      ", pero Updater solo lee sus tres primeros bytes y entiende " + core::DecimalText(fetch.count);
+                      ", pero Updater solo lee sus tres primeros bytes y entiende " + core::DecimalText(fetch.value);
     } else {
         read.ok = true;
     }

@@ -8,11 +8,12 @@
 
 #include "core/file_system.h"
 #include "tools/parchear/refusal.h"
+#include "updater/update/remote_text.h"
 
 namespace parchear {
 
 // The count is read from three bytes, so it cannot go past 999.
-inline constexpr int kMaxCount = 999;
+inline constexpr int kMaxCount = update::kMaxPatchCount;
 
 std::string PatchesFolder(const std::string& server);
 std::string VersionPath(const std::string& server);

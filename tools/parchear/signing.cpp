@@ -97,7 +97,13 @@ std::int64_t WriteSignedList(core::FileSystem& fs, const std::string& server, in
         const std::string path = ArchivePath(server, n);
         if (!fs.FileExists(path)) throw Refusal("falta " + path + "; no se puede firmar una lista que lo anuncia");
         patches.push_back(Describe(fs, path));
-        if (patches.back().size > update::kMaxArchiveBytes) throw Refusal(path + " pasa de 2147483647 bytes");
+        if (patches.back().size > update::kMaxArchiveBytes) {
+            std::string why = path;
+            why += " pasa de ";
+            why += core::DecimalText(update::kMaxArchiveBytes);
+            why += " bytes";
+            throw Refusal(why);
+        }
     }
     const std::int64_t serie = NextSerie(previousSerie);
     std::string text = update::FormatListBody(serie, patches);

@@ -11,13 +11,14 @@
 #include <vector>
 
 #include "core/file_system.h"
+#include "updater/update/signed_list.h"
 
 namespace parchear {
 
 class Deflater;
 
 // Updater reads the Content-Length as a 32-bit signed number: larger archives cannot be downloaded.
-inline constexpr std::uint64_t kMaxArchiveBytes = 0x7FFFFFFF;
+inline constexpr std::uint64_t kMaxArchiveBytes = update::kMaxArchiveBytes;
 // Sizes live in 32-bit fields; 0xFFFFFFFF itself would mean "see the ZIP64 field".
 inline constexpr std::uint64_t kMaxFileBytes = 0xFFFFFFFEull;
 

@@ -20,7 +20,7 @@ public:
     explicit Failure(Refusal code, std::string_view subject = {}, std::string_view detail = {})
         : std::runtime_error(RefusalText(code, subject, detail)), m_code(code) {}
     Refusal Code() const { return m_code; }
-    Result ToResult() const { return Result::Refused(m_code, what()); }
+    Result ToResult() const { return Result::Failure(what(), m_code); }
 
 private:
     Refusal m_code;

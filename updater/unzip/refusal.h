@@ -53,16 +53,6 @@ enum class Refusal {
 std::string RefusalText(Refusal code, std::string_view subject = {}, std::string_view detail = {});
 
 // An extraction's or a directory read's outcome with the code of its refusal.
-struct Result : core::Outcome {
-    Refusal code = Refusal::None;
-
-    static Result Refused(Refusal why, std::string text) {
-        Result r;
-        r.ok = false;
-        r.reason = std::move(text);
-        r.code = why;
-        return r;
-    }
-};
+using Result = core::Result<std::monostate, Refusal>;
 
 }  // namespace unzip

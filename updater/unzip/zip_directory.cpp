@@ -6,6 +6,7 @@
 #include <new>
 
 #include "core/composed.h"
+#include "core/fnv1a.h"
 #include "core/runtime_error.h"
 #include "core/utf8.h"
 #include "updater/unzip/archive_reader.h"
@@ -350,8 +351,8 @@ private:
     }
 
     static std::uint64_t Hash(std::string_view folded) {
-        std::uint64_t h = 1469598103934665603ull;
-        for (const char c : folded) h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+        std::uint64_t h = core::kFnv1aOffsetBasis;
+        for (const char c : folded) h = core::Fnv1aStep(h, static_cast<std::uint8_t>(c));
         return h;
     }
 
@@ -379,7 +380,7 @@ private:
         }
         for (const Entry& e : entries) {
             const std::string folded = FoldCase(m_dir.Name(e));
-            std::uint64_t h = 1469598103934665603ull;
+            std::uint64_t h = core::kFnv1aOffsetBasis;
             for (std::size_t k = 0; k < folded.size(); ++k) {
                 if (folded[k] == '/') {
                     auto it = std::lower_bound(keys.begin(), keys.end(), Key{h, 0});
@@ -390,7 +391,7 @@ private:
                         }
                     }
                 }
-                h = (h ^ static_cast<unsigned char>(folded[k])) * 1099511628211ull;
+                h = core::Fnv1aStep(h, static_cast<std::uint8_t>(folded[k]));
             }
         }
     }
@@ -422,9 +423,9 @@ DirectoryRead ReadArchiveDirectory(core::FileReader& file, const NameDecoder& de
     } catch (const Failure& e) {
         read.result = e.ToResult();
     } catch (const core::RuntimeError& e) {
-        read.result = Result::Refused(Refusal::CannotRead, RefusalText(Refusal::CannotRead, {}, e.Description()));
+        read.result = Result::Failure(RefusalText(Refusal::CannotRead, {}, e.Description()), Refusal::CannotRead);
     } catch (const std::bad_alloc&) {
-        read.result = Result::Refused(Refusal::OutOfMemory, RefusalText(Refusal::OutOfMemory));
+        read.result = Result::Failure(RefusalText(Refusal::OutOfMemory), Refusal::OutOfMemory);
     }
     return read;
 }

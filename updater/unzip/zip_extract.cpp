@@ -376,7 +376,7 @@ ThreadPlan PlanThreads(unsigned cores, std::size_t files, const Limits& limits) 
 Result ExtractArchive(const std::string& archive, const std::string& target, core::FileSystem& fs,
                       const NameDecoder& decoder, const Limits& limits, HeldFiles* held) {
     const auto refused = [](Refusal code, std::string_view detail = {}) {
-        return Result::Refused(code, RefusalText(code, {}, detail));
+        return Result::Failure(RefusalText(code, {}, detail), code);
     };
     try {
         std::unique_ptr<core::FileReader> file;

@@ -1,7 +1,5 @@
 #include "updater/update/dir_image.h"
 
-#include <chrono>
-
 #include "updater/update/mensajes.h"
 
 #include "updater/update/download.h"
@@ -9,15 +7,6 @@
 #include "updater/update/version_file.h"
 
 namespace update {
-namespace {
-
-std::uint64_t SteadyMs() {
-    return static_cast<std::uint64_t>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
-            .count());
-}
-
-}  // namespace
 
 std::int16_t cDirImage::GetVar() {
     return ReadVersionFile(m_platform.fs, VersionFilePath(m_platform.installFolder), m_platform.decimalSeparator);
@@ -29,7 +18,11 @@ void cDirImage::WriteVar(std::int16_t value) {
 
 CountFetch cDirImage::DameCantParcherh(const std::string& sUrl) { return FetchCount(m_platform.http, sUrl); }
 
-std::string cDirImage::GetStringJuego(const std::string& sUrl) { return FetchShortText(m_platform.http, sUrl); }
+std::string cDirImage::GetStringJuego(const std::string& sUrl) {
+    OpenResult opened = m_platform.http.Open(sUrl);
+    if (!opened.ok) return {};
+    return ReadOnce(*opened.value, kShortTextReadBytes);
+}
 
 TrustedCount cDirImage::FetchSignedCount(const std::string& sUrl, const TrustedKeys& keys) {
     return FetchTrustedCount(m_platform.http, m_platform.fs, m_platform.installFolder, sUrl, keys);
@@ -45,9 +38,9 @@ DownloadResult cDirImage::JuegoActualizacion(const std::string& sUrl, std::optio
                               m_platform.progress,
                               m_platform.pump,
                               m_platform.sleeper,
+                              m_platform.clock,
                               m_platform.decimalSeparator,
-                              [this](const std::string& line) { AddConsole(line, 200, 200, 200, true, false, false); },
-                              SteadyMs};
+                              [this](const std::string& line) { AddConsole(line, 200, 200, 200, true, false, false); }};
     DownloadResult result = DownloadPatch(services, sUrl, modUnzip::RutaParche, listedSize);
     if (result.ok) AddConsole(mensajes::kListo, 204, 255, 0, true, false, false);
     return result;

@@ -27,6 +27,7 @@ public:
 
     // Server texts.
     CountFetch DameCantParcherh(const std::string& sUrl);
+    // The first bytes (at most 255, one read) of a resource; empty on any failure.
     std::string GetStringJuego(const std::string& sUrl);
     // The signed list in place of the count, for an Updater built with keys.
     TrustedCount FetchSignedCount(const std::string& sUrl, const TrustedKeys& keys);

@@ -14,7 +14,6 @@
 namespace update {
 namespace {
 
-constexpr int kHttpOk = 200;
 constexpr int kHttpPartial = 206;
 constexpr int kHttpRangeNotSatisfiable = 416;
 constexpr unsigned kWaitSliceMs = 50;
@@ -61,10 +60,10 @@ struct Attempt {
     AttemptEnd end = AttemptEnd::Done;
     std::string reason;
     std::optional<unsigned> retryAfter;
-    std::optional<ProgramEnd> programEnd;
+    bool endsProgram = false;
 };
 
-Attempt Ends(AttemptEnd end, std::string reason) { return {end, std::move(reason), std::nullopt, std::nullopt}; }
+Attempt Ends(AttemptEnd end, std::string reason) { return {end, std::move(reason), std::nullopt, false}; }
 
 std::string CannotWrite(const std::string& target, const core::RuntimeError& e) {
     return mensajes::NoSeEscribio(target, e.Description());
@@ -88,7 +87,7 @@ public:
                 m_s.progress.SetBarWidthTwips(0.0f);
                 return {};
             }
-            if (a.programEnd) return DownloadResult::Failure(std::move(a.reason), std::move(a.programEnd));
+            if (a.endsProgram) return DownloadResult::Failure(std::move(a.reason), DownloadFailure::Program);
             if (a.end == AttemptEnd::Fatal) return Fail(std::move(a.reason), true);
             if (a.end == AttemptEnd::StartOver) Discard();
             if (m_have > best) {
@@ -141,12 +140,12 @@ private:
     }
 
     void Wait(unsigned ms) {
-        const std::uint64_t start = m_s.clockMs ? m_s.clockMs() : 0;
+        const std::uint64_t start = m_s.clock.NowMs();
         for (std::uint64_t waited = 0; waited < ms;) {
             const unsigned slice = static_cast<unsigned>(std::min<std::uint64_t>(kWaitSliceMs, ms - waited));
             m_s.sleeper.SleepMs(slice);
             m_s.pump.ProcessPending();
-            waited = m_s.clockMs ? m_s.clockMs() - start : waited + slice;
+            waited = m_s.clock.NowMs() - start;
         }
     }
 
@@ -165,8 +164,9 @@ private:
         RangeRequest range;
         if (Resumable()) range = {m_have, m_validator};
         OpenResult opened = m_s.http.OpenRange(m_url, range);
-        if (!opened.ok) return Ends(opened.transient ? AttemptEnd::Transient : AttemptEnd::Fatal, opened.reason);
-        HttpResponse& response = *opened.response;
+        if (!opened.ok)
+            return Ends(opened.code == OpenFault::Transient ? AttemptEnd::Transient : AttemptEnd::Fatal, opened.reason);
+        HttpResponse& response = *opened.value;
 
         const int status = response.StatusCode();
         std::unique_ptr<BufferedSink> sink;
@@ -219,7 +219,7 @@ private:
         const std::optional<std::string> lengthText = response.ContentLengthText();
         if (!lengthText) {
             refused = Ends(AttemptEnd::Fatal, mensajes::kSinTamano);
-            refused.programEnd = ProgramEnd{mensajes::kSinTamano, 1};
+            refused.endsProgram = true;
             return nullptr;
         }
         const std::int32_t announced = core::LocaleToInt32(*lengthText, m_s.decimalSeparator);

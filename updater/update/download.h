@@ -37,18 +37,10 @@ struct ProgramEnd {
     int exitCode = 0;
 };
 
-// A download's outcome, plus the end of the program when the server gave no archive size.
-struct DownloadResult : core::Outcome {
-    std::optional<ProgramEnd> end;
-
-    static DownloadResult Failure(std::string why, std::optional<ProgramEnd> ending = std::nullopt) {
-        DownloadResult result;
-        result.ok = false;
-        result.reason = std::move(why);
-        result.end = std::move(ending);
-        return result;
-    }
-};
+// How a failed download ends: this patch stops the run (a red line), or the program ends with a
+// box showing the reason and exit status 1 (the server gave no archive size).
+enum class DownloadFailure { Patch, Program };
+using DownloadResult = core::Result<std::monostate, DownloadFailure>;
 
 // What a download uses of the outside world.
 struct DownloadServices {
@@ -57,14 +49,12 @@ struct DownloadServices {
     ProgressView& progress;
     // Runs after every chunk and through the waits between attempts (repaints, Play, Exit).
     MessagePump& pump;
-    // The waits between attempts, taken in short slices.
+    // The waits between attempts, taken in short slices until the clock says they are over.
     Sleeper& sleeper;
+    Clock& clock;
     char decimalSeparator = '.';
     // Shows the console line that announces another attempt; may be empty.
     std::function<void(const std::string&)> announce;
-    // Milliseconds of a monotonic clock, so that the waits last what they say however long
-    // each slice really sleeps; when empty the slices are counted instead.
-    std::function<std::uint64_t()> clockMs;
 };
 
 // Downloads url into target. Transient faults (no connection, reset, time-out, a short body,
@@ -73,8 +63,8 @@ struct DownloadServices {
 // attempts continue with Range/If-Range when the file has a strong validator; a record
 // beside target lets the next start continue as well. When the attempts are used up the
 // partial file and its record stay (if it can be continued); any other fault removes both.
-// Every failure leaves the bar at 0. A response without Content-Length returns a failure
-// whose end carries the administrator message and exit status 1. A Content-Length that is
+// Every failure leaves the bar at 0. A response without Content-Length returns a Program
+// failure with the administrator message. A Content-Length that is
 // not a number or out of the 32-bit range raises TypeMismatch / Overflow. With listedSize (the
 // signed list's), an archive of any other total fails before its body is read, and a partial
 // file recorded for another total is not continued.

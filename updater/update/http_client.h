@@ -6,11 +6,13 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <utility>
 
 #include "core/outcome.h"
 
 namespace update {
+
+// The one status that carries a whole resource.
+inline constexpr int kHttpOk = 200;
 
 enum class ReadStatus {
     Data,      // count > 0 bytes were read
@@ -42,24 +44,11 @@ public:
     virtual ReadResult Read(void* buffer, std::size_t size) = 0;
 };
 
-// Opened: ok with a response. Not opened: !ok, no response, and the Spanish reason.
-struct OpenResult : core::Outcome {
-    std::unique_ptr<HttpResponse> response;
-    bool transient = false;  // the failure may pass if tried again (reset, time-out)
+// Why a URL could not be opened: a failure that may pass if tried again (reset, time-out) or not.
+enum class OpenFault { Lasting, Transient };
 
-    static OpenResult Opened(std::unique_ptr<HttpResponse> opened) {
-        OpenResult result;
-        result.response = std::move(opened);
-        return result;
-    }
-    static OpenResult Failed(std::string why, bool mayPass = false) {
-        OpenResult result;
-        result.ok = false;
-        result.reason = std::move(why);
-        result.transient = mayPass;
-        return result;
-    }
-};
+// Opened: ok with the response as value. Not opened: !ok, no response, and the Spanish reason.
+using OpenResult = core::Result<std::unique_ptr<HttpResponse>, OpenFault>;
 
 // The rest of a resource from byte `from` on, only while it is still the version `ifRange`
 // names (a strong ETag or a Last-Modified date); otherwise the server sends it whole.

@@ -54,7 +54,10 @@ bool IsTransientOpenFailure(DWORD err) {
     }
 }
 
-OpenResult OpenFailure(DWORD err) { return OpenResult::Failed(DescribeOpenFailure(err), IsTransientOpenFailure(err)); }
+OpenResult OpenFailure(DWORD err) {
+    return OpenResult::Failure(DescribeOpenFailure(err),
+                               IsTransientOpenFailure(err) ? OpenFault::Transient : OpenFault::Lasting);
+}
 
 // WinINet reports an expired receive time-out as its own code or passes the socket's on.
 bool IsTimeout(DWORD err) { return err == ERROR_INTERNET_TIMEOUT || err == WSAETIMEDOUT || err == ERROR_TIMEOUT; }
@@ -150,7 +153,7 @@ OpenResult WinInetClient::Open(const std::string& url) { return OpenRange(url, R
 
 OpenResult WinInetClient::OpenRange(const std::string& url, const RangeRequest& range) {
     InternetHandle session(::InternetOpenA(" ", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-    if (!session) return OpenResult::Failed("no se pudo iniciar la conexión a internet");
+    if (!session) return OpenResult::Failure("no se pudo iniciar la conexión a internet");
     SetTimeouts(session.Get(), m_timeoutMs);
 
     // The request is opened step by step rather than with InternetOpenUrl so that the
@@ -166,7 +169,7 @@ OpenResult WinInetClient::OpenRange(const std::string& url, const RangeRequest& 
     parts.lpszUrlPath = path;
     parts.dwUrlPathLength = sizeof path;
     if (!::InternetCrackUrlA(ansiUrl.c_str(), 0, 0, &parts) || parts.nScheme != INTERNET_SCHEME_HTTPS) {
-        return OpenResult::Failed("la dirección del servidor no es una dirección https válida");
+        return OpenResult::Failure("la dirección del servidor no es una dirección https válida");
     }
     InternetHandle connection(
         ::InternetConnectA(session.Get(), host, parts.nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
@@ -191,7 +194,7 @@ OpenResult WinInetClient::OpenRange(const std::string& url, const RangeRequest& 
     if (finalUrl.size() >= 5 && _strnicmp(finalUrl.c_str(), "http:", 5) == 0) {
         return OpenFailure(ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR);
     }
-    return OpenResult::Opened(
+    return OpenResult::Success(
         std::make_unique<WinInetResponse>(std::move(session), std::move(connection), std::move(request)));
 }
 

@@ -25,6 +25,9 @@ inline constexpr const char* kListaNoFirmada =
     "La lista de actualizaciones del servidor no está firmada correctamente.";
 inline constexpr const char* kListaAntigua =
     "La lista de actualizaciones del servidor es más antigua que la instalada.";
+inline std::string ListaNoComprobada(std::string_view causa) {
+    return "No se pudo comprobar la lista de actualizaciones del servidor: " + std::string(causa) + ".";
+}
 inline std::string NoInstalada(std::string_view parche, std::string_view causa) {
     return "No se pudo instalar la actualizacion " + std::string(parche) + ": " + std::string(causa) + ".";
 }

@@ -2,6 +2,7 @@
 // ones once at start-up and hands them to cDirImage, which alone uses the bundle; tests pass fakes.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "core/file_system.h"
@@ -43,10 +44,18 @@ public:
     virtual void PlayFileSync(const std::string& path) = 0;
 };
 
+// Sleeps in the thread that runs the update (the console's pause, the waits between attempts).
 class Sleeper {
 public:
     virtual ~Sleeper() = default;
     virtual void SleepMs(unsigned milliseconds) = 0;
+};
+
+// Milliseconds of a monotonic clock: a wait lasts what it says however long each slice sleeps.
+class Clock {
+public:
+    virtual ~Clock() = default;
+    virtual std::uint64_t NowMs() = 0;
 };
 
 class Launcher {
@@ -64,6 +73,7 @@ struct Platform {
     MessagePump& pump;
     Sound& sound;
     Sleeper& sleeper;
+    Clock& clock;
     Launcher& launcher;
     // Installation folder without a trailing separator (UTF-8).
     std::string installFolder;

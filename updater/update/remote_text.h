@@ -1,4 +1,4 @@
-// Short texts read from the patch server with a single read: the patch count and GetStringJuego.
+// Short texts read from the patch server with a single read: the patch count and GetStringJuego's.
 #pragma once
 
 #include <cstdint>
@@ -10,19 +10,19 @@
 namespace update {
 
 inline constexpr std::size_t kCountReadBytes = 3;
+// The largest count that three bytes hold.
+inline constexpr int kMaxPatchCount = 999;
 inline constexpr std::size_t kShortTextReadBytes = 255;
 
-// ok: the server really sent a count. Otherwise count is 0 and reason says why, in Spanish.
-struct CountFetch : core::Outcome {
-    std::int16_t count = 0;
-};
+// ok: the server really sent a count (the value). Otherwise the value is 0 and reason says why.
+using CountFetch = core::Result<std::int16_t>;
 
 // The number at the start of the first three body bytes. Not fetched when the URL cannot be
 // opened, the status is not 200, nothing is read, or the bytes start with no number.
 // A count outside the 16-bit range raises Overflow.
 CountFetch FetchCount(HttpClient& http, const std::string& url);
 
-// The first bytes (at most 255, one read) of a resource; empty on any failure.
-std::string FetchShortText(HttpClient& http, const std::string& url);
+// One read of at most size bytes of an opened response; empty when it brings nothing.
+std::string ReadOnce(HttpResponse& response, std::size_t size);
 
 }  // namespace update

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -21,8 +22,8 @@ namespace update {
 
 inline constexpr std::size_t kMaxListBytes = 1u << 20;
 inline constexpr std::size_t kMaxTrustedKeys = 4;
-inline constexpr int kMaxListedPatches = 999;  // the count is read from three bytes
-inline constexpr std::int64_t kMaxArchiveBytes = 2147483647;
+// Updater reads an archive's Content-Length as a 32-bit signed number.
+inline constexpr std::int64_t kMaxArchiveBytes = std::numeric_limits<std::int32_t>::max();
 
 struct ListedPatch {
     std::int64_t size = 0;

@@ -9,7 +9,6 @@
 namespace update {
 namespace {
 
-constexpr int kHttpOk = 200;
 constexpr std::size_t kMaxSerieFileBytes = 64;
 
 // The whole body, or nothing when the transfer fails or it is longer than limit.
@@ -55,36 +54,31 @@ std::int64_t ReadSerie(core::FileSystem& fs, const std::string& path) {
 
 TrustedCount FetchTrustedCount(HttpClient& http, core::FileSystem& fs, const std::string& installFolder,
                                const std::string& url, const TrustedKeys& keys) {
-    TrustedCount result;
-    auto notRead = [&](std::string why) {
-        result.fetch.ok = false;
-        result.fetch.reason = std::move(why);
-        return std::move(result);
-    };
-    auto refused = [&](const char* line) {
-        result.refusal = line;
-        return notRead(line);
-    };
+    const auto notRead = [](std::string why) { return TrustedCount::Failure(std::move(why), ListRefusal::NotRead); };
     OpenResult opened = http.Open(url);
     if (!opened.ok) return notRead(opened.reason);
-    const int status = opened.response->StatusCode();
+    const int status = opened.value->StatusCode();
     if (status != kHttpOk) return notRead(mensajes::Respondio(core::DecimalText(status)));
     bool tooLong = false;
-    const std::optional<std::string> body = ReadBody(*opened.response, kMaxListBytes, tooLong);
-    opened.response.reset();
+    const std::optional<std::string> body = ReadBody(*opened.value, kMaxListBytes, tooLong);
+    opened.value.reset();
     if (!body && !tooLong) return notRead(mensajes::kConexionCortada);
     std::optional<SignedList> list;
     if (body) list = ParseSignedList(*body);
-    if (!list || !SignedByAny(*list, keys)) return refused(mensajes::kListaNoFirmada);
+    bool signedByKey = false;
+    try {
+        signedByKey = list && SignedByAny(*list, keys);
+    } catch (const core::crypto::Failure& e) {
+        return TrustedCount::Failure(mensajes::ListaNoComprobada(e.what()), ListRefusal::CannotCheck);
+    }
+    if (!signedByKey) return TrustedCount::Failure(mensajes::kListaNoFirmada, ListRefusal::NotSigned);
     const std::string serieFile = SerieFilePath(installFolder);
     const std::int64_t recorded = ReadSerie(fs, serieFile);
-    if (list->serie < recorded) return refused(mensajes::kListaAntigua);
+    if (list->serie < recorded) return TrustedCount::Failure(mensajes::kListaAntigua, ListRefusal::Older);
     if (list->serie > recorded) {
         core::WriteFileAtomically(fs, serieFile, core::DecimalText(list->serie) + "\r\n");
     }
-    result.fetch.count = list->count;
-    result.list = std::move(list);
-    return result;
+    return TrustedCount::Success(std::move(*list));
 }
 
 const ListedPatch* ListedFor(const SignedList& list, std::int32_t number) {
@@ -93,8 +87,13 @@ const ListedPatch* ListedFor(const SignedList& list, std::int32_t number) {
 }
 
 core::Outcome CheckAgainstList(core::FileSystem& fs, const std::string& path, const ListedPatch& listed) {
-    const bool same = static_cast<std::int64_t>(fs.FileSize(path)) == listed.size &&
-                      core::crypto::HexOf(core::crypto::Sha256OfFile(fs, path)) == listed.sha256;
+    bool same = false;
+    try {
+        same = static_cast<std::int64_t>(fs.FileSize(path)) == listed.size &&
+               core::crypto::HexOf(core::crypto::Sha256OfFile(fs, path)) == listed.sha256;
+    } catch (const core::crypto::Failure& e) {
+        return core::Outcome::Failure(e.what());
+    }
     if (same) return core::Outcome::Success();
     return core::Outcome::Failure(mensajes::kNoCoincideConLista);
 }

@@ -26,22 +26,24 @@ std::string SerieFilePath(const std::string& installFolder);
 // The recorded serie; 0 when there is none or it cannot be read.
 std::int64_t ReadSerie(core::FileSystem& fs, const std::string& path);
 
-struct TrustedCount {
-    CountFetch fetch;                // not ok when the list could not be read or was refused
-    std::optional<SignedList> list;  // the accepted list when fetched
-    std::string refusal;             // the red line when the list was read but refused
-};
+// Why the signed list gives no count: not read (a transfer fault), read and refused, or its
+// signatures could not be checked (the platform's cryptography failed).
+enum class ListRefusal { NotRead, NotSigned, Older, CannotCheck };
+// ok: the accepted list (its count is the patch count). Otherwise the reason: for a refused list
+// the red line itself, for a list not read the transfer's cause.
+using TrustedCount = core::Result<SignedList, ListRefusal>;
 
 // Reads the whole list (status 200, at most kMaxListBytes), accepts it only when it parses,
 // carries a valid signature by one of keys and its serie is not below the recorded one, and
-// then records its serie in installFolder. A transfer fault leaves fetch not ok with no refusal.
+// then records its serie in installFolder.
 TrustedCount FetchTrustedCount(HttpClient& http, core::FileSystem& fs, const std::string& installFolder,
                                const std::string& url, const TrustedKeys& keys);
 
 // What the list says about patch number; nothing when it lists no such patch.
 const ListedPatch* ListedFor(const SignedList& list, std::int32_t number);
 
-// The downloaded archive must be exactly the listed one: its SHA-256 over the whole file.
+// The downloaded archive must be exactly the listed one: its SHA-256 over the whole file. A
+// failure of the platform's cryptography is a refusal with its own cause.
 core::Outcome CheckAgainstList(core::FileSystem& fs, const std::string& path, const ListedPatch& listed);
 
 }  // namespace update

@@ -23,14 +23,24 @@ std::optional<ProgramEnd> BuscarActualizaciones(cDirImage& dir, Extractor& extra
 
     // A count that could not be fetched must never reset the installation.
     // With built-in keys, only a signed list that is not older than the last one counts.
-    const TrustedCount counted = keys.empty() ? TrustedCount{dir.DameCantParcherh(CountUrl(baseUrl)), {}, {}}
-                                              : dir.FetchSignedCount(CountUrl(baseUrl), keys);
-    const CountFetch& fetch = counted.fetch;
-    if (!fetch.ok) {
-        RedLine(dir, counted.refusal.empty() ? mensajes::kSinConexion : counted.refusal);
-        return std::nullopt;
+    std::optional<SignedList> list;
+    std::int16_t remote = 0;
+    if (keys.empty()) {
+        const CountFetch fetch = dir.DameCantParcherh(CountUrl(baseUrl));
+        if (!fetch.ok) {
+            RedLine(dir, mensajes::kSinConexion);
+            return std::nullopt;
+        }
+        remote = fetch.value;
+    } else {
+        TrustedCount counted = dir.FetchSignedCount(CountUrl(baseUrl), keys);
+        if (!counted.ok) {
+            RedLine(dir, counted.code == ListRefusal::NotRead ? mensajes::kSinConexion : counted.reason);
+            return std::nullopt;
+        }
+        remote = counted.value.count;
+        list = std::move(counted.value);
     }
-    const std::int16_t remote = fetch.count;
     std::int16_t local = dir.GetVar();
     if (remote < local) {
         local = 0;
@@ -46,14 +56,15 @@ std::optional<ProgramEnd> BuscarActualizaciones(cDirImage& dir, Extractor& extra
             modUnzip::RutaParche = dir.InstallFolder() + "\\" + modUnzip::ParcheActual + ".zip";
             dir.AddConsole(mensajes::Instalando(modUnzip::ParcheActual), 0, 255, 0, true, false, false);
 
-            const ListedPatch* listed = counted.list ? ListedFor(*counted.list, core::CheckedAdd32(local, i)) : nullptr;
-            if (counted.list && !listed) {
+            const ListedPatch* listed = list ? ListedFor(*list, core::CheckedAdd32(local, i)) : nullptr;
+            if (list && !listed) {
                 RedLine(dir, mensajes::NoInstalada(modUnzip::ParcheActual, mensajes::kNoCoincideConLista));
                 return std::nullopt;
             }
             const DownloadResult downloaded = dir.JuegoActualizacion(
                 PatchUrl(baseUrl, modUnzip::ParcheActual), listed ? std::optional(listed->size) : std::nullopt);
-            if (downloaded.end) return downloaded.end;  // the window shows its box and ends the program
+            // The window shows its box and ends the program.
+            if (downloaded.code == DownloadFailure::Program) return ProgramEnd{downloaded.reason, 1};
             core::Outcome outcome = downloaded;
             if (outcome.ok) {
                 // The zip reader sees no byte of an archive the signed list does not describe.

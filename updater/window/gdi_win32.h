@@ -43,21 +43,4 @@ private:
     HDC m_dc;
 };
 
-// GetDC / ReleaseDC.
-class WindowDc {
-public:
-    explicit WindowDc(HWND hwnd) : m_hwnd(hwnd), m_dc(::GetDC(hwnd)) {}
-    ~WindowDc() {
-        if (m_dc) ::ReleaseDC(m_hwnd, m_dc);
-    }
-    WindowDc(const WindowDc&) = delete;
-    WindowDc& operator=(const WindowDc&) = delete;
-    HDC Get() const { return m_dc; }
-    explicit operator bool() const { return m_dc != nullptr; }
-
-private:
-    HWND m_hwnd;
-    HDC m_dc;
-};
-
 }  // namespace window::gdi

@@ -54,12 +54,13 @@ int RunUpdater(HINSTANCE instance, int showCommand, const std::vector<std::strin
         window::Win32MessagePump pump;
         Win32Sound sound;
         Win32Sleeper sleeper;
+        Win32Clock clock;
         ShellLauncher launcher;
         ConsoleDocument console;
         FrmMain frmMain(instance, console);
 
         update::Platform platform{
-            core::RealFileSystem(), http, console, frmMain, pump, sound, sleeper, launcher, folder,
+            core::RealFileSystem(), http, console, frmMain, pump, sound, sleeper, clock, launcher, folder,
             UserDecimalSeparator()};
         update::cDirImage dir(platform);
         modUnzip::RegisterDirImage(dir);

@@ -1,5 +1,5 @@
 // The real services behind Updater's seams: message boxes and the end of the process, the
-// completion sound, the console's pause and the shell that starts the game.
+// completion sound, the console's pause and the clock of its waits and the shell that starts the game.
 #pragma once
 
 #include <windows.h>
@@ -27,6 +27,11 @@ public:
 class Win32Sleeper final : public update::Sleeper {
 public:
     void SleepMs(unsigned milliseconds) override { ::Sleep(milliseconds); }
+};
+
+class Win32Clock final : public update::Clock {
+public:
+    std::uint64_t NowMs() override { return ::GetTickCount64(); }
 };
 
 // ShellExecute with the main window as the owner of whatever the shell shows.

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "core/fnv1a.h"
 #include "core/path_win32.h"
 #include "core/text_win32.h"
 #include "updater/window/window_ids.h"
@@ -56,13 +57,11 @@ std::wstring ComparableFolder(const std::wstring& folder) {
 
 std::wstring InstanceMutexName(const std::string& folder) {
     const std::wstring key = ComparableFolder(core::Utf8ToWide(folder));
-    std::uint64_t hash = 14695981039346656037ull;
+    std::uint64_t hash = core::kFnv1aOffsetBasis;
     for (const wchar_t c : key) {
         const auto unit = static_cast<unsigned>(static_cast<std::uint16_t>(c));
-        for (const unsigned byte : {unit & 0xFFu, unit >> 8u}) {
-            hash ^= byte;
-            hash *= 1099511628211ull;
-        }
+        for (const unsigned byte : {unit & 0xFFu, unit >> 8u})
+            hash = core::Fnv1aStep(hash, static_cast<std::uint8_t>(byte));
     }
     static const wchar_t* const kHex = L"0123456789abcdef";
     std::wstring name = L"Local\\VandrelUpdater-";
