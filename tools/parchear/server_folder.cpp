@@ -169,8 +169,8 @@ CountRead ReadCount(core::FileSystem& fs, const std::string& server) {
         return read;
     }
     if (!fetch.ok) {
-        read.reason = "Updater no encuentra un número en los tres primeros bytes de version.txt " + Shown(text) +
-                       " (" + fetch.reason + ")";
+        read.reason = "Updater no encuentra un número en los tres primeros bytes de version.txt " + Shown(text) + " (" +
+                      fetch.reason + ")";
         return read;
     }
     read.count = fetch.count;
@@ -185,13 +185,13 @@ CountRead ReadCount(core::FileSystem& fs, const std::string& server) {
         read.reason = "version.txt dice " + Shown(text) + ": un número de parches negativo";
     } else if (fetch.count > kMaxCount) {
         read.reason = "version.txt dice " + Shown(text) + ", que Updater lee como " + core::DecimalText(fetch.count) +
-                       ": más de los 999 parches que caben en tres cifras";
+                      ": más de los 999 parches que caben en tres cifras";
     } else if (head.value != std::floor(head.value)) {
         read.reason = "version.txt dice " + Shown(text) + ", que no es un número entero (Updater lo toma como " +
-                       core::DecimalText(fetch.count) + ")";
+                      core::DecimalText(fetch.count) + ")";
     } else if (!whole.found || whole.value != head.value) {
         read.reason = "version.txt dice " + Shown(text) +
-                       ", pero Updater solo lee sus tres primeros bytes y entiende " + core::DecimalText(fetch.count);
+                      ", pero Updater solo lee sus tres primeros bytes y entiende " + core::DecimalText(fetch.count);
     } else {
         read.ok = true;
     }
