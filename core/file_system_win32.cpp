@@ -4,20 +4,12 @@
 
 #include "core/file_system.h"
 #include "core/handle_win32.h"
+#include "core/path_win32.h"
 #include "core/runtime_error.h"
-#include "core/text_win32.h"
 #include "core/win32_error.h"
 
 namespace core {
 namespace {
-
-std::wstring Wide(const std::string& path) {
-    std::wstring w = Utf8ToWide(path);
-    for (wchar_t& c : w) {
-        if (c == L'/') c = L'\\';
-    }
-    return w;
-}
 
 [[noreturn]] void RaiseLastError(const std::string& path) {
     const DWORD err = ::GetLastError();
@@ -104,7 +96,7 @@ class Win32FileSystem final : public FileSystem {
 public:
     std::uint64_t FileSize(const std::string& path) override {
         WIN32_FILE_ATTRIBUTE_DATA data{};
-        if (!::GetFileAttributesExW(Wide(path).c_str(), GetFileExInfoStandard, &data)) RaiseLastError(path);
+        if (!::GetFileAttributesExW(WidePath(path).c_str(), GetFileExInfoStandard, &data)) RaiseLastError(path);
         if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) Raise(ErrorKind::FileNotFound, path);
         return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
     }
@@ -118,15 +110,15 @@ public:
     }
 
     std::unique_ptr<FileWriter> CreateFile(const std::string& path) override {
-        HANDLE h =
-            ::CreateFileW(Wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE h = ::CreateFileW(WidePath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h == INVALID_HANDLE_VALUE) RaiseLastError(path);
         return std::make_unique<Win32Writer>(h, path);
     }
 
     std::unique_ptr<FileWriter> AppendFile(const std::string& path) override {
-        HANDLE h =
-            ::CreateFileW(Wide(path).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE h = ::CreateFileW(WidePath(path).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                 nullptr);
         if (h == INVALID_HANDLE_VALUE) RaiseLastError(path);
         UniqueHandle owner(h);
         LARGE_INTEGER zero{};
@@ -135,7 +127,7 @@ public:
     }
 
     std::unique_ptr<FileReader> OpenRead(const std::string& path) override {
-        HANDLE h = ::CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+        HANDLE h = ::CreateFileW(WidePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
         if (h == INVALID_HANDLE_VALUE) RaiseLastError(path);
         UniqueHandle owner(h);
@@ -145,7 +137,8 @@ public:
     }
 
     void Replace(const std::string& from, const std::string& to) override {
-        if (!::MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        if (!::MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(),
+                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
             RaiseLastError(to);
         }
     }
@@ -153,29 +146,29 @@ public:
     // Without MOVEFILE_WRITE_THROUGH: NTFS logs the move in order with every other change of
     // names, so the next move that waits for the disk makes this one durable too.
     void ReplaceUnflushed(const std::string& from, const std::string& to) override {
-        if (!::MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), MOVEFILE_REPLACE_EXISTING)) RaiseLastError(to);
+        if (!::MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(), MOVEFILE_REPLACE_EXISTING)) RaiseLastError(to);
     }
 
     void DeleteFile(const std::string& path) override {
-        if (!::DeleteFileW(Wide(path).c_str())) RaiseLastError(path);
+        if (!::DeleteFileW(WidePath(path).c_str())) RaiseLastError(path);
     }
 
-    void RemoveIfExists(const std::string& path) noexcept override { ::DeleteFileW(Wide(path).c_str()); }
+    void RemoveIfExists(const std::string& path) noexcept override { ::DeleteFileW(WidePath(path).c_str()); }
 
     bool FileExists(const std::string& path) override {
-        const DWORD a = ::GetFileAttributesW(Wide(path).c_str());
+        const DWORD a = ::GetFileAttributesW(WidePath(path).c_str());
         return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
     }
 
     bool DirectoryExists(const std::string& path) override {
-        const DWORD a = ::GetFileAttributesW(Wide(path).c_str());
+        const DWORD a = ::GetFileAttributesW(WidePath(path).c_str());
         return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
     }
 
-    void RemoveFolderIfEmpty(const std::string& path) noexcept override { ::RemoveDirectoryW(Wide(path).c_str()); }
+    void RemoveFolderIfEmpty(const std::string& path) noexcept override { ::RemoveDirectoryW(WidePath(path).c_str()); }
 
     void CreateDirectory(const std::string& path) override {
-        if (!::CreateDirectoryW(Wide(path).c_str(), nullptr)) {
+        if (!::CreateDirectoryW(WidePath(path).c_str(), nullptr)) {
             if (::GetLastError() == ERROR_ALREADY_EXISTS && DirectoryExists(path)) return;
             RaiseLastError(path);
         }

@@ -1,6 +1,17 @@
 #include "core/path_win32.h"
 
+#include <algorithm>
+
+#include "core/text_win32.h"
+
 namespace core {
+
+std::wstring WithBackslashes(std::wstring path) {
+    std::replace(path.begin(), path.end(), L'/', L'\\');
+    return path;
+}
+
+std::wstring WidePath(std::string_view utf8Path) { return WithBackslashes(Utf8ToWide(utf8Path)); }
 
 std::wstring ModuleFileName(HMODULE module) {
     std::wstring buffer(MAX_PATH, L'\0');

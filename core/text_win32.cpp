@@ -3,27 +3,19 @@
 #include <vector>
 
 #include "core/path_win32.h"
+#include "core/utf8.h"
 
 namespace core {
 
+// Windows's wchar_t is a UTF-16 code unit, so the portable converter serves both ways.
+static_assert(sizeof(wchar_t) == sizeof(char16_t));
+
 std::wstring Utf8ToWide(std::string_view text) {
-    if (text.empty()) return {};
-    const int n = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    if (n <= 0) return {};
-    std::wstring out(static_cast<std::size_t>(n), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
-    return out;
+    const std::u16string utf16 = Utf8ToUtf16(text);
+    return std::wstring(utf16.begin(), utf16.end());
 }
 
-std::string WideToUtf8(std::wstring_view text) {
-    if (text.empty()) return {};
-    const int n =
-        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    if (n <= 0) return {};
-    std::string out(static_cast<std::size_t>(n), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
-    return out;
-}
+std::string WideToUtf8(std::wstring_view text) { return Utf16ToUtf8(std::u16string(text.begin(), text.end())); }
 
 std::string CodePageToUtf8(std::string_view text, UINT codePage) {
     if (text.empty()) return {};
@@ -32,17 +24,6 @@ std::string CodePageToUtf8(std::string_view text, UINT codePage) {
     std::wstring wide(static_cast<std::size_t>(n), L'\0');
     ::MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
     return WideToUtf8(wide);
-}
-
-std::string Utf8ToCodePage(std::string_view text, UINT codePage) {
-    const std::wstring wide = Utf8ToWide(text);
-    if (wide.empty()) return {};
-    const int n =
-        ::WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
-    if (n <= 0) return {};
-    std::string out(static_cast<std::size_t>(n), '\0');
-    ::WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n, nullptr, nullptr);
-    return out;
 }
 
 std::string ExecutableFolder() {

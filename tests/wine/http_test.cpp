@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <vector>
 
 #include "core/runtime_error.h"
+#include "core/text_win32.h"
 #include "tests/update/fakes.h"
 #include "updater/update/dir_image.h"
 #include "updater/update/download.h"
@@ -28,8 +30,11 @@ std::string Base(const char* portVariable = "VANDREL_TEST_PORT") {
 // The served folder, as Windows sees it.
 std::string ServedPath(const std::string& name) { return "Z:" + Env("VANDREL_TEST_ROOT") + "/" + name; }
 
+// Writes a served file, its folders too; the name is UTF-8 (written through the wide calls).
 void Serve(const std::string& name, const std::string& content) {
-    std::ofstream(ServedPath(name), std::ios::binary) << content;
+    const std::filesystem::path path(core::Utf8ToWide(ServedPath(name)));
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << content;
 }
 
 std::string Pseudorandom(std::size_t size) {
@@ -224,6 +229,22 @@ TEST_F(WinInetDownloadTest, RetriesAndResumesAgainstARealServer) {
         EXPECT_EQ(m_local.sleeper.total, c.waitedMs) << c.file;
         EXPECT_EQ(m_local.retries.size(), c.ranges.size() - 1) << c.file;
     }
+}
+
+// An operator's folder named with a letter outside ASCII (and outside many players' code pages):
+// the count and the archive are asked for by their UTF-8 names, whatever the code page here.
+TEST_F(WinInetDownloadTest, AFolderNamedOutsideAsciiIsReached) {
+    const std::string folder = "juegos/a\xC3\xB1o/parches/";  // año
+    const std::string archive = Pseudorandom(50 * 1024 + 1);
+    Serve(folder + "version.txt", "7");
+    Serve(folder + "6.zip", archive);
+    const update::CountFetch count = update::FetchCount(m_http, Base() + folder + "version.txt");
+    EXPECT_TRUE(count.ok) << count.reason << " (ANSI code page " << GetACP() << ")";
+    EXPECT_EQ(count.count, 7);
+    const core::Outcome o = Download(Base() + folder + "6.zip");
+    ASSERT_TRUE(o.ok) << o.reason << " (ANSI code page " << GetACP() << ")";
+    EXPECT_TRUE(m_local.ReadFile("6.zip") == archive);
+    EXPECT_EQ(RangesAsked("/" + folder + "6.zip"), std::vector<std::string>{"-"});
 }
 
 // A start that gives up keeps its part and its record; the next start continues it, or takes

@@ -4,6 +4,7 @@
 
 #include <wininet.h>
 
+#include <iterator>
 #include <string>
 #include <utility>
 
@@ -71,7 +72,7 @@ public:
         DWORD code = 0;
         DWORD size = sizeof code;
         DWORD index = 0;
-        if (!::HttpQueryInfoA(m_request.Get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &code, &size, &index)) {
+        if (!::HttpQueryInfoW(m_request.Get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &code, &size, &index)) {
             return 0;
         }
         return static_cast<int>(code);
@@ -100,14 +101,14 @@ public:
     }
 
 private:
-    // A header as text, at most 1239 bytes (a longer one is absent for this program).
+    // A header as text, at most 1239 characters (a longer one is absent for this program).
     std::optional<std::string> Query(DWORD level) {
-        char buffer[1240] = {};
+        wchar_t buffer[1240] = {};
         DWORD size = sizeof buffer;
         DWORD index = 0;
-        if (!::HttpQueryInfoA(m_request.Get(), level, buffer, &size, &index)) return std::nullopt;
-        buffer[sizeof buffer - 1] = '\0';
-        return std::string(buffer);
+        if (!::HttpQueryInfoW(m_request.Get(), level, buffer, &size, &index)) return std::nullopt;
+        buffer[std::size(buffer) - 1] = L'\0';
+        return core::WideToUtf8(buffer);
     }
 
     // Declared in this order so that they close request first, session last.
@@ -117,19 +118,38 @@ private:
 };
 
 // The URL the request ended at, after any redirect.
-std::string FinalUrl(HINTERNET request) {
-    char buffer[INTERNET_MAX_URL_LENGTH + 1] = {};
-    DWORD size = sizeof buffer - 1;
-    if (!::InternetQueryOptionA(request, INTERNET_OPTION_URL, buffer, &size)) return {};
-    return std::string(buffer, size < sizeof buffer ? size : sizeof buffer - 1);
+std::wstring FinalUrl(HINTERNET request) {
+    wchar_t buffer[INTERNET_MAX_URL_LENGTH + 1] = {};
+    DWORD size = sizeof buffer - sizeof buffer[0];
+    if (!::InternetQueryOptionW(request, INTERNET_OPTION_URL, buffer, &size)) return {};
+    buffer[std::size(buffer) - 1] = L'\0';
+    return buffer;
 }
 
 void SetTimeouts(HINTERNET handle, DWORD timeoutMs) {
     for (DWORD option :
          {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT}) {
         DWORD value = timeoutMs;
-        ::InternetSetOptionA(handle, option, &value, sizeof value);
+        ::InternetSetOptionW(handle, option, &value, sizeof value);
     }
+}
+
+// The URL with every byte outside ASCII written as %XX: a path's UTF-8 then reaches the server
+// as it is, whatever code page the player's WinINet would otherwise put it through.
+std::string EscapeNonAscii(const std::string& url) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (const char c : url) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x80) {
+            out += c;
+        } else {
+            out += '%';
+            out += kHex[byte >> 4];
+            out += kHex[byte & 0xF];
+        }
+    }
+    return out;
 }
 
 // "Range: bytes=k-" and "If-Range: v", each ending in CR LF; nothing from byte 0. The
@@ -152,27 +172,27 @@ std::string RangeHeaders(const RangeRequest& range) {
 OpenResult WinInetClient::Open(const std::string& url) { return OpenRange(url, RangeRequest{}); }
 
 OpenResult WinInetClient::OpenRange(const std::string& url, const RangeRequest& range) {
-    InternetHandle session(::InternetOpenA(" ", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    InternetHandle session(::InternetOpenW(L" ", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (!session) return OpenResult::Failure("no se pudo iniciar la conexión a internet");
     SetTimeouts(session.Get(), m_timeoutMs);
 
     // The request is opened step by step rather than with InternetOpenUrl so that the
     // time-outs are on the request before it is sent: some WinINet versions (Wine's) give a
     // request made by InternetOpenUrl no receive time-out at all.
-    const std::string ansiUrl = core::Utf8ToCodePage(url, CP_ACP);
-    char host[INTERNET_MAX_HOST_NAME_LENGTH + 1] = {};
-    char path[INTERNET_MAX_URL_LENGTH + 1] = {};
-    URL_COMPONENTSA parts{};
+    const std::wstring wideUrl = core::Utf8ToWide(EscapeNonAscii(url));
+    wchar_t host[INTERNET_MAX_HOST_NAME_LENGTH + 1] = {};
+    wchar_t path[INTERNET_MAX_URL_LENGTH + 1] = {};
+    URL_COMPONENTSW parts{};
     parts.dwStructSize = sizeof parts;
     parts.lpszHostName = host;
-    parts.dwHostNameLength = sizeof host;
+    parts.dwHostNameLength = std::size(host);
     parts.lpszUrlPath = path;
-    parts.dwUrlPathLength = sizeof path;
-    if (!::InternetCrackUrlA(ansiUrl.c_str(), 0, 0, &parts) || parts.nScheme != INTERNET_SCHEME_HTTPS) {
+    parts.dwUrlPathLength = std::size(path);
+    if (!::InternetCrackUrlW(wideUrl.c_str(), 0, 0, &parts) || parts.nScheme != INTERNET_SCHEME_HTTPS) {
         return OpenResult::Failure("la dirección del servidor no es una dirección https válida");
     }
     InternetHandle connection(
-        ::InternetConnectA(session.Get(), host, parts.nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
+        ::InternetConnectW(session.Get(), host, parts.nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
     if (!connection) return OpenFailure(::GetLastError());
     SetTimeouts(connection.Get(), m_timeoutMs);
     // Never from the user's cache and never into it: an archive would be written twice and a
@@ -180,18 +200,18 @@ OpenResult WinInetClient::OpenRange(const std::string& url, const RangeRequest& 
     const DWORD flags =
         INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_SECURE;
     InternetHandle request(
-        ::HttpOpenRequestA(connection.Get(), "GET", path[0] ? path : "/", nullptr, nullptr, nullptr, flags, 0));
+        ::HttpOpenRequestW(connection.Get(), L"GET", path[0] ? path : L"/", nullptr, nullptr, nullptr, flags, 0));
     if (!request) return OpenFailure(::GetLastError());
     SetTimeouts(request.Get(), m_timeoutMs);
-    const std::string headers = RangeHeaders(range);
-    if (!::HttpSendRequestA(request.Get(), headers.empty() ? nullptr : headers.c_str(),
+    const std::wstring headers = core::Utf8ToWide(RangeHeaders(range));
+    if (!::HttpSendRequestW(request.Get(), headers.empty() ? nullptr : headers.c_str(),
                             static_cast<DWORD>(headers.size()), nullptr, 0)) {
         return OpenFailure(::GetLastError());
     }
 
     // Never accept a redirect away from https, whatever the WinINet in use does by itself.
-    const std::string finalUrl = FinalUrl(request.Get());
-    if (finalUrl.size() >= 5 && _strnicmp(finalUrl.c_str(), "http:", 5) == 0) {
+    const std::wstring finalUrl = FinalUrl(request.Get());
+    if (finalUrl.size() >= 5 && _wcsnicmp(finalUrl.c_str(), L"http:", 5) == 0) {
         return OpenFailure(ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR);
     }
     return OpenResult::Success(

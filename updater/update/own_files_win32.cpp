@@ -11,7 +11,7 @@
 namespace update {
 namespace {
 
-#ifdef VANDREL_KILL_POINTS
+#ifdef VANDREL_TEST_HOOKS
 const char* StepName(OwnFileStep step) {
     switch (step) {
         case OwnFileStep::Ready: return "ready";
@@ -58,12 +58,8 @@ bool ProcessFiles::IdentityOf(const std::wstring& path, Identity& out) {
 }
 
 bool ProcessFiles::Holds(const std::string& path) {
-    std::wstring wide = core::Utf8ToWide(path);
-    for (wchar_t& c : wide) {
-        if (c == L'/') c = L'\\';
-    }
     Identity id;
-    if (!IdentityOf(wide, id)) return false;
+    if (!IdentityOf(core::WidePath(path), id)) return false;
     for (const Identity& own : m_files) {
         if (own == id) return true;
     }
@@ -71,7 +67,7 @@ bool ProcessFiles::Holds(const std::string& path) {
 }
 
 void ProcessFiles::Reached([[maybe_unused]] OwnFileStep step) {
-#ifdef VANDREL_KILL_POINTS
+#ifdef VANDREL_TEST_HOOKS
     const char* at = std::getenv("VANDREL_KILL_AT");
     if (at && std::string(at) == StepName(step)) ::TerminateProcess(::GetCurrentProcess(), 9);
 #endif

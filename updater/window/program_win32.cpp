@@ -23,7 +23,7 @@ namespace {
 // WinINet's connect, send and receive time-out. Test builds only: VANDREL_TIMEOUT_MS shortens it.
 DWORD NetworkTimeoutMs() {
     constexpr DWORD kPlayers = 30000;
-#ifdef VANDREL_TEST_TIMEOUT
+#ifdef VANDREL_TEST_HOOKS
     if (const char* text = std::getenv("VANDREL_TIMEOUT_MS")) {
         const long ms = std::strtol(text, nullptr, 10);
         if (ms > 0 && ms < static_cast<long>(kPlayers)) return static_cast<DWORD>(ms);

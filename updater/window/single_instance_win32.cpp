@@ -43,11 +43,8 @@ BOOL CALLBACK FindMainWindow(HWND hwnd, LPARAM param) {
 }  // namespace
 
 std::wstring ComparableFolder(const std::wstring& folder) {
-    std::wstring path = core::LongPathName(core::FullPathName(folder));
-    while (path.size() > 3 && (path.back() == L'\\' || path.back() == L'/')) path.pop_back();
-    for (wchar_t& c : path) {
-        if (c == L'/') c = L'\\';
-    }
+    std::wstring path = core::WithBackslashes(core::LongPathName(core::FullPathName(folder)));
+    while (path.size() > 3 && path.back() == L'\\') path.pop_back();
     if (path.empty()) return path;
     std::wstring upper(path.size(), L'\0');
     const int n = ::LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, path.c_str(), static_cast<int>(path.size()),
