@@ -27,6 +27,10 @@ std::string NotFinishedText(std::string_view file) {
     return Join("Ocurrió un error al intentar registrar el archivo: \r\n", file);
 }
 
+std::string UntrustedText(std::string_view file) {
+    return Join("El archivo ", file, " no es de confianza: no lleva una firma válida de Microsoft Corporation.");
+}
+
 std::string ErrorText(const core::RuntimeError& error) {
     return core::ErrorBoxText(error, core::ErrorDetail::OnNewLine);
 }

@@ -26,6 +26,9 @@ std::string NotFinishedText(std::string_view file);
 // the error's detail (the installer concerned) on a second line when there is one.
 std::string ErrorText(const core::RuntimeError& error);
 
+// The refusal of an installer whose signature is missing, broken or not Microsoft's.
+std::string UntrustedText(std::string_view file);
+
 // The last-resort box when the program runs out of memory outside every step's own handling.
 inline constexpr std::string_view kOutOfMemoryText = "No hay memoria suficiente para continuar.";
 

@@ -14,6 +14,12 @@ namespace instalador {
 inline constexpr int kExitRegistered = 0;  // registered, already or now
 inline constexpr int kExitNoSuccess = 1;   // no generation made it
 inline constexpr int kExitError = 2;       // ended by an error box
+inline constexpr int kExitUntrusted = 3;   // refused an installer that is not Microsoft's
+
+// An installer that does not carry Microsoft's valid signature; path is the one in dlls\.
+struct Untrusted {
+    std::string path;
+};
 
 // A started installer.
 class Process {
@@ -29,7 +35,8 @@ class Platform {
 public:
     virtual ~Platform() = default;
     // Starts the installer hidden. Raises core::RuntimeError (with the installer's path as
-    // detail) when it cannot be started; null when there is nothing to wait for.
+    // detail) when it cannot be started, Untrusted when it is not Microsoft's; null when there
+    // is nothing to wait for.
     virtual std::unique_ptr<Process> StartHidden(const Command& command) = 0;
     // Runs the file's self-registration; false (after its own message) on any failure.
     virtual bool RegistrarArchivo(const std::string& file) = 0;

@@ -12,6 +12,7 @@
 #include "instalador/com_win32.h"
 #include "instalador/reg_win32.h"
 #include "instalador/selvane_class_win32.h"
+#include "instalador/trust_win32.h"
 
 namespace instalador {
 namespace {
@@ -30,7 +31,8 @@ void ProcessPendingMessages() {
 
 class Win32Process final : public Process {
 public:
-    explicit Win32Process(core::UniqueHandle process) : m_process(std::move(process)) {}
+    Win32Process(core::UniqueHandle process, std::unique_ptr<PrivateCopy> copy)
+        : m_process(std::move(process)), m_copy(std::move(copy)) {}
 
     // A process whose state cannot be read counts as ended: it cannot be waited for.
     bool HasEnded() override { return ::WaitForSingleObject(m_process.Get(), 0) != WAIT_TIMEOUT; }
@@ -50,13 +52,20 @@ public:
 
 private:
     core::UniqueHandle m_process;
+    std::unique_ptr<PrivateCopy> m_copy;  // deleted once the installer has ended (or been left)
 };
 
 }  // namespace
 
 std::unique_ptr<Process> Win32Platform::StartHidden(const Command& command) {
-    const std::wstring program = core::Utf8ToWide(command.path);
-    std::wstring line = core::Utf8ToWide(command.Line());
+    // Instalador runs elevated and dlls\ may be writable by every user: only a copy nobody else
+    // can change, checked after copying, is started, from a folder with nothing else in it.
+    auto copy = std::make_unique<PrivateCopy>(core::Utf8ToWide(command.path), command.path);
+    if (!SignedBy(copy->File(), copy->Path(), kRuntimePublisher)) throw Untrusted{command.path};
+    const std::wstring& program = copy->Path();
+    Command started = command;
+    started.path = core::WideToUtf8(program);
+    std::wstring line = core::Utf8ToWide(started.Line());
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
@@ -67,7 +76,7 @@ std::unique_ptr<Process> Win32Platform::StartHidden(const Command& command) {
         core::Raise(core::ErrorKindOfWin32(::GetLastError()), command.path);
     }
     const core::UniqueHandle thread(info.hThread);
-    return std::make_unique<Win32Process>(core::UniqueHandle(info.hProcess));
+    return std::make_unique<Win32Process>(core::UniqueHandle(info.hProcess), std::move(copy));
 }
 
 bool Win32Platform::RegistrarArchivo(const std::string& file) { return m_Reg::RegistrarArchivo(file, *this); }

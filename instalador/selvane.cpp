@@ -37,6 +37,9 @@ int Main(Platform& p, std::string_view folder) {
     } catch (const core::RuntimeError& error) {
         p.ShowMessage(ErrorText(error), kProgramCaption, core::BoxStyle::Error);
         p.EndProgram(kExitError);
+    } catch (const Untrusted& refused) {
+        p.ShowMessage(UntrustedText(refused.path), kProgramCaption, core::BoxStyle::Error);
+        p.EndProgram(kExitUntrusted);
     }
     return kExitNoSuccess;
 }

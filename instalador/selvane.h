@@ -9,7 +9,8 @@ namespace m_Selvane {
 
 // The program, with the installation folder (the program's own, no trailing separator, UTF-8):
 // ends through Platform::EndProgram when the library is registered (already or now) or after an
-// error box; returns kExitNoSuccess when all six generations failed.
+// error box (kExitError, or kExitUntrusted for an installer that is not Microsoft's); returns kExitNoSuccess when all
+// six generations failed.
 int Main(instalador::Platform& p, std::string_view folder);
 
 // One generation: its 32-bit installer, its 64-bit one on WOW64, then the registration and the

@@ -2,6 +2,8 @@
 // installers: the boxes it shows (read and pressed like a player), the installers it runs, the
 // registration it leaves, its exit status, and its processor use while it waits.
 #include <windows.h>
+// After windows.h, which defines its types.
+#include <wincrypt.h>
 
 #include <gtest/gtest.h>
 
@@ -57,6 +59,17 @@ const char* const kNotLoaded = "Ocurrió un error al cargar el archivo: Selvane.
 const char* const kNoEntry = "Ocurrió un error al ubicar el punto de entrada para el archivo: \r\nSelvane.Network.dll";
 const char* const kTimedOut = "Ocurrió un error al intentar registrar el archivo: \r\nSelvane.Network.dll";
 
+// The fake installer as made by make-signed: signed for Microsoft under the test authority, or
+// one of the stand-ins Instalador must refuse.
+fs::path Signed(const wchar_t* name) { return Built(SIGNED_DIR) / name; }
+
+// The test authority among the prefix's trusted roots, as Microsoft's is on Windows.
+bool TrustTestAuthority() {
+    std::ifstream in(Signed(L"ca.der"), std::ios::binary);
+    const std::vector<BYTE> der((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return !der.empty() && CertAddEncodedCertificateToSystemStoreW(L"ROOT", der.data(), static_cast<DWORD>(der.size()));
+}
+
 // A folder with a library variant of its own (or none) beside the library's name.
 void PutLibrary(const fs::path& folder, Library library) {
     const fs::path target = folder / L"Selvane.Network.dll";
@@ -68,6 +81,11 @@ void PutLibrary(const fs::path& folder, Library library) {
         case Library::NoExport: fs::copy_file(Built(FIXTURE_NO_EXPORT), target); return;
         case Library::NotALibrary: std::ofstream(target) << "MZ no soy una biblioteca\r\n"; return;
     }
+}
+
+std::string Lower(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
 }
 
 // The lines of a text file written by the fakes; none when it is not there.
@@ -82,8 +100,9 @@ std::vector<std::string> ReadLines(const fs::path& file) {
 }
 
 // An installation folder (with blanks and "(x86)" in its name): Instalador.exe, a library
-// variant, and fake installers for the first generations. Beside it, a decoy "Vandrel.exe" that
-// an unquoted installer path would start in place of the installer.
+// variant, and signed fake installers for the first generations. Beside it, a decoy
+// "Vandrel.exe" that an unquoted installer path would start in place of the installer. The fakes
+// run from Instalador's private copies and report into dlls\ (VANDREL_FAKE_DLLS, inherited).
 class InstaladorFolder {
 public:
     explicit InstaladorFolder(Library library, int installers = 6) : m_dir("instalador") {
@@ -95,10 +114,14 @@ public:
         for (int g = 0; g < installers; ++g) {
             std::string x64 = kGenerations[g].file;
             x64.replace(x64.find("x86"), 3, "x64");
-            fs::copy_file(Built(FAKE_VCREDIST), Dlls() / kGenerations[g].file);
-            fs::copy_file(Built(FAKE_VCREDIST), Dlls() / x64);
+            fs::copy_file(Signed(L"signed.exe"), Dlls() / kGenerations[g].file);
+            fs::copy_file(Signed(L"signed.exe"), Dlls() / x64);
         }
+        SetEnvironmentVariableW(L"VANDREL_FAKE_DLLS", Dlls().wstring().c_str());
     }
+    ~InstaladorFolder() { SetEnvironmentVariableW(L"VANDREL_FAKE_DLLS", nullptr); }
+    InstaladorFolder(const InstaladorFolder&) = delete;
+    InstaladorFolder& operator=(const InstaladorFolder&) = delete;
 
     fs::path Root() const { return m_dir.FsPath() / L"Vandrel Juego (x86)"; }
     fs::path Dlls() const { return Root() / L"dlls"; }
@@ -137,8 +160,19 @@ public:
         std::ofstream(Dlls() / name) << content;
     }
 
-    // The installers' command lines in the order they ran.
-    std::vector<std::string> Log() const { return ReadLines(Dlls() / L"installers.log"); }
+    // The installers' command lines in the order they ran, each with the folder of the copy that
+    // ran put back to dlls\ (where it ran is checked by ExpectWellRun).
+    std::vector<std::string> Log() const {
+        std::vector<std::string> lines = ReadLines(Dlls() / L"installers.log");
+        for (std::string& line : lines) {
+            const std::size_t close = line.find('"', 1);
+            const std::size_t slash = line.rfind('\\', close);
+            if (line.starts_with('"') && close != std::string::npos && slash != std::string::npos) {
+                line.replace(1, slash - 1, Utf8(Dlls()));
+            }
+        }
+        return lines;
+    }
 
     // What every run must leave, whatever its outcome: each installer was started hidden, the
     // decoy never ran, and the library's registration was called on a worker thread inside a
@@ -147,6 +181,14 @@ public:
         const auto shows = ReadLines(Dlls() / L"installers.show");
         EXPECT_EQ(shows, std::vector<std::string>(Log().size(), "hidden"));
         EXPECT_FALSE(fs::exists(m_dir.FsPath() / L"installers.log")) << "an unquoted path started Vandrel.exe";
+        // Every installer ran from a private copy outside the game, removed after its run.
+        const auto where = ReadLines(Dlls() / L"installers.where");
+        EXPECT_EQ(where.size(), Log().size());
+        for (const std::string& folder : where) {
+            EXPECT_NE(Lower(folder), Lower(Utf8(Dlls())));
+            EXPECT_EQ(Lower(folder).find(Lower(Utf8(Root()))), std::string::npos) << folder;
+            EXPECT_FALSE(fs::exists(fs::path(core::Utf8ToWide(folder)))) << "copy left behind: " << folder;
+        }
         const auto refused = ReadLines(Root() / L"Selvane.Network.dll.refused");
         EXPECT_TRUE(refused.empty()) << refused.front();
     }
@@ -213,11 +255,6 @@ bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
     return true;
 }
 
-std::string Lower(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
-
 // Processor time (user + kernel, ms) of the process started from exe. Wine reports no other
 // process's times through GetProcessTimes, so under Wine the host's /proc is read instead
 // (through Z:), finding the host process whose command line is exe.
@@ -259,7 +296,10 @@ std::optional<double> CpuMs(DWORD pid, const std::string& exe) {
 
 class InstaladorExe : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(fixture::UnregisterServer()); }
+    void SetUp() override {
+        ASSERT_TRUE(TrustTestAuthority());
+        ASSERT_TRUE(fixture::UnregisterServer());
+    }
     void TearDown() override { fixture::UnregisterServer(); }
 };
 
@@ -360,6 +400,30 @@ TEST_F(InstaladorExe, RegistrationThatOutlastsTheLimitIsLeftRunning) {
     EXPECT_EQ(RunThrough(run, {NotFound(inst.Installer(2))}), 2u);
     EXPECT_EQ(inst.Log(), inst.Lines(1, run.Wow64()));
     inst.ExpectWellRun();
+}
+
+TEST_F(InstaladorExe, RunsNoInstallerThatIsNotMicrosoftsValidlySigned) {
+    // The first x86 installer replaced; nothing runs, not even the later trusted ones.
+    const wchar_t* const stand_ins[] = {
+        nullptr,               // the unsigned fake
+        L"tampered.exe",       // Microsoft's signature, one byte changed after signing
+        L"other.exe",          // validly signed by another publisher
+        L"untrusted-root.exe"  // Microsoft's name under an authority that is not trusted
+    };
+    for (const wchar_t* stand_in : stand_ins) {
+        SCOPED_TRACE(stand_in ? Utf8(stand_in) : "unsigned");
+        const InstaladorFolder inst(Library::Registers);
+        const fs::path first = inst.Dlls() / kGenerations[0].file;
+        fs::copy_file(stand_in ? Signed(stand_in) : Built(FAKE_VCREDIST), first, fs::copy_options::overwrite_existing);
+        Running run{probe::Process::Start(inst.Exe(), {})};
+        std::string text = "El archivo ";
+        text += inst.Installer(1);
+        text += " no es de confianza: no lleva una firma válida de Microsoft Corporation.";
+        EXPECT_EQ(RunThrough(run, {{"Instalador", text, true}}), 3u);
+        EXPECT_TRUE(inst.Log().empty());
+        EXPECT_TRUE(fixture::RegisteredServer().empty());
+        inst.ExpectWellRun();
+    }
 }
 
 }  // namespace

@@ -40,7 +40,10 @@ public:
 
     std::unique_ptr<Process> StartHidden(const Command& c) override {
         events.push_back("start " + c.Line());
-        if (missing && c.path.ends_with(*missing)) throw core::RuntimeError(missingKind, c.path);
+        if (missing && c.path.ends_with(*missing)) {
+            if (untrusted) throw Untrusted{c.path};
+            throw core::RuntimeError(missingKind, c.path);
+        }
         if (processKind == Kind::NoHandle) return nullptr;
         return std::make_unique<FakeProcess>(*this, processKind);
     }
@@ -88,6 +91,7 @@ public:
     Kind processKind = Kind::Running;
     std::optional<std::string> missing;  // file name whose start fails
     core::ErrorKind missingKind = core::ErrorKind::FileNotFound;
+    bool untrusted = false;  // the failing start is a refused signature, not an error
     std::vector<std::string> events;
 
 private:
@@ -196,6 +200,8 @@ TEST(Selvane, AnInstallerThatCannotStartEndsTheRunWithTheErrorBox) {
         core::ErrorKind kind;
         int completeGenerations;
         const char* box;
+        bool untrusted = false;
+        int code = 2;
     } cases[] = {
         {"generation 5 missing", false, "vcredist2008_x86.exe", core::ErrorKind::FileNotFound, 4,
          "box 16|Instalador|Error 53: No se encontró el archivo\r\nD:\\Juego\\dlls\\vcredist2008_x86.exe"},
@@ -203,6 +209,11 @@ TEST(Selvane, AnInstallerThatCannotStartEndsTheRunWithTheErrorBox) {
          "box 16|Instalador|Error 70: Permiso denegado\r\nD:\\Juego\\dlls\\vcredist2015_2017_2019_2022_x86.exe"},
         {"64-bit installer of generation 5 missing", true, "vcredist2008_x64.exe", core::ErrorKind::FileNotFound, 4,
          "box 16|Instalador|Error 53: No se encontró el archivo\r\nD:\\Juego\\dlls\\vcredist2008_x64.exe"},
+        {"64-bit installer of generation 2 not Microsoft's", true, "vcredist2013_x64.exe",
+         core::ErrorKind::FileNotFound, 1,
+         "box 16|Instalador|El archivo D:\\Juego\\dlls\\vcredist2013_x64.exe no es de confianza: no lleva una firma "
+         "válida de Microsoft Corporation.",
+         true, 3},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -210,7 +221,8 @@ TEST(Selvane, AnInstallerThatCannotStartEndsTheRunWithTheErrorBox) {
         w.wow64 = c.wow64;
         w.missing = c.missing;
         w.missingKind = c.kind;
-        EXPECT_EQ(w.Run(), 2);
+        w.untrusted = c.untrusted;
+        EXPECT_EQ(w.Run(), c.code);
         std::vector<std::string> expected{"present?", "wow64?"};
         for (int g = 1; g <= c.completeGenerations; ++g) Append(expected, Generation(g, c.wow64));
         // The failing generation: its installers up to the one that fails, no registration.
@@ -221,7 +233,7 @@ TEST(Selvane, AnInstallerThatCannotStartEndsTheRunWithTheErrorBox) {
             if (e.find(c.missing) != std::string::npos) break;
             expected.push_back("wait");
         }
-        Append(expected, {c.box, "end 2"});
+        Append(expected, {c.box, "end " + std::to_string(c.code)});
         EXPECT_EQ(w.events, expected);
     }
 }
