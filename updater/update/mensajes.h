@@ -75,6 +75,8 @@ inline constexpr const char* kSinTamano =
 inline constexpr const char* kErrorAlDescomprimir =
     "Error al descomprimir, pruebe que el archivo sea un original .ZIP y no .RAR";
 inline constexpr const char* kJuegoNoIniciado = "No se pudo iniciar el juego (Vandrel.exe).";
+inline constexpr const char* kOtroUpdater =
+    "Otro Updater ya se está ejecutando en esta carpeta. Ciérrelo y vuelva a intentarlo.";
 inline constexpr const char* kErrorInesperado = "Se produjo un error inesperado";
 
 }  // namespace update::mensajes

@@ -30,6 +30,7 @@ std::string SerieFilePath(const std::string& installFolder);
 // line alone and read at most 64 bytes of leading digits, so the file stays within 64 bytes.
 inline constexpr std::size_t kSerieDigestHex = 40;
 inline constexpr std::size_t kMaxSerieFileBytes = 64;
+static_assert(18 + 2 + kSerieDigestHex + 2 <= kMaxSerieFileBytes, "the longest Serie.ini must fit");
 
 struct RecordedSerie {
     std::int64_t serie = 0;
