@@ -3,10 +3,15 @@
 // the listed one.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <map>
+#include <optional>
 
+#include "core/numeric.h"
+#include "core/runtime_error.h"
 #include "fakes.h"
 #include "updater/update/mensajes.h"
+#include "updater/update/trusted_list.h"
 #include "updater/update/update_run.h"
 
 namespace {
@@ -35,6 +40,13 @@ std::string SignedList(std::int64_t serie, const std::vector<std::string>& archi
     return Sign(update::FormatListBody(serie, Describe(archives)), key);
 }
 
+// Serie.ini after accepting the list of archives with serie: the serie and the list's digest.
+std::string Recorded(std::int64_t serie, const std::vector<std::string>& archives) {
+    const std::string body = update::FormatListBody(serie, Describe(archives));
+    return core::DecimalText(serie) + "\r\n" +
+           core::crypto::HexOf(core::crypto::Sha256Of(body)).substr(0, update::kSerieDigestHex) + "\r\n";
+}
+
 struct Case {
     const char* label;
     std::string list;
@@ -53,6 +65,7 @@ TEST(TrustedRun, OnlySignedCurrentListsAndListedArchivesAreInstalled) {
         return std::map<std::string, fakes::Script>{{"6", fakes::Body("seis")}, {"7", fakes::Body("siete")}};
     };
     const std::string genuine = SignedList(200, seven);
+    const std::string recorded = Recorded(200, seven);
     std::string countOff = update::FormatListBody(200, Describe(seven));
     countOff[0] = '8';
     fakes::Script longer = fakes::Body("seis");
@@ -61,7 +74,7 @@ TEST(TrustedRun, OnlySignedCurrentListsAndListedArchivesAreInstalled) {
     const std::string refused = update::mensajes::kListaNoFirmada;
     const std::string done = update::mensajes::kActualizado;
     const std::vector<Case> cases = {
-        {"auténtica", genuine, good(), "", done, {"seis", "siete"}, " 7 \r\n", "200\r\n"},
+        {"auténtica", genuine, good(), "", done, {"seis", "siete"}, " 7 \r\n", recorded},
         {"clave de reserva",
          SignedList(200, seven, kBackup),
          good(),
@@ -69,8 +82,8 @@ TEST(TrustedRun, OnlySignedCurrentListsAndListedArchivesAreInstalled) {
          done,
          {"seis", "siete"},
          " 7 \r\n",
-         "200\r\n"},
-        {"misma serie otra vez", genuine, good(), "200\r\n", done, {"seis", "siete"}, " 7 \r\n", "200\r\n"},
+         recorded},
+        {"misma serie otra vez", genuine, good(), "200\r\n", done, {"seis", "siete"}, " 7 \r\n", recorded},
         {"clave desconocida", SignedList(200, seven, kStranger), good(), "", refused, {}, " 5 \r\n", ""},
         {"sin firmar", "7\r\n", good(), "", refused, {}, " 5 \r\n", ""},
         {"líneas mal formadas", "7\r\nfirmado-vandrel 1\r\nserie x\r\n", good(), "", refused, {}, " 5 \r\n", ""},
@@ -91,7 +104,7 @@ TEST(TrustedRun, OnlySignedCurrentListsAndListedArchivesAreInstalled) {
          update::mensajes::NoInstalada("6", update::mensajes::kNoCoincideConLista),
          {},
          " 5 \r\n",
-         "200\r\n"},
+         recorded},
         {"un parche servido como otro",
          genuine,
          {{"6", fakes::Body("siete")}, {"7", fakes::Body("seis")}},
@@ -99,7 +112,7 @@ TEST(TrustedRun, OnlySignedCurrentListsAndListedArchivesAreInstalled) {
          update::mensajes::NoInstalada("6", update::mensajes::kNoCoincideConLista),
          {},
          " 5 \r\n",
-         "200\r\n"},
+         recorded},
         {"Content-Length mayor",
          genuine,
          {{"6", longer}, {"7", fakes::Body("siete")}},
@@ -107,7 +120,7 @@ TEST(TrustedRun, OnlySignedCurrentListsAndListedArchivesAreInstalled) {
          update::mensajes::NoInstalada("6", update::mensajes::kNoCoincideConLista),
          {},
          " 5 \r\n",
-         "200\r\n"},
+         recorded},
         {"el segundo alterado",
          genuine,
          {{"6", fakes::Body("seis")}, {"7", fakes::Body("SIETE")}},
@@ -115,7 +128,7 @@ TEST(TrustedRun, OnlySignedCurrentListsAndListedArchivesAreInstalled) {
          update::mensajes::NoInstalada("7", update::mensajes::kNoCoincideConLista),
          {"seis"},
          " 6 \r\n",  // patch 6 is installed and recorded; 7 is not
-         "200\r\n"},
+         recorded},
         {"reinicio firmado",
          SignedList(300, {"nuevo1", "nuevo2"}),
          {{"1", fakes::Body("nuevo1")}, {"2", fakes::Body("nuevo2")}},
@@ -123,7 +136,7 @@ TEST(TrustedRun, OnlySignedCurrentListsAndListedArchivesAreInstalled) {
          done,
          {"nuevo1", "nuevo2"},
          " 2 \r\n",
-         "300\r\n"},
+         Recorded(300, {"nuevo1", "nuevo2"})},
         {"versión local negativa: ningún parche listado",
          genuine,
          good(),
@@ -131,7 +144,7 @@ TEST(TrustedRun, OnlySignedCurrentListsAndListedArchivesAreInstalled) {
          update::mensajes::NoInstalada("0", update::mensajes::kNoCoincideConLista),
          {},
          "-1 \r\n",
-         "200\r\n",
+         recorded,
          "-1 \r\n"},
         {"lista de más de 1 MiB", genuine + std::string(1 << 20, 'x'), good(), "", refused, {}, " 5 \r\n", ""},
     };
@@ -161,6 +174,77 @@ TEST(TrustedRun, OnlySignedCurrentListsAndListedArchivesAreInstalled) {
         if (std::string(c.label) == "Content-Length mayor") {
             EXPECT_EQ(inst.http.readSizes.size(), 2u) << "no se lee el cuerpo";  // the list: its bytes, its end
         }
+    }
+}
+
+// Serie.ini keeps lists from going back: a lower serie is refused, the recorded serie only with
+// the signed part it was recorded with (a file an earlier Updater wrote learns it once), and a
+// file that exists but cannot be read or parsed refuses every list and stays as it is.
+TEST(TrustedRun, SerieFileRefusesOlderOtherAndUnreadable) {
+    const std::vector<std::string> a = {"uno", "dos"}, b = {"uno", "DOS"};
+    const std::string ra = Recorded(200, a), digestA = ra.substr(5, update::kSerieDigestHex);
+    const std::string accepted, older = update::mensajes::kListaAntigua, other = update::mensajes::kListaDistinta;
+    const std::string invalid = update::mensajes::SerieIlegible(update::mensajes::kNoValido);
+    struct SerieCase {
+        const char* label;
+        std::optional<std::string> before;  // nothing: no Serie.ini
+        std::int64_t serie;                 // of the list served
+        std::vector<std::string> archives;
+        std::string refusal;  // empty when the list is accepted
+        std::string after;    // nothing: as before
+        bool unreadable = false;
+    };
+    std::string upper = ra;
+    for (char& ch : upper) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    const std::vector<SerieCase> cases = {
+        {"sin Serie.ini", std::nullopt, 200, a, accepted, ra},
+        {"Serie.ini vacío", "", 200, a, accepted, ra},
+        {"formato anterior, misma lista", "200\r\n", 200, a, accepted, ra},
+        {"formato anterior, misma serie y otro contenido", "200\r\n", 200, b, accepted, Recorded(200, b)},
+        {"formato anterior sin fin de línea", "200", 200, a, accepted, ra},
+        {"misma lista", ra, 200, a, accepted, {}},
+        {"misma lista, LF", "200\n" + digestA + "\n", 200, a, accepted, {}},
+        {"misma serie, otro contenido", ra, 200, b, other, {}},
+        {"serie menor", ra, 100, a, older, {}},
+        {"serie menor, formato anterior", "200\r\n", 100, a, older, {}},
+        {"serie mayor", ra, 300, b, accepted, Recorded(300, b)},
+        {"ilegible", "200\r\n", 100, a, update::mensajes::SerieIlegible("Permiso denegado"), {}, true},
+        {"sin cifras", "x200\r\n", 100, a, invalid, {}},
+        {"solo un fin de línea", "\r\n", 100, a, invalid, {}},
+        {"signo", "-200\r\n", 100, a, invalid, {}},
+        {"blanco tras la serie", "200 \r\n", 100, a, invalid, {}},
+        {"19 cifras", "1234567890123456789\r\n", 100, a, invalid, {}},
+        {"más de 64 bytes", std::string(63, '0') + "1\r\n", 100, a, invalid, {}},
+        {"resumen corto", "200\r\n" + digestA.substr(1) + "\r\n", 100, a, invalid, {}},
+        {"resumen en mayúsculas", upper, 100, a, invalid, {}},
+        {"línea vacía tras la serie", "200\r\n\r\n", 100, a, invalid, {}},
+        {"una línea de más", ra + "0\r\n", 100, a, invalid, {}},
+    };
+    for (const SerieCase& c : cases) {
+        // Reads of Serie.ini fail as on a file the user may not read.
+        class Locked final : public core::ForwardingFileSystem {
+        public:
+            Locked() : ForwardingFileSystem(core::RealFileSystem()) {}
+            std::string ReadFile(const std::string& path, std::size_t maxBytes) override {
+                if (path.find("Serie.ini") != std::string::npos) core::Raise(core::ErrorKind::PermissionDenied, path);
+                return ForwardingFileSystem::ReadFile(path, maxBytes);
+            }
+        } locked;
+        fakes::FakePlatform inst;
+        if (c.before) inst.WriteFile(kSerieFile, *c.before);
+        const std::string url = std::string(kBase) + "parches/version.txt";
+        inst.http.scripts[url] = fakes::Body(SignedList(c.serie, c.archives));
+        core::FileSystem& fs = c.unreadable ? static_cast<core::FileSystem&>(locked) : inst.platform->fs;
+
+        const update::TrustedCount got =
+            update::FetchTrustedCount(inst.http, fs, inst.platform->installFolder, url, {kCurrent.point});
+
+        EXPECT_EQ(got.ok ? "" : got.reason, c.refusal) << c.label;
+        if (got.ok) {
+            EXPECT_EQ(got.value.serie, c.serie) << c.label;
+        }
+        const std::string after = c.after.empty() ? c.before.value_or("(ninguno)") : c.after;
+        EXPECT_EQ(inst.Exists(kSerieFile) ? inst.ReadFile(kSerieFile) : "(ninguno)", after) << c.label;
     }
 }
 

@@ -25,6 +25,12 @@ inline constexpr const char* kListaNoFirmada =
     "La lista de actualizaciones del servidor no está firmada correctamente.";
 inline constexpr const char* kListaAntigua =
     "La lista de actualizaciones del servidor es más antigua que la instalada.";
+inline constexpr const char* kListaDistinta =
+    "La lista de actualizaciones del servidor tiene la misma serie que la instalada pero otro contenido.";
+inline std::string SerieIlegible(std::string_view causa) {
+    return "No se puede leer Recursos\\OUTPUT\\Serie.ini (" + std::string(causa) +
+           "); no se instalará nada hasta que se pueda leer.";
+}
 inline std::string ListaNoComprobada(std::string_view causa) {
     return "No se pudo comprobar la lista de actualizaciones del servidor: " + std::string(causa) + ".";
 }
@@ -42,6 +48,7 @@ inline constexpr const char* kConexionCortada = "la conexión se cortó durante 
 inline constexpr const char* kDatosDeMas = "el servidor envió más datos de los anunciados";
 inline constexpr const char* kIncompleta = "la descarga quedó incompleta";
 inline constexpr const char* kParteEquivocada = "el servidor envió una parte del archivo que no corresponde";
+inline constexpr const char* kNoValido = "su contenido no es válido";
 inline constexpr const char* kNoCoincideConLista = "el archivo descargado no coincide con la lista firmada";
 inline std::string NoSeEscribio(std::string_view archivo, std::string_view error) {
     return "no se pudo escribir el archivo " + std::string(archivo) + " (" + std::string(error) + ")";
@@ -68,6 +75,8 @@ inline constexpr const char* kSinTamano =
 inline constexpr const char* kErrorAlDescomprimir =
     "Error al descomprimir, pruebe que el archivo sea un original .ZIP y no .RAR";
 inline constexpr const char* kJuegoNoIniciado = "No se pudo iniciar el juego (Vandrel.exe).";
+inline constexpr const char* kOtroUpdater =
+    "Otro Updater ya se está ejecutando en esta carpeta. Ciérrelo y vuelva a intentarlo.";
 inline constexpr const char* kErrorInesperado = "Se produjo un error inesperado";
 
 }  // namespace update::mensajes

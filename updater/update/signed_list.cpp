@@ -17,11 +17,6 @@ std::optional<std::int64_t> Decimal(std::string_view text, std::size_t maxDigits
     return core::ParseDigits(text, maxDigits);
 }
 
-bool IsLowerHex(std::string_view text, std::size_t size) {
-    return text.size() == size && std::all_of(text.begin(), text.end(),
-                                              [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
-}
-
 // The line's fields split at single blanks; empty fields (double blanks, edges) stay empty.
 std::vector<std::string_view> Fields(std::string_view line) {
     std::vector<std::string_view> fields;
@@ -47,6 +42,11 @@ std::optional<std::vector<std::string_view>> CrLfLines(std::string_view text) {
 }
 
 }  // namespace
+
+bool IsLowerHex(std::string_view text, std::size_t size) {
+    return text.size() == size && std::all_of(text.begin(), text.end(),
+                                              [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+}
 
 std::string KeyId(const core::crypto::PublicPoint& key) {
     const auto digest = core::crypto::Sha256Of(std::string_view(reinterpret_cast<const char*>(key.data()), key.size()));

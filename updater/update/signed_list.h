@@ -43,6 +43,9 @@ struct SignedList {
     std::vector<ListSignature> signatures;
 };
 
+// Exactly size characters, each 0-9 or a-f: how the list and Serie.ini write digests and key ids.
+bool IsLowerHex(std::string_view text, std::size_t size);
+
 // The first 16 hex digits of the SHA-256 of the point.
 std::string KeyId(const core::crypto::PublicPoint& key);
 // A public key as builds and operators write it: base64 of the 65-byte point.

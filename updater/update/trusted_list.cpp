@@ -9,8 +9,6 @@
 namespace update {
 namespace {
 
-constexpr std::size_t kMaxSerieFileBytes = 64;
-
 // The whole body, or nothing when the transfer fails or it is longer than limit.
 std::optional<std::string> ReadBody(HttpResponse& response, std::size_t limit, bool& tooLong) {
     std::string body;
@@ -41,16 +39,57 @@ TrustedKeys ParseTrustedKeys(const std::vector<std::string>& texts) {
 
 std::string SerieFilePath(const std::string& installFolder) { return installFolder + "\\Recursos\\OUTPUT\\Serie.ini"; }
 
-std::int64_t ReadSerie(core::FileSystem& fs, const std::string& path) {
-    try {
-        if (!fs.FileExists(path) || fs.FileSize(path) > kMaxSerieFileBytes) return 0;
-        const std::string text = fs.ReadFile(path, kMaxSerieFileBytes);
-        const std::string_view digits(text.data(), std::min(text.find_first_not_of("0123456789"), text.size()));
-        return digits.empty() ? 0 : core::ParseDigits(digits, 18).value_or(0);
-    } catch (const core::RuntimeError&) {
-        return 0;
-    }
+std::string SerieDigest(const SignedList& list) {
+    return core::crypto::HexOf(core::crypto::Sha256Of(list.signedPart)).substr(0, kSerieDigestHex);
 }
+
+std::string FormatSerieFile(const RecordedSerie& recorded) {
+    std::string text = core::DecimalText(recorded.serie) + "\r\n";
+    if (!recorded.digest.empty()) text += recorded.digest + "\r\n";
+    return text;
+}
+
+std::optional<RecordedSerie> ParseSerieFile(std::string_view text) {
+    std::vector<std::string_view> lines;
+    while (!text.empty()) {
+        const std::size_t end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        if (end != std::string_view::npos && !line.empty() && line.back() == '\r') line.remove_suffix(1);
+        lines.push_back(line);
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    }
+    if (lines.empty() || lines.size() > 2) return std::nullopt;
+    RecordedSerie recorded;
+    const auto serie = core::ParseDigits(lines[0], 18);
+    if (!serie) return std::nullopt;
+    recorded.serie = *serie;
+    if (lines.size() == 2) {
+        if (!IsLowerHex(lines[1], kSerieDigestHex)) return std::nullopt;
+        recorded.digest = std::string(lines[1]);
+    }
+    return recorded;
+}
+
+namespace {
+
+// What Serie.ini records: nothing ({0, ""}) when it is missing or empty; otherwise the cause
+// for the red line when it cannot be read or parsed.
+core::Result<RecordedSerie> ReadRecordedSerie(core::FileSystem& fs, const std::string& path) {
+    std::string text;
+    try {
+        if (!fs.FileExists(path)) return core::Result<RecordedSerie>::Success();
+        if (fs.FileSize(path) > kMaxSerieFileBytes) return core::Result<RecordedSerie>::Failure(mensajes::kNoValido);
+        text = fs.ReadFile(path, kMaxSerieFileBytes);
+    } catch (const core::RuntimeError& e) {
+        return core::Result<RecordedSerie>::Failure(e.Description());
+    }
+    if (text.empty()) return core::Result<RecordedSerie>::Success();
+    const std::optional<RecordedSerie> recorded = ParseSerieFile(text);
+    if (!recorded) return core::Result<RecordedSerie>::Failure(mensajes::kNoValido);
+    return core::Result<RecordedSerie>::Success(*recorded);
+}
+
+}  // namespace
 
 TrustedCount FetchTrustedCount(HttpClient& http, core::FileSystem& fs, const std::string& installFolder,
                                const std::string& url, const TrustedKeys& keys) {
@@ -66,18 +105,26 @@ TrustedCount FetchTrustedCount(HttpClient& http, core::FileSystem& fs, const std
     std::optional<SignedList> list;
     if (body) list = ParseSignedList(*body);
     bool signedByKey = false;
+    std::string digest;
     try {
         signedByKey = list && SignedByAny(*list, keys);
+        if (signedByKey) digest = SerieDigest(*list);
     } catch (const core::crypto::Failure& e) {
         return TrustedCount::Failure(mensajes::ListaNoComprobada(e.what()), ListRefusal::CannotCheck);
     }
     if (!signedByKey) return TrustedCount::Failure(mensajes::kListaNoFirmada, ListRefusal::NotSigned);
     const std::string serieFile = SerieFilePath(installFolder);
-    const std::int64_t recorded = ReadSerie(fs, serieFile);
-    if (list->serie < recorded) return TrustedCount::Failure(mensajes::kListaAntigua, ListRefusal::Older);
-    if (list->serie > recorded) {
-        core::WriteFileAtomically(fs, serieFile, core::DecimalText(list->serie) + "\r\n");
+    const core::Result<RecordedSerie> read = ReadRecordedSerie(fs, serieFile);
+    if (!read.ok) return TrustedCount::Failure(mensajes::SerieIlegible(read.reason), ListRefusal::SerieUnreadable);
+    const RecordedSerie& recorded = read.value;
+    if (list->serie < recorded.serie) return TrustedCount::Failure(mensajes::kListaAntigua, ListRefusal::Older);
+    const bool same = list->serie == recorded.serie;
+    if (same && !recorded.digest.empty() && recorded.digest != digest) {
+        return TrustedCount::Failure(mensajes::kListaDistinta, ListRefusal::OtherContents);
     }
+    // A file an earlier Updater wrote learns the digest of the serie it holds.
+    if (!same || recorded.digest.empty())
+        core::WriteFileAtomically(fs, serieFile, FormatSerieFile({list->serie, digest}));
     return TrustedCount::Success(std::move(*list));
 }
 

@@ -7,6 +7,7 @@
 #include "core/text_win32.h"
 #include "updater/base_url.h"
 #include "updater/update/http_client_win32.h"
+#include "updater/update/mensajes.h"
 #include "updater/update/mod_unzip.h"
 #include "updater/update/own_files_win32.h"
 #include "updater/update/update_run.h"
@@ -35,11 +36,16 @@ DWORD NetworkTimeoutMs() {
 }  // namespace
 
 int RunUpdater(HINSTANCE instance, int showCommand, const std::vector<std::string>& publicKeys) {
-    // A second start for the same folder hands over to the running Updater and ends, silently.
+    // A second start for the same folder hands over to the running Updater and ends. When no
+    // window of it appears (a hung Updater, or another program holding the lock), the player is
+    // told why nothing starts.
     const std::string folder = core::ExecutableFolder();
     const InstanceLock lock(folder);
     if (!lock.First()) {
-        BringRunningToFront(folder, 5000);
+        if (!BringRunningToFront(folder, 5000)) {
+            Win32Dialogs dialogs;
+            dialogs.ShowMessage(update::mensajes::kOtroUpdater, update::mensajes::kTitulo, core::BoxStyle::Exclamation);
+        }
         return 0;
     }
     // Known by identity before anything moves: a module's name stays the one it was loaded from.
