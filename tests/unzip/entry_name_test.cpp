@@ -139,11 +139,14 @@ TEST(NameKey, EqualExactlyWhenWindowsComparesNamesEqual) {
         {"a", "b", false},
         {"ß", "ss", false},
         {"Ё", "ё", true},
-        {"Ґ", "ґ", true},                                 // Ukrainian, Cyrillic beyond the basic block
-        {"Ǎ.txt", "ǎ.TXT", true},                         // Latin Extended-B
-        {"Ա", "ա", true},                                 // Armenian
-        {"Ａ", "ａ", true},                               // fullwidth
-        {"Ａ", "A", false},                               // fullwidth is not ASCII
+        {"Ґ", "ґ", true},          // Ukrainian, Cyrillic beyond the basic block
+        {"Ǎ.txt", "ǎ.TXT", true},  // Latin Extended-B
+        {"Ա", "ա", true},          // Armenian
+        {"Ａ", "ａ", true},        // fullwidth
+        {"Ａ", "A", false},
+        {"ı", "I", false},  // dotless i and long s: Windows does not uppercase them
+        {"ſ", "S", false},
+        {"İ", "i", false},                                // fullwidth is not ASCII
         {"Cancio\xCC\x81n", "CANCIÓN", true},             // decomposed against composed
         {"\xF0\x90\x90\x80", "\xF0\x90\x90\xA8", false},  // Deseret: above the BMP, left as it is
     };

@@ -56,7 +56,9 @@ std::string ComponentProblem(std::string_view c) {
 }  // namespace
 
 #ifndef _WIN32
-// libunistring's simple uppercase mapping; Windows maps only the BMP, one UTF-16 unit at a time.
+// Windows' casing table is Unicode's simple uppercase mapping of the BMP, one UTF-16 unit at a
+// time, but for dotless ı and long ſ, which it leaves alone (.NET's ordinal casing, made to agree
+// with Windows, makes the same two exceptions).
 std::string NameKey(std::string_view utf8) {
     const std::string composed = core::ComposedUtf8(utf8);
     std::string out;
@@ -70,7 +72,8 @@ std::string NameKey(std::string_view utf8) {
             continue;
         }
         const char32_t c = core::DecodeUtf8(composed, i);
-        const char32_t upper = c <= 0xFFFF ? uc_toupper(c) : c;
+        const bool kept = c > 0xFFFF || c == 0x131 || c == 0x17F;
+        const char32_t upper = kept ? c : uc_toupper(c);
         core::AppendUtf8(out, upper <= 0xFFFF ? upper : c);
     }
     return out;
