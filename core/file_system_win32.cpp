@@ -6,6 +6,7 @@
 #include "core/handle_win32.h"
 #include "core/path_win32.h"
 #include "core/runtime_error.h"
+#include "core/text_win32.h"
 #include "core/win32_error.h"
 
 namespace core {
@@ -175,7 +176,7 @@ public:
     }
 
     std::vector<DirectoryEntry> ListDirectory(const std::string& path, std::size_t maxEntries) override {
-        std::wstring pattern = Wide(path);
+        std::wstring pattern = WidePath(path);
         if (!pattern.empty() && pattern.back() != L'\\') pattern += L'\\';
         pattern += L'*';
         WIN32_FIND_DATAW data{};

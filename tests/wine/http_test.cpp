@@ -240,7 +240,7 @@ TEST_F(WinInetDownloadTest, AFolderNamedOutsideAsciiIsReached) {
     Serve(folder + "6.zip", archive);
     const update::CountFetch count = update::FetchCount(m_http, Base() + folder + "version.txt");
     EXPECT_TRUE(count.ok) << count.reason << " (ANSI code page " << GetACP() << ")";
-    EXPECT_EQ(count.count, 7);
+    EXPECT_EQ(count.value, 7);
     const core::Outcome o = Download(Base() + folder + "6.zip");
     ASSERT_TRUE(o.ok) << o.reason << " (ANSI code page " << GetACP() << ")";
     EXPECT_TRUE(m_local.ReadFile("6.zip") == archive);
