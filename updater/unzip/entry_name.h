@@ -29,7 +29,8 @@ CheckedName CheckEntryName(std::string_view utf8);
 
 // Key of a UTF-8 path under which Windows finds one file: composed (NFC), then each UTF-16 unit
 // uppercased by its simple mapping, as Windows compares names. Names Windows takes for one file
-// have equal keys, and a key's prefix up to a '/' is the key of that prefix of the path.
+// have equal keys (on Windows a few others may too: SameName decides), and a key's prefix up to a
+// '/' is the key of that prefix of the path.
 std::string NameKey(std::string_view utf8);
 
 // Whether Windows takes two UTF-8 paths for one file: on Windows its own ordinal case-insensitive

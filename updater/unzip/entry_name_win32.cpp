@@ -1,4 +1,5 @@
-// Names as Windows itself compares them: its file-system uppercase table, one UTF-16 unit at a time.
+// Names as Windows itself compares them: CompareStringOrdinal decides; the key is the same
+// uppercase table through LCMapStringEx.
 #include <windows.h>
 
 #include "core/composed.h"
@@ -17,7 +18,8 @@ std::wstring ComposedWide(std::string_view utf8) { return core::Utf8ToWide(core:
 }  // namespace
 
 // LCMapStringEx uppercases with the file-system casing table unless told to use linguistic rules:
-// the table CompareStringOrdinal ignores case with.
+// the table CompareStringOrdinal ignores case with (newer tables also map some pairs above the
+// BMP, which the comparison leaves apart: a coarser key, never a finer one).
 std::string NameKey(std::string_view utf8) {
     std::wstring wide = ComposedWide(utf8);
     if (wide.empty()) return {};
