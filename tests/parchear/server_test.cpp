@@ -96,6 +96,13 @@ TEST_F(ServerTest, RefusesArchivesUpdaterWouldRefuse) {
     EntryPlan encrypted = ziptest::Plan("a.txt", "x", 0, 1);
     EntryPlan badCrc = ziptest::Plan("a.txt", "contenido");
     badCrc.crc = 1234;
+    const auto method = [](std::uint16_t number) {
+        EntryPlan e = ziptest::Plan("a.txt", "contenido");
+        e.method = number;
+        e.compressed = "xxxx";
+        return e;
+    };
+    const std::string kAdvice = "que Updater no descomprime; cree el parche con «parchear crear»";
     struct Case {
         const char* label;
         std::string bytes;
@@ -113,6 +120,9 @@ TEST_F(ServerTest, RefusesArchivesUpdaterWouldRefuse) {
         {"nombre reservado", ZipBuilder().File("NUL.txt", "x").Build().bytes, "nombre reservado"},
         {"cifrado", ZipBuilder().Add(encrypted).Build().bytes, "cifrada"},
         {"CRC mal", ZipBuilder().Add(badCrc).Build().bytes, "dañado"},
+        {"Deflate64", ZipBuilder().Add(method(9)).Build().bytes, "(9): es Deflate64, " + kAdvice},
+        {"bzip2", ZipBuilder().Add(method(12)).Build().bytes, "(12): es bzip2, " + kAdvice},
+        {"LZMA", ZipBuilder().Add(method(14)).Build().bytes, "(14): es LZMA, " + kAdvice},
         {"cortado", ZipBuilder().File("a.txt", std::string(1000, 'a')).Build().bytes.substr(0, 60), "no es un .zip"},
     };
     WriteBytes(testsupport::U8Path(server + "/parches/version.txt"), "3");

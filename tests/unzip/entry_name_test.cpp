@@ -1,4 +1,4 @@
-// The name rules, the CP437 decoder and the case folding, case by case.
+// The name rules, the CP437 decoder and the comparison of names, case by case.
 #include "updater/unzip/entry_name.h"
 
 #include <gtest/gtest.h>
@@ -38,6 +38,15 @@ const NameCase kNames[] = {
     {"Canción.txt", "Canción.txt", nullptr},
     {".oculto", ".oculto", nullptr},
     {"a..b/c", "a..b/c", nullptr},
+    // bsdtar's names: leading "./" dropped, "./" itself the root (empty path, nothing to create).
+    {"./a.txt", "a.txt", nullptr},
+    {"././Recursos/", "Recursos", nullptr, true},
+    {".\\x\\y.dat", "x/y.dat", nullptr},
+    {"./", "", nullptr, true},
+    {".", "", nullptr, true},
+    {"a/./b", nullptr, "punto"},
+    {"./../x", nullptr, "(..)"},
+    {".//x", nullptr, "separadores"},
     {"CONSOLA.txt", "CONSOLA.txt", nullptr},
     {"COM10", "COM10", nullptr},
     {"x.vandrel-tmp/", "x.vandrel-tmp", nullptr, true},
@@ -79,8 +88,8 @@ const NameCase kNames[] = {
     {"CONIN$", nullptr, "reservado"},
     {"LPT1/x", nullptr, "reservado"},
     {"a.", nullptr, "punto"},
-    {".", nullptr, "punto"},
-    {"./a", nullptr, "punto"},
+    {"a/.", nullptr, "punto"},  // "." only at the start is the root
+    {"a/./", nullptr, "punto"},
     {"Recursos./a.txt", nullptr, "punto"},
     {"a.txt ", nullptr, "espacio"},
     {"carpeta /a", nullptr, "espacio"},
@@ -113,7 +122,9 @@ TEST(Cp437Decoder, MapsTheHighHalfAndKeepsAscii) {
     EXPECT_EQ(d.ToUtf8(""), "");
 }
 
-TEST(FoldCase, FoldsAsWindowsComparesNames) {
+// Pairs Windows' ordinal case-insensitive comparison takes for one file, or not; one file's names
+// share a key (Windows' key may also join a few pairs the comparison then tells apart).
+TEST(NameKey, EqualWhenWindowsComparesNamesEqual) {
     const struct {
         const char *a, *b;
         bool same;
@@ -129,8 +140,23 @@ TEST(FoldCase, FoldsAsWindowsComparesNames) {
         {"a", "b", false},
         {"ß", "ss", false},
         {"Ё", "ё", true},
+        {"Ґ", "ґ", true},          // Ukrainian, Cyrillic beyond the basic block
+        {"Ǎ.txt", "ǎ.TXT", true},  // Latin Extended-B
+        {"Ա", "ա", true},          // Armenian
+        {"Ａ", "ａ", true},        // fullwidth
+        {"Ａ", "A", false},
+        {"ı", "I", false},  // dotless i and long s: Windows does not uppercase them
+        {"ſ", "S", false},
+        {"İ", "i", false},                                // fullwidth is not ASCII
+        {"Cancio\xCC\x81n", "CANCIÓN", true},             // decomposed against composed
+        {"\xF0\x90\x90\x80", "\xF0\x90\x90\xA8", false},  // Deseret: above the BMP, left as it is
     };
-    for (const auto& c : cases) EXPECT_EQ(unzip::FoldCase(c.a) == unzip::FoldCase(c.b), c.same) << c.a << " " << c.b;
+    for (const auto& c : cases) {
+        EXPECT_EQ(unzip::SameName(c.a, c.b), c.same) << c.a << " " << c.b;
+        if (c.same) {
+            EXPECT_EQ(unzip::NameKey(c.a), unzip::NameKey(c.b)) << c.a << " " << c.b;
+        }
+    }
 }
 
 TEST(Printable, MakesHostileNamesSafeToShow) {

@@ -141,6 +141,13 @@ const HostileCase kCases[] = {
          });
      },
      Refusal::SameFile},
+    {"duplicate_beyond_latin",
+     [] {
+         return Built([](ZipBuilder& b) {
+             b.Add(ziptest::Plan("Ґрунт.txt", "1", 8, 0x800)).Add(ziptest::Plan("ґРУНТ.txt", "2", 8, 0x800));
+         });
+     },
+     Refusal::SameFile},
     {"duplicate_separators",
      [] { return Built([](ZipBuilder& b) { b.File("Recursos/x.dat", "1").File("recursos\\X.DAT", "2"); }); },
      Refusal::SameFile},

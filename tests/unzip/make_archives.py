@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Writes the real-archive test data into OUTDIR: the source tree tree/ and the same tree as
 zip archives made by Info-ZIP zip, Python's zipfile, bsdtar and 7-Zip, in their usual forms
-(deflated, stored, data descriptors, ZIP64, UTF-8 and CP437 names). Deterministic contents."""
+(deflated, stored, data descriptors, ZIP64, UTF-8 and CP437 names, bsdtar's "./" names).
+Deterministic contents."""
 import io
 import os
 import random
@@ -118,6 +119,7 @@ def main():
 
     names = sorted(os.listdir(tree))
     run(["bsdtar", "--format", "zip", "-cf", "../bsdtar.zip"] + names, tree)
+    run(["bsdtar", "--format", "zip", "-cf", "../bsdtar_dot.zip", "."], tree)  # as macOS tar: "./" names
     run(["7z", "a", "-tzip", "-bd", "../7zip.zip"] + names, tree)
 
 

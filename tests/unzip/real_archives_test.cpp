@@ -72,6 +72,7 @@ const RealCase kArchives[] = {
     {"python_descriptor.zip", 777},
     {"python_zip64.zip", 1u << 20},
     {"bsdtar.zip", 1u << 20},
+    {"bsdtar_dot.zip", 1u << 20},  // "./" before every name, and "./" itself
     {"7zip.zip", 1u << 20},
 };
 

@@ -48,6 +48,23 @@ private:
     mutable bool m_codePage = false;
 };
 
+// What the operator can do about a compression method Updater does not read, for the methods
+// other archivers offer (Windows Explorer writes Deflate64 for folders over 2 GB).
+std::string MethodAdvice(const unzip::Result& refused) {
+    if (refused.code != unzip::Refusal::UnsupportedMethod) return refused.reason;
+    static constexpr struct {
+        std::string_view number, name;
+    } kKnown[] = {{"(9)", "Deflate64"}, {"(12)", "bzip2"}, {"(14)", "LZMA"}};
+    for (const auto& m : kKnown) {
+        if (refused.reason.ends_with(m.number)) {
+            return refused.reason + ": es " + std::string(m.name) +
+                   ", que Updater no descomprime; cree el parche con «parchear crear» o comprímalo con Deflate normal "
+                   "en su programa de zip";
+        }
+    }
+    return refused.reason;
+}
+
 }  // namespace
 
 ArchiveCheck CheckArchive(core::FileSystem& fs, const std::string& path) {
@@ -68,7 +85,7 @@ ArchiveCheck CheckArchive(core::FileSystem& fs, const std::string& path) {
             const auto file = fs.OpenRead(path);
             const unzip::DirectoryRead read = unzip::ReadArchiveDirectory(*file, decoder, limits);
             if (!read.result.ok) {
-                check.reason = read.result.reason;
+                check.reason = MethodAdvice(read.result);
                 return check;
             }
             check.entries = read.dir.entries.size();

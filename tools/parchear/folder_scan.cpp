@@ -84,7 +84,7 @@ bool IsInside(const std::string& path, const std::string& root) {
     // Windows compares names without regard to case.
     const auto same = [](const fs::path& a, const fs::path& b) {
 #ifdef _WIN32
-        return unzip::FoldCase(Utf8Of(a)) == unzip::FoldCase(Utf8Of(b));
+        return unzip::SameName(Utf8Of(a), Utf8Of(b));
 #else
         return a == b;
 #endif

@@ -42,7 +42,7 @@ Plan MakePlan(core::FileSystem& fs, const std::string& oldRoot, const Scan& oldS
     Progress progress(console.out, "Comparando contenidos", toCompare, 64u << 20);
 
     for (const Item& item : newScan.items) {
-        const auto [at, fresh] = byFolded.emplace(unzip::FoldCase(item.path), item.path);
+        const auto [at, fresh] = byFolded.emplace(unzip::NameKey(item.path), item.path);
         if (!fresh) {
             plan.problems.push_back(Quoted(at->second) + " y " + Quoted(item.path) +
                                     " solo se distinguen por mayúsculas: en Windows son el mismo archivo");

@@ -2,22 +2,15 @@
 
 #include <array>
 
+#include "core/composed.h"
 #include "core/utf8.h"
+
+#ifndef _WIN32
+#include <unicase.h>
+#endif
 
 namespace unzip {
 namespace {
-
-char32_t FoldCodePoint(char32_t c) {
-    if (c < 0x80) return c >= 'A' && c <= 'Z' ? c + 0x20 : c;
-    if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return c + 0x20;                    // Latin-1
-    if (c == 0x178) return 0xFF;                                                 // Ÿ
-    if ((c >= 0x100 && c <= 0x137) || (c >= 0x14A && c <= 0x177)) return c | 1;  // Latin Extended-A
-    if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) return (c & 1) ? c + 1 : c;
-    if (c >= 0x391 && c <= 0x3A9 && c != 0x3A2) return c + 0x20;  // Greek
-    if (c >= 0x410 && c <= 0x42F) return c + 0x20;                // Cyrillic
-    if (c >= 0x400 && c <= 0x40F) return c + 0x50;
-    return c;
-}
 
 bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
@@ -62,21 +55,32 @@ std::string ComponentProblem(std::string_view c) {
 
 }  // namespace
 
-std::string FoldCase(std::string_view utf8) {
+#ifndef _WIN32
+// Windows' casing table is Unicode's simple uppercase mapping of the BMP, one UTF-16 unit at a
+// time, but for dotless ı and long ſ, which it leaves alone (.NET's ordinal casing, made to agree
+// with Windows, makes the same two exceptions).
+std::string NameKey(std::string_view utf8) {
+    const std::string composed = core::ComposedUtf8(utf8);
     std::string out;
-    out.reserve(utf8.size());
+    out.reserve(composed.size());
     std::size_t i = 0;
-    while (i < utf8.size()) {
-        const auto b = static_cast<unsigned char>(utf8[i]);
+    while (i < composed.size()) {
+        const auto b = static_cast<unsigned char>(composed[i]);
         if (b < 0x80) {
-            out += static_cast<char>(b >= 'A' && b <= 'Z' ? b + 0x20 : b);
+            out += static_cast<char>(b >= 'a' && b <= 'z' ? b - 0x20 : b);
             ++i;
-        } else {
-            core::AppendUtf8(out, FoldCodePoint(core::DecodeUtf8(utf8, i)));
+            continue;
         }
+        const char32_t c = core::DecodeUtf8(composed, i);
+        const bool kept = c > 0xFFFF || c == 0x131 || c == 0x17F;
+        const char32_t upper = kept ? c : uc_toupper(c);
+        core::AppendUtf8(out, upper <= 0xFFFF ? upper : c);
     }
     return out;
 }
+
+bool SameName(std::string_view a, std::string_view b) { return NameKey(a) == NameKey(b); }
+#endif
 
 std::string Printable(std::string_view text) {
     constexpr std::size_t kMax = 120;
@@ -128,6 +132,15 @@ CheckedName CheckEntryName(std::string_view name) {
             return refuse("caracteres no válidos en Windows");
         }
         result.path += c == '\\' ? '/' : c;
+    }
+    // bsdtar (and so macOS tar) writes "./" before every name and "./" for the folder itself.
+    std::size_t dots = 0;
+    while (result.path.compare(dots, 2, "./") == 0) dots += 2;
+    result.path.erase(0, dots);
+    if (result.path.empty() || result.path == ".") {
+        result.path.clear();
+        result.folder = true;
+        return result;
     }
     if (result.path.back() == '/') {
         result.folder = true;

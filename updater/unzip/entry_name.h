@@ -17,7 +17,8 @@ inline constexpr std::size_t kMaxComponentBytes = 255;
 struct CheckedName {
     // Empty when the name is acceptable; otherwise the Spanish cause ("sale de la carpeta de destino").
     std::string reason;
-    // The relative path with '/' separators and no trailing separator.
+    // The relative path with '/' separators, no trailing separator and no leading "./"; empty for
+    // the archive's own folder ("./" or "." as bsdtar writes it), which has nothing to create.
     std::string path;
     // The name ended in a separator: a folder entry.
     bool folder = false;
@@ -26,8 +27,15 @@ struct CheckedName {
 // Checks a decoded UTF-8 entry name ('\\' and '/' are both separators).
 CheckedName CheckEntryName(std::string_view utf8);
 
-// Case-insensitive key of a UTF-8 path, folding as NTFS does for Latin, Greek and Cyrillic.
-std::string FoldCase(std::string_view utf8);
+// Key of a UTF-8 path under which Windows finds one file: composed (NFC), then each UTF-16 unit
+// uppercased by its simple mapping, as Windows compares names. Names Windows takes for one file
+// have equal keys (on Windows a few others may too: SameName decides), and a key's prefix up to a
+// '/' is the key of that prefix of the path.
+std::string NameKey(std::string_view utf8);
+
+// Whether Windows takes two UTF-8 paths for one file: on Windows its own ordinal case-insensitive
+// comparison (CompareStringOrdinal) of the composed paths, elsewhere their keys.
+bool SameName(std::string_view a, std::string_view b);
 
 // A name fit for a message: control characters and invalid bytes become '?', long names are cut.
 std::string Printable(std::string_view text);

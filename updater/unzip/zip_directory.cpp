@@ -214,6 +214,7 @@ private:
         if (!name.reason.empty()) {
             throw Failure(Refusal::BadName, Shown(DisplayName(raw, flags)), name.reason);
         }
+        if (name.path.empty()) return pos + central::kLength + variable;  // the archive's own folder
         const std::string_view path = name.path;
         if (flags & (kFlagEncrypted | kFlagStrongEncryption | kFlagMaskedHeaders)) {
             throw Failure(Refusal::EncryptedEntry, Shown(path));
@@ -350,9 +351,9 @@ private:
         Damaged("el descriptor de datos de " + Quoted(path) + " no coincide con el directorio");
     }
 
-    static std::uint64_t Hash(std::string_view folded) {
+    static std::uint64_t Hash(std::string_view key) {
         std::uint64_t h = core::kFnv1aOffsetBasis;
-        for (const char c : folded) h = core::Fnv1aStep(h, static_cast<std::uint8_t>(c));
+        for (const char c : key) h = core::Fnv1aStep(h, static_cast<std::uint8_t>(c));
         return h;
     }
 
@@ -364,10 +365,13 @@ private:
             bool operator<(const Key& o) const { return hash < o.hash || (hash == o.hash && index < o.index); }
         };
         const auto& entries = m_dir.entries;
+        std::vector<std::string> nameKeys;
         std::vector<Key> keys;
+        nameKeys.reserve(entries.size());
         keys.reserve(entries.size());
         for (std::size_t i = 0; i < entries.size(); ++i) {
-            keys.push_back({Hash(FoldCase(m_dir.Name(entries[i]))), static_cast<std::uint32_t>(i)});
+            nameKeys.push_back(NameKey(m_dir.Name(entries[i])));
+            keys.push_back({Hash(nameKeys.back()), static_cast<std::uint32_t>(i)});
         }
         std::sort(keys.begin(), keys.end());
         for (std::size_t i = 0; i + 1 < keys.size(); ++i) {
@@ -375,23 +379,29 @@ private:
                 const Entry& a = entries[keys[i].index];
                 const Entry& b = entries[keys[j].index];
                 if (a.folder && b.folder) continue;
-                if (FoldCase(m_dir.Name(a)) == FoldCase(m_dir.Name(b))) Clash(a, b);
+                if (SameName(m_dir.Name(a), m_dir.Name(b))) Clash(a, b);
             }
         }
-        for (const Entry& e : entries) {
-            const std::string folded = FoldCase(m_dir.Name(e));
+        // Each folder a path passes through, against the files: the key up to its n-th '/' is the
+        // key of the path up to its n-th '/'.
+        for (std::size_t e = 0; e < entries.size(); ++e) {
+            const std::string& key = nameKeys[e];
+            const std::string_view name = m_dir.Name(entries[e]);
+            std::size_t slash = 0;
             std::uint64_t h = core::kFnv1aOffsetBasis;
-            for (std::size_t k = 0; k < folded.size(); ++k) {
-                if (folded[k] == '/') {
+            for (std::size_t k = 0; k < key.size(); ++k) {
+                if (key[k] == '/') {
+                    slash = name.find('/', slash);
+                    const std::string_view folder = name.substr(0, slash++);
                     auto it = std::lower_bound(keys.begin(), keys.end(), Key{h, 0});
                     for (; it != keys.end() && it->hash == h; ++it) {
                         const Entry& other = entries[it->index];
-                        if (!other.folder && FoldCase(m_dir.Name(other)) == std::string_view(folded).substr(0, k)) {
+                        if (!other.folder && SameName(m_dir.Name(other), folder)) {
                             throw Failure(Refusal::FileAndFolder, Shown(m_dir.Name(other)));
                         }
                     }
                 }
-                h = core::Fnv1aStep(h, static_cast<std::uint8_t>(folded[k]));
+                h = core::Fnv1aStep(h, static_cast<std::uint8_t>(key[k]));
             }
         }
     }
