@@ -27,7 +27,17 @@ std::string NotFinishedText(std::string_view file) {
     return Join("Ocurrió un error al intentar registrar el archivo: \r\n", file);
 }
 
-std::string UntrustedText(std::string_view file) {
+std::string UntrustedText(std::string_view file, Distrust why) {
+    switch (why) {
+        case Distrust::NotTheOperators:
+            return Join("El archivo ", file, " no es de confianza: no es la librería de red de este juego.");
+        case Distrust::OthersCanChange:
+            return Join("El archivo ", file,
+                        " no es de confianza: otros usuarios, además de los administradores, pueden cambiarlo o "
+                        "cambiar su carpeta.");
+        case Distrust::None:
+        case Distrust::NotMicrosofts: break;
+    }
     return Join("El archivo ", file, " no es de confianza: no lleva una firma válida de Microsoft Corporation.");
 }
 

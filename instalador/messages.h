@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "core/runtime_error.h"
+#include "instalador/trust.h"
 
 namespace instalador {
 
@@ -26,8 +27,9 @@ std::string NotFinishedText(std::string_view file);
 // the error's detail (the installer concerned) on a second line when there is one.
 std::string ErrorText(const core::RuntimeError& error);
 
-// The refusal of an installer whose signature is missing, broken or not Microsoft's.
-std::string UntrustedText(std::string_view file);
+// The refusal of a file Instalador does not trust: an installer whose signature is missing,
+// broken or not Microsoft's, or a library that is not the operator's or that others can change.
+std::string UntrustedText(std::string_view file, Distrust why);
 
 // The last-resort box when the program runs out of memory outside every step's own handling.
 inline constexpr std::string_view kOutOfMemoryText = "No hay memoria suficiente para continuar.";

@@ -7,6 +7,7 @@
 
 #include "core/message_box.h"
 #include "instalador/commands.h"
+#include "instalador/trust.h"
 
 namespace instalador {
 
@@ -14,11 +15,12 @@ namespace instalador {
 inline constexpr int kExitRegistered = 0;  // registered, already or now
 inline constexpr int kExitNoSuccess = 1;   // no generation made it
 inline constexpr int kExitError = 2;       // ended by an error box
-inline constexpr int kExitUntrusted = 3;   // refused an installer that is not Microsoft's
+inline constexpr int kExitUntrusted = 3;   // refused a file it does not trust
 
-// An installer that does not carry Microsoft's valid signature; path is the one in dlls\.
+// A file refused before it ran or was loaded: an installer (path in dlls\) or the library.
 struct Untrusted {
     std::string path;
+    Distrust why = Distrust::NotMicrosofts;
 };
 
 // A started installer.
@@ -38,9 +40,11 @@ public:
     // detail) when it cannot be started, Untrusted when it is not Microsoft's; null when there
     // is nothing to wait for.
     virtual std::unique_ptr<Process> StartHidden(const Command& command) = 0;
-    // Runs the file's self-registration; false (after its own message) on any failure.
+    // Runs the file's self-registration; false (after its own message) on any failure. Raises
+    // Untrusted when the file is there but not trusted.
     virtual bool RegistrarArchivo(const std::string& file) = 0;
-    // True when the game's network library can be created; shows nothing.
+    // True when the game's network library, the one beside the program, is registered and can be
+    // created; shows nothing. Raises Untrusted when that library is there but not trusted.
     virtual bool LibreriaRegistrada() = 0;
     // True for a 32-bit process on 64-bit Windows; false when it cannot be told.
     virtual bool EsWow64() = 0;

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <exception>
+#include <optional>
 #include <string>
 
 #include "core/handle_win32.h"
@@ -10,6 +11,8 @@
 #include "core/text_win32.h"
 #include "core/win32_error.h"
 #include "instalador/com_win32.h"
+#include "instalador/held_library_win32.h"
+#include "instalador/paths.h"
 #include "instalador/reg_win32.h"
 #include "instalador/selvane_class_win32.h"
 #include "instalador/trust_win32.h"
@@ -55,6 +58,12 @@ private:
     std::unique_ptr<PrivateCopy> m_copy;  // deleted once the installer has ended (or been left)
 };
 
+// A file beside the program, as the library is looked for; empty when the folder is unknown.
+std::wstring BesideUs(const std::string& file) {
+    const std::string folder = core::ExecutableFolder();
+    return folder.empty() ? std::wstring() : core::Utf8ToWide(BesideProgram(folder, file));
+}
+
 }  // namespace
 
 std::unique_ptr<Process> Win32Platform::StartHidden(const Command& command) {
@@ -79,9 +88,27 @@ std::unique_ptr<Process> Win32Platform::StartHidden(const Command& command) {
     return std::make_unique<Win32Process>(core::UniqueHandle(info.hProcess), std::move(copy));
 }
 
-bool Win32Platform::RegistrarArchivo(const std::string& file) { return m_Reg::RegistrarArchivo(file, *this); }
+bool Win32Platform::RegistrarArchivo(const std::string& file) {
+    // Held and checked first when it is there; a missing one is m_Reg's to report.
+    const std::wstring path = BesideUs(file);
+    std::optional<HeldLibrary> held;
+    if (!path.empty() && ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES)
+        held.emplace(path, core::WideToUtf8(path));
+    return m_Reg::RegistrarArchivo(file, *this);
+}
 
 bool Win32Platform::LibreriaRegistrada() {
+    // Only the library beside the program counts, and it is loaded only once trusted and held:
+    // a class registered to any other file is treated as not registered, so ours is registered.
+    // A library that is there is judged first, so a refused one ends the run before any installer.
+    const std::wstring path = BesideUs(std::string(kLibraryFile));
+    if (path.empty() || ::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) return false;
+    const HeldLibrary held(path, core::WideToUtf8(path));
+    const std::wstring registered = RegisteredLibrary();
+    if (registered.empty() || !held.IsFile(registered)) return false;
+    // Loaded here first, with its dependencies from System32: COM then finds it already loaded.
+    const core::UniqueModule module(LoadFromSystemOnly(path));
+    if (!module) return false;
     // In-process only: the game loads the library into its own process, so that is the
     // registration that has to work.
     ComPtr<IUnknown> object;

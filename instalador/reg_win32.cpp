@@ -8,6 +8,7 @@
 #include "core/handle_win32.h"
 #include "core/text_win32.h"
 #include "instalador/com_win32.h"
+#include "instalador/held_library_win32.h"
 #include "instalador/messages.h"
 #include "instalador/paths.h"
 
@@ -84,16 +85,6 @@ bool IsOrdinaryFile(const std::wstring& path) {
     return (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) == 0;
 }
 
-// Loads the library by its full path; its own dependencies are looked for in its folder first.
-// No system error box for a file that is not a library: the caller reports it.
-HMODULE Load(const std::wstring& path) {
-    DWORD previous = 0;
-    const bool silenced = ::SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &previous);
-    HMODULE module = ::LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-    if (silenced) ::SetThreadErrorMode(previous, nullptr);
-    return module;
-}
-
 bool Register(const std::string& file, Platform& dialogs, Step& step) {
     step = Step::Presence;
     const std::string folder = core::ExecutableFolder();
@@ -102,7 +93,7 @@ bool Register(const std::string& file, Platform& dialogs, Step& step) {
     if (path.empty() || !IsOrdinaryFile(path)) return Fail(step, file, dialogs);
 
     step = Step::Load;
-    core::UniqueModule module(Load(path));
+    core::UniqueModule module(LoadFromSystemOnly(path));
     if (!module) return Fail(step, file, dialogs);
 
     step = Step::EntryPoint;

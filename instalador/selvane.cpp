@@ -38,7 +38,7 @@ int Main(Platform& p, std::string_view folder) {
         p.ShowMessage(ErrorText(error), kProgramCaption, core::BoxStyle::Error);
         p.EndProgram(kExitError);
     } catch (const Untrusted& refused) {
-        p.ShowMessage(UntrustedText(refused.path), kProgramCaption, core::BoxStyle::Error);
+        p.ShowMessage(UntrustedText(refused.path, refused.why), kProgramCaption, core::BoxStyle::Error);
         p.EndProgram(kExitUntrusted);
     }
     return kExitNoSuccess;

@@ -9,7 +9,7 @@ namespace m_Selvane {
 
 // The program, with the installation folder (the program's own, no trailing separator, UTF-8):
 // ends through Platform::EndProgram when the library is registered (already or now) or after an
-// error box (kExitError, or kExitUntrusted for an installer that is not Microsoft's); returns kExitNoSuccess when all
+// error box (kExitError, or kExitUntrusted for a file it does not trust); returns kExitNoSuccess when all
 // six generations failed.
 int Main(instalador::Platform& p, std::string_view folder);
 

@@ -3,6 +3,7 @@
 // registration it leaves, its exit status, and its processor use while it waits.
 #include <windows.h>
 // After windows.h, which defines its types.
+#include <aclapi.h>
 #include <wincrypt.h>
 
 #include <gtest/gtest.h>
@@ -196,6 +197,33 @@ public:
 private:
     testsupport::TempDir m_dir;
 };
+
+// Lets Everyone change the file or folder, as an operator does who makes the game writable by all.
+bool GrantEveryoneFull(const fs::path& path) {
+    PACL current = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    std::wstring name = path.wstring();
+    if (GetNamedSecurityInfoW(name.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &current,
+                              nullptr, &descriptor) != ERROR_SUCCESS) {
+        return false;
+    }
+    BYTE everyone[SECURITY_MAX_SID_SIZE];
+    DWORD sidSize = sizeof everyone;
+    if (!CreateWellKnownSid(WinWorldSid, nullptr, everyone, &sidSize)) return false;
+    EXPLICIT_ACCESSW access{};
+    access.grfAccessPermissions = GENERIC_ALL;
+    access.grfAccessMode = GRANT_ACCESS;
+    access.grfInheritance = SUB_CONTAINERS_AND_OBJECTS_INHERIT;
+    access.Trustee.TrusteeForm = TRUSTEE_IS_SID;
+    access.Trustee.ptstrName = reinterpret_cast<LPWSTR>(everyone);
+    PACL updated = nullptr;
+    bool ok = SetEntriesInAclW(1, &access, current, &updated) == ERROR_SUCCESS &&
+              SetNamedSecurityInfoW(name.data(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, updated,
+                                    nullptr) == ERROR_SUCCESS;
+    LocalFree(updated);
+    LocalFree(descriptor);
+    return ok;
+}
 
 // Kills the process at the end of a test that failed before it ended.
 struct Running {
@@ -423,6 +451,29 @@ TEST_F(InstaladorExe, RunsNoInstallerThatIsNotMicrosoftsValidlySigned) {
         EXPECT_TRUE(inst.Log().empty());
         EXPECT_TRUE(fixture::RegisteredServer().empty());
         inst.ExpectWellRun();
+    }
+}
+
+TEST_F(InstaladorExe, LoadsNoLibraryThatOthersCouldHaveReplaced) {
+    // The library, then (already registered) its folder, made changeable by every user: the run
+    // ends at the presence check, before any installer, without loading or registering anything.
+    for (const bool folder : {false, true}) {
+        SCOPED_TRACE(folder ? "folder" : "file");
+        const InstaladorFolder inst(Library::Registers);
+        if (folder) {
+            ASSERT_TRUE(fixture::RegisterServer(inst.LibraryPath().wstring()));
+        }
+        ASSERT_TRUE(GrantEveryoneFull(folder ? inst.Root() : inst.LibraryPath()));
+        Running run{probe::Process::Start(inst.Exe(), {})};
+        std::string text = "El archivo ";
+        text += Utf8(inst.LibraryPath());
+        text +=
+            " no es de confianza: otros usuarios, además de los administradores, pueden cambiarlo o cambiar su "
+            "carpeta.";
+        EXPECT_EQ(RunThrough(run, {{"Instalador", text, true}}), 3u);
+        EXPECT_TRUE(inst.Log().empty());
+        EXPECT_EQ(fixture::RegisteredServer().empty(), !folder);
+        fixture::UnregisterServer();
     }
 }
 

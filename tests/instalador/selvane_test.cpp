@@ -53,6 +53,7 @@ public:
     }
     bool LibreriaRegistrada() override {
         events.push_back("present?");
+        if (libraryRefused) throw Untrusted{R"(D:\Juego\Selvane.Network.dll)", *libraryRefused};
         return Next(presence);
     }
     void ShowMessage(std::string_view text, std::string_view caption, core::BoxStyle style) override {
@@ -92,6 +93,7 @@ public:
     std::optional<std::string> missing;  // file name whose start fails
     core::ErrorKind missingKind = core::ErrorKind::FileNotFound;
     bool untrusted = false;  // the failing start is a refused signature, not an error
+    std::optional<Distrust> libraryRefused;
     std::vector<std::string> events;
 
 private:
@@ -251,6 +253,25 @@ TEST(Selvane, OnlyARunningInstallerIsWaitedFor) {
         EXPECT_EQ(w.Run(), 1);
         EXPECT_EQ(std::count(w.events.begin(), w.events.end(), "wait"), c.waits);
         EXPECT_EQ(std::count(w.events.begin(), w.events.end(), "register Selvane.Network.dll"), 6);
+    }
+}
+
+TEST(Selvane, ALibraryItDoesNotTrustEndsTheRunBeforeAnyInstaller) {
+    const struct {
+        Distrust why;
+        const char* reason;
+    } cases[] = {
+        {Distrust::NotTheOperators, "no es la librería de red de este juego."},
+        {Distrust::OthersCanChange,
+         "otros usuarios, además de los administradores, pueden cambiarlo o cambiar su carpeta."},
+    };
+    for (const auto& c : cases) {
+        FakePlatform w;
+        w.libraryRefused = c.why;
+        EXPECT_EQ(w.Run(), 3);
+        const std::string box =
+            std::string("box 16|Instalador|El archivo D:\\Juego\\Selvane.Network.dll no es de confianza: ") + c.reason;
+        EXPECT_EQ(w.events, (std::vector<std::string>{"present?", box, "end 3"}));
     }
 }
 
