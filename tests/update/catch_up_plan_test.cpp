@@ -5,6 +5,7 @@
 #include <set>
 
 #include "tests/support/memory_fs.h"
+#include "tests/unzip/zip_builder.h"
 
 namespace {
 
@@ -27,7 +28,6 @@ update::InstallState State() {
 
 struct Zip {
     std::uint64_t size = 0;
-    std::uint64_t directoryOffset = 0;
     unzip::Directory dir;
 };
 
@@ -37,7 +37,8 @@ struct E {
 };
 
 Zip MakeZip(std::uint64_t size, std::uint64_t directoryOffset, const std::vector<E>& entries) {
-    Zip z{size, directoryOffset, {}};
+    Zip z{size, {}};
+    z.dir.directoryOffset = directoryOffset;
     for (const E& e : entries) {
         unzip::Entry entry;
         entry.headerOffset = e.at;
@@ -70,7 +71,7 @@ std::string Describe(const update::InstallState& state, std::int16_t installed, 
             continue;
         }
         const Zip& z = zips.at(n);
-        const auto fetch = update::PlanPatchFetch(files, {z.size, z.directoryOffset, &z.dir});
+        const auto fetch = update::PlanPatchFetch(files, z.dir, z.size);
         std::vector<std::string> names, ranges;
         for (const std::size_t i : fetch.value.entries) names.emplace_back(z.dir.Name(z.dir.entries[i]));
         for (const auto& r : fetch.value.requests)
@@ -152,6 +153,58 @@ TEST(CatchUpPlan, QuickCheckFindsWhatDiffersByNameAndSize) {
     EXPECT_EQ(Describe(state, 3, need, Zips(200000, 2001, "c.txt", 1000)),
               "1:big/b.bin,z.txt@150200+50890 mk:save rm:old.txt");
     EXPECT_TRUE(fs.changed.empty());
+}
+
+// A real archive read as a catch-up reads it: its end, the rest of its directory, then the
+// planned ranges, which hold the needed entries from their local header to the next entry.
+TEST(CatchUpPlan, RangesOfARealArchiveHoldTheNeededEntries) {
+    std::string noise;  // incompressible
+    for (std::uint32_t x = 1; noise.size() < 200000;) noise += static_cast<char>((x = x * 1103515245 + 12345) >> 24);
+    ziptest::ZipBuilder b;
+    b.File("a.bin", noise.substr(0, 100000)).File("b.txt", "bee");
+    ziptest::EntryPlan e = ziptest::Plan("e.txt", "eee");
+    e.descriptor = true;
+    e.localExtra = std::string("\xFE\xCA\x24\x00", 4) + std::string(36, 'x');  // only in the local header
+    b.Add(e).File("f.bin", noise.substr(100000));
+    for (int i = 0; i < 60; ++i) b.File("n/" + std::to_string(i) + ".txt", "n");
+    b.comment = std::string(65000, 'c');  // pushes the directory out of the first request
+    const std::string bytes = b.Build().bytes;
+
+    update::ArchiveSuffix suffix(bytes.size());
+    const update::ByteRange tail = update::EndRecordsRange(bytes.size());
+    suffix.Prepend(std::string_view(bytes).substr(tail.offset, tail.length));
+    const unzip::DirectoryPlace place = unzip::LocateCentralDirectory(suffix);
+    ASSERT_TRUE(place.result.ok) << place.result.reason;
+    const update::ByteRange rest = suffix.Missing(place.offset);
+    ASSERT_GT(rest.length, 0u);
+    EXPECT_FALSE(unzip::ReadCentralDirectory(suffix, unzip::Cp437Decoder(), {}).result.ok);
+    suffix.Prepend(std::string_view(bytes).substr(rest.offset, rest.length));
+    const unzip::DirectoryRead cd = unzip::ReadCentralDirectory(suffix, unzip::Cp437Decoder(), {});
+    ASSERT_TRUE(cd.result.ok) << cd.result.reason;
+
+    update::ArchiveSuffix whole(bytes.size());
+    whole.Prepend(bytes);
+    const unzip::DirectoryRead full = unzip::ReadArchiveDirectory(whole, unzip::Cp437Decoder(), {});
+    ASSERT_TRUE(full.result.ok) << full.result.reason;
+    ASSERT_EQ(cd.dir.names, full.dir.names);
+    ASSERT_EQ(cd.dir.directoryOffset, full.dir.directoryOffset);
+
+    const auto F = [](const char* path, std::uint64_t size) {
+        return update::StateLine{update::StateLineKind::File, 1, size, kHash, path};
+    };
+    const auto fetch = update::PlanPatchFetch({F("b.txt", 3), F("e.txt", 3), F("n/7.txt", 1)}, cd.dir, bytes.size());
+    ASSERT_TRUE(fetch.ok) << fetch.reason;
+    ASSERT_FALSE(fetch.value.whole);
+    ASSERT_EQ(fetch.value.requests.size(), 2u);  // b and e lie 100 KB apart from n/7
+    const auto& entries = full.dir.entries;
+    for (const std::size_t i : fetch.value.entries) {
+        const std::uint64_t end = i + 1 < entries.size() ? entries[i + 1].headerOffset : full.dir.directoryOffset;
+        EXPECT_TRUE(std::any_of(fetch.value.requests.begin(), fetch.value.requests.end(), [&](const auto& r) {
+            return r.offset <= entries[i].headerOffset && end <= r.offset + r.length;
+        })) << full.dir.Name(entries[i]);
+    }
+    const auto& r = fetch.value.requests;
+    EXPECT_LT(r[0].length + r[1].length, 300u);  // no more than the three entries and what lies between
 }
 
 }  // namespace

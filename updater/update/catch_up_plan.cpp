@@ -61,8 +61,27 @@ bool WholeWithoutDirectory(const InstallState& state, std::int16_t installed, st
     return patch == state.version && installed < patch;
 }
 
-core::Result<PatchFetch> PlanPatchFetch(const std::vector<StateLine>& files, const ArchiveLayout& archive) {
-    const unzip::Directory& dir = *archive.directory;
+std::size_t ArchiveSuffix::ReadAt(std::uint64_t offset, void* data, std::size_t size) {
+    if (offset < m_offset || offset >= m_size) return 0;
+    const std::size_t at = static_cast<std::size_t>(offset - m_offset);
+    const std::size_t n = std::min(size, m_bytes.size() - at);
+    std::copy_n(m_bytes.data() + at, n, static_cast<char*>(data));
+    return n;
+}
+
+void ArchiveSuffix::Prepend(std::string_view bytes) {
+    if (bytes.size() > m_offset) core::Raise(core::ErrorKind::Overflow, "ArchiveSuffix");
+    m_bytes.insert(0, bytes);
+    m_offset -= bytes.size();
+}
+
+ByteRange EndRecordsRange(std::uint64_t archiveSize) {
+    const std::uint64_t length = std::min(archiveSize, unzip::kEndSearchBytes);
+    return {archiveSize - length, length};
+}
+
+core::Result<PatchFetch> PlanPatchFetch(const std::vector<StateLine>& files, const unzip::Directory& dir,
+                                        std::uint64_t archiveSize) {
     std::unordered_map<std::string_view, std::size_t> byName;
     byName.reserve(dir.entries.size());
     for (std::size_t i = 0; i < dir.entries.size(); ++i) {
@@ -79,7 +98,7 @@ core::Result<PatchFetch> PlanPatchFetch(const std::vector<StateLine>& files, con
     }
     std::sort(fetch.entries.begin(), fetch.entries.end(),
               [&](std::size_t a, std::size_t b) { return dir.entries[a].headerOffset < dir.entries[b].headerOffset; });
-    fetch.whole = fetch.neededCompressed >= archive.size - archive.size / 2;
+    fetch.whole = fetch.neededCompressed >= archiveSize - archiveSize / 2;
     if (fetch.whole) return core::Result<PatchFetch>::Success(std::move(fetch));
 
     // Each entry's bytes end, at the latest, where the next entry's header or the directory begins.
@@ -90,7 +109,7 @@ core::Result<PatchFetch> PlanPatchFetch(const std::vector<StateLine>& files, con
     for (const std::size_t index : fetch.entries) {
         const unzip::Entry& e = dir.entries[index];
         const auto next = std::upper_bound(starts.begin(), starts.end(), e.headerOffset);
-        const std::uint64_t limit = std::min(next == starts.end() ? archive.directoryOffset : *next, archive.size);
+        const std::uint64_t limit = std::min(next == starts.end() ? dir.directoryOffset : *next, archiveSize);
         const std::uint64_t wanted = e.headerOffset + unzip::zip_format::local::kLength + e.rawNameLength +
                                      kLocalExtraMargin + e.compressedSize + kDescriptorMargin;
         const std::uint64_t end = std::max(std::min(wanted, limit), e.headerOffset);

@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/file_system.h"
@@ -51,17 +52,35 @@ std::string InstalledPath(const std::string& installFolder, const std::string& r
 // entry of the newest archive is needed, as the state gives each of them that archive's number.
 bool WholeWithoutDirectory(const InstallState& state, std::int16_t installed, std::int16_t patch);
 
-// A patch archive as its central directory (read by a range request) describes it.
-struct ArchiveLayout {
-    std::uint64_t size = 0;             // n.zip's size, as the signed list gives it
-    std::uint64_t directoryOffset = 0;  // the central directory's first byte: where entries end
-    const unzip::Directory* directory = nullptr;
-};
-
 struct ByteRange {
     std::uint64_t offset = 0;
     std::uint64_t length = 0;
 };
+
+// A patch archive's bytes fetched so far by range requests, a suffix of it, seen as the whole
+// archive by the zip library, which reads only its end records and central directory from it.
+// Reads before the suffix come back short, which the library refuses as an incomplete archive.
+class ArchiveSuffix final : public core::FileReader {
+public:
+    explicit ArchiveSuffix(std::uint64_t archiveSize) : m_size(archiveSize), m_offset(archiveSize) {}
+    std::uint64_t Size() const override { return m_size; }
+    std::size_t ReadAt(std::uint64_t offset, void* data, std::size_t size) override;
+    // The first byte fetched.
+    std::uint64_t Offset() const { return m_offset; }
+    // The request that fetches the bytes before the suffix from offset on (none when it holds them).
+    ByteRange Missing(std::uint64_t from) const { return {from, from < m_offset ? m_offset - from : 0}; }
+    // Adds the bytes just before the suffix; raises Overflow when they do not end where it begins.
+    void Prepend(std::string_view bytes);
+
+private:
+    std::uint64_t m_size;
+    std::uint64_t m_offset;
+    std::string m_bytes;
+};
+
+// The first request for an archive read by ranges: its last unzip::kEndSearchBytes, where the
+// end records are (unzip::LocateCentralDirectory), often with the whole directory.
+ByteRange EndRecordsRange(std::uint64_t archiveSize);
 
 struct PatchFetch {
     bool whole = false;                // download the archive as a run without a state does
@@ -74,6 +93,9 @@ struct PatchFetch {
 // compressed bytes are at least half of the archive, else ranges covering each needed entry's
 // local header and data, neighbours less than kRangeMergeGap apart in one request. Fails, with
 // the cause for the red line, when the archive lacks a file or holds it with another size.
-core::Result<PatchFetch> PlanPatchFetch(const std::vector<StateLine>& files, const ArchiveLayout& archive);
+// dir is the archive's central directory (unzip::ReadCentralDirectory), archiveSize its size as
+// the signed list gives it.
+core::Result<PatchFetch> PlanPatchFetch(const std::vector<StateLine>& files, const unzip::Directory& dir,
+                                        std::uint64_t archiveSize);
 
 }  // namespace update
