@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "core/file_system.h"
+#include "tests/support/memory_fs.h"
+
 namespace {
 
 using update::StateRefusal;
@@ -102,6 +105,24 @@ TEST(StateFile, EveryDeviationIsRefused) {
     EXPECT_TRUE(update::VerifyState(Signed(moved), List(), {kKey.point}).ok);
     EXPECT_EQ(update::VerifyState(Signed(Head() + File("1", "b") + a), List(), {kKey.point}).reason,
               "línea 5: las rutas no están en orden");
+}
+
+TEST(StateFile, TheKeptStateIsVerifiedAgainAtEveryUse) {
+    testsupport::MemoryFileSystem fs;
+    fs.folders = {"C:/Juego", "C:/Juego/Recursos", "C:/Juego/Recursos/OUTPUT"};
+    const auto read = [&](const update::SignedList& list) {
+        return update::ReadKeptState(fs, "C:\\Juego", list, {kKey.point});
+    };
+    EXPECT_EQ(read(List()).code, StateRefusal::NotKept);
+    const std::string kept = Signed(Head() + File("2", "a.txt"));
+    core::WriteFileAtomically(fs, update::KeptStatePath("C:\\Juego"), kept);
+    EXPECT_TRUE(read(List()).ok);
+    update::SignedList newer = List();
+    newer.serie = 8;
+    EXPECT_EQ(read(newer).code, StateRefusal::OtherList);  // a new publication: fetch the state again
+    std::string& tampered = *fs.files.at("C:/Juego/Recursos/OUTPUT/Estado.txt");
+    tampered[tampered.find("a.txt")] = 'b';
+    EXPECT_EQ(read(List()).code, StateRefusal::NotSigned);
 }
 
 }  // namespace

@@ -62,6 +62,7 @@ inline std::string EstadoDescartado(std::string_view causa) {
 inline std::string EnLinea(std::size_t linea, std::string_view causa) {
     return "línea " + std::to_string(linea) + ": " + std::string(causa);
 }
+inline constexpr const char* kEstadoNoGuardado = "no hay ninguno guardado";
 inline constexpr const char* kEstadoGrande = "ocupa más de 16 MiB";
 inline constexpr const char* kEstadoMalFormado = "no tiene la forma de un estado";
 inline constexpr const char* kEstadoLineaMalFormada = "línea mal formada";

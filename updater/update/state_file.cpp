@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "core/composed.h"
+#include "core/runtime_error.h"
 #include "updater/unzip/entry_name.h"
 #include "updater/unzip/zip_directory.h"
 #include "updater/update/mensajes.h"
@@ -175,6 +176,22 @@ StateRead VerifyState(std::string_view text, const SignedList& list,
         return Refuse(StateRefusal::OtherList, mensajes::kEstadoOtraLista);
     }
     return read;
+}
+
+std::string KeptStatePath(const std::string& installFolder) { return installFolder + "\\Recursos\\OUTPUT\\Estado.txt"; }
+
+StateRead ReadKeptState(core::FileSystem& fs, const std::string& installFolder, const SignedList& list,
+                        const std::vector<core::crypto::PublicPoint>& keys) {
+    const std::string path = KeptStatePath(installFolder);
+    std::string text;
+    try {
+        if (!fs.FileExists(path)) return Refuse(StateRefusal::NotKept, mensajes::kEstadoNoGuardado);
+        if (fs.FileSize(path) > kMaxStateBytes) return Refuse(StateRefusal::TooLarge, mensajes::kEstadoGrande);
+        text = fs.ReadFile(path, kMaxStateBytes);
+    } catch (const core::RuntimeError& e) {
+        return Refuse(StateRefusal::NotKept, e.Description());
+    }
+    return VerifyState(text, list, keys);
 }
 
 }  // namespace update

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "core/crypto.h"
+#include "core/file_system.h"
 #include "core/outcome.h"
 #include "updater/update/signed_list.h"
 #include "updater/update/signed_text.h"
@@ -57,6 +58,7 @@ enum class StateRefusal {
     NotSigned,      // no signature by a built-in key verifies
     CannotCheck,    // the platform's cryptography failed
     OtherList,      // serie or version differ from the accepted list's
+    NotKept,        // no kept state, or it cannot be read
 };
 // ok: the state. Otherwise the Spanish cause for the log, with the line when one is at fault.
 using StateRead = core::Result<InstallState, StateRefusal>;
@@ -68,5 +70,14 @@ StateRead ParseState(std::string_view text);
 // its serie and version are those of the list accepted in the same run.
 StateRead VerifyState(std::string_view text, const SignedList& list,
                       const std::vector<core::crypto::PublicPoint>& keys);
+
+// installFolder + "\Recursos\OUTPUT\Estado.txt": the text of the last state fetched, kept beside
+// Update.ini and verified again at every use. A run fetches the state when this gives none.
+std::string KeptStatePath(const std::string& installFolder);
+
+// The kept state, as VerifyState finds it against the list accepted in this run; NotKept when
+// there is none or it cannot be read.
+StateRead ReadKeptState(core::FileSystem& fs, const std::string& installFolder, const SignedList& list,
+                        const std::vector<core::crypto::PublicPoint>& keys);
 
 }  // namespace update
