@@ -61,11 +61,16 @@ std::string Describe(const update::InstallState& state, std::int16_t installed, 
     std::string out;
     const auto join = [](const std::vector<std::string>& items) {
         std::string s;
-        for (const std::string& i : items) s += (s.empty() ? "" : ",") + i;
+        for (const std::string& i : items) {
+            if (!s.empty()) s += ',';
+            s += i;
+        }
         return s;
     };
     for (const auto& [n, files] : need.files) {
-        out += " " + std::to_string(n) + ":";
+        out += ' ';
+        out += std::to_string(n);
+        out += ':';
         if (update::WholeWithoutDirectory(state, installed, n)) {
             out += "whole*";
             continue;
@@ -76,9 +81,17 @@ std::string Describe(const update::InstallState& state, std::int16_t installed, 
         for (const std::size_t i : fetch.value.entries) names.emplace_back(z.dir.Name(z.dir.entries[i]));
         for (const auto& r : fetch.value.requests)
             ranges.push_back(std::to_string(r.offset) + "+" + std::to_string(r.length));
-        out += !fetch.ok           ? "damaged"
-               : fetch.value.whole ? "whole(" + join(names) + ")"
-                                   : join(names) + "@" + join(ranges);
+        if (!fetch.ok) {
+            out += "damaged";
+        } else if (fetch.value.whole) {
+            out += "whole(";
+            out += join(names);
+            out += ')';
+        } else {
+            out += join(names);
+            out += '@';
+            out += join(ranges);
+        }
     }
     if (!need.folders.empty()) out += " mk:" + join(need.folders);
     if (!need.deletions.empty()) out += " rm:" + join(need.deletions);
