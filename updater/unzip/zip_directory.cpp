@@ -160,8 +160,8 @@ EndRecord FindEnd(ArchiveReader& reader) {
 
 class DirectoryBuilder {
 public:
-    DirectoryBuilder(ArchiveReader& reader, const NameDecoder& decoder, const Limits& limits)
-        : m_reader(reader), m_decoder(decoder), m_limits(limits) {}
+    DirectoryBuilder(ArchiveReader& reader, const NameDecoder& decoder, const Limits& limits, bool localHeaders)
+        : m_reader(reader), m_decoder(decoder), m_limits(limits), m_localHeaders(localHeaders) {}
 
     Directory Build() {
         const EndRecord end = FindEnd(m_reader);
@@ -170,6 +170,7 @@ public:
         }
         if (end.entries * central::kLength > end.cdSize) DamagedDirectory("directorio central incompleto");
         m_cdOffset = end.cdOffset;
+        m_dir.directoryOffset = end.cdOffset;
         m_dir.entries.reserve(static_cast<std::size_t>(end.entries));
         std::uint64_t pos = end.cdOffset;
         const std::uint64_t cdEnd = end.cdOffset + end.cdSize;
@@ -178,7 +179,7 @@ public:
 
         std::sort(m_dir.entries.begin(), m_dir.entries.end(),
                   [](const Entry& a, const Entry& b) { return a.headerOffset < b.headerOffset; });
-        for (std::size_t i = 0; i < m_dir.entries.size(); ++i) {
+        for (std::size_t i = 0; m_localHeaders && i < m_dir.entries.size(); ++i) {
             const std::uint64_t limit = i + 1 < m_dir.entries.size() ? m_dir.entries[i + 1].headerOffset : end.cdOffset;
             CheckLocalHeader(m_dir.entries[i], limit);
         }
@@ -414,6 +415,7 @@ private:
     ArchiveReader& m_reader;
     const NameDecoder& m_decoder;
     const Limits& m_limits;
+    const bool m_localHeaders;
     Directory m_dir;
     std::uint64_t m_cdOffset = 0;
     std::uint64_t m_total = 0;
@@ -422,21 +424,52 @@ private:
 }  // namespace
 
 Directory ReadDirectory(ArchiveReader& reader, const NameDecoder& decoder, const Limits& limits) {
-    return DirectoryBuilder(reader, decoder, limits).Build();
+    return DirectoryBuilder(reader, decoder, limits, true).Build();
 }
+
+namespace {
+
+// Runs a read of the archive's structure, turning what it raises into the refusal it means.
+template <typename Step>
+Result Guarded(Step step) {
+    try {
+        step();
+    } catch (const Failure& e) {
+        return e.ToResult();
+    } catch (const core::RuntimeError& e) {
+        return Result::Failure(RefusalText(Refusal::CannotRead, {}, e.Description()), Refusal::CannotRead);
+    } catch (const std::bad_alloc&) {
+        return Result::Failure(RefusalText(Refusal::OutOfMemory), Refusal::OutOfMemory);
+    }
+    return Result::Success();
+}
+
+}  // namespace
 
 DirectoryRead ReadArchiveDirectory(core::FileReader& file, const NameDecoder& decoder, const Limits& limits) {
     DirectoryRead read;
-    try {
+    read.result = Guarded([&] {
         ArchiveReader reader(file, limits.bufferSize);
         read.dir = ReadDirectory(reader, decoder, limits);
-    } catch (const Failure& e) {
-        read.result = e.ToResult();
-    } catch (const core::RuntimeError& e) {
-        read.result = Result::Failure(RefusalText(Refusal::CannotRead, {}, e.Description()), Refusal::CannotRead);
-    } catch (const std::bad_alloc&) {
-        read.result = Result::Failure(RefusalText(Refusal::OutOfMemory), Refusal::OutOfMemory);
-    }
+    });
+    return read;
+}
+
+DirectoryPlace LocateCentralDirectory(core::FileReader& file) {
+    DirectoryPlace place;
+    place.result = Guarded([&] {
+        ArchiveReader reader(file, 1u << 16);
+        place.offset = FindEnd(reader).cdOffset;
+    });
+    return place;
+}
+
+DirectoryRead ReadCentralDirectory(core::FileReader& file, const NameDecoder& decoder, const Limits& limits) {
+    DirectoryRead read;
+    read.result = Guarded([&] {
+        ArchiveReader reader(file, limits.bufferSize);
+        read.dir = DirectoryBuilder(reader, decoder, limits, false).Build();
+    });
     return read;
 }
 

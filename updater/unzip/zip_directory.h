@@ -46,6 +46,7 @@ struct Entry {
 struct Directory {
     std::vector<Entry> entries;  // in the order of their data in the archive
     std::string names;
+    std::uint64_t directoryOffset = 0;  // the central directory's first byte: every entry ends before it
     std::string_view Name(const Entry& e) const { return std::string_view(names).substr(e.nameOffset, e.nameLength); }
 };
 
@@ -56,5 +57,22 @@ struct DirectoryRead {
 
 // Reads and checks the whole structure of the archive in file; never raises.
 DirectoryRead ReadArchiveDirectory(core::FileReader& file, const NameDecoder& decoder, const Limits& limits);
+
+// For an archive fetched in pieces: file is the whole archive's length, of which a suffix has
+// been fetched (reads before it come back short). The end records lie in the last kEndSearchBytes.
+inline constexpr std::uint64_t kEndSearchBytes = 22 + 0xFFFF;
+
+struct DirectoryPlace {
+    Result result;
+    std::uint64_t offset = 0;  // where the central directory begins
+};
+// From the end records in the last kEndSearchBytes of file: where its central directory begins,
+// so that the suffix to fetch before ReadCentralDirectory is known. Never raises.
+DirectoryPlace LocateCentralDirectory(core::FileReader& file);
+
+// ReadArchiveDirectory from the suffix that starts at the central directory: every check but the
+// local headers', which are not read (dataOffset stays 0). Whoever fetches an entry later checks
+// its local header against it. Never raises.
+DirectoryRead ReadCentralDirectory(core::FileReader& file, const NameDecoder& decoder, const Limits& limits);
 
 }  // namespace unzip

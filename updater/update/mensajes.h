@@ -54,6 +54,38 @@ inline std::string NoSeEscribio(std::string_view archivo, std::string_view error
     return "no se pudo escribir el archivo " + std::string(archivo) + " (" + std::string(error) + ")";
 }
 
+// Why the published state of the installation (parches/estado.txt) is not used: the log says
+// it and the run goes on as without a state; the player sees none of these.
+inline std::string EstadoDescartado(std::string_view causa) {
+    return "No se usa parches/estado.txt: " + std::string(causa) + ".";
+}
+inline std::string EnLinea(std::size_t linea, std::string_view causa) {
+    return "línea " + std::to_string(linea) + ": " + std::string(causa);
+}
+inline constexpr const char* kEstadoNoGuardado = "no hay ninguno guardado";
+inline constexpr const char* kEstadoGrande = "ocupa más de 16 MiB";
+inline constexpr const char* kEstadoMalFormado = "no tiene la forma de un estado";
+inline constexpr const char* kEstadoLineaMalFormada = "línea mal formada";
+inline constexpr const char* kEstadoFirmas = "faltan las firmas o una no tiene su forma";
+inline constexpr const char* kEstadoRutaMalEscrita = "la ruta no está escrita como Updater nombra los archivos";
+inline constexpr const char* kEstadoDesordenado = "las rutas no están en orden";
+inline constexpr const char* kEstadoMismoArchivo = "nombra un archivo que otra línea ya nombra";
+inline constexpr const char* kEstadoArchivoYCarpeta = "un archivo es a la vez la carpeta de otra ruta";
+inline constexpr const char* kEstadoParche = "número de parche fuera de 1 a la versión";
+inline constexpr const char* kEstadoNoFirmado = "no está firmado correctamente";
+inline constexpr const char* kEstadoOtraLista = "su serie o su versión no son las de la lista aceptada";
+inline std::string EstadoNoComprobado(std::string_view causa) {
+    return "no se pudo comprobar su firma (" + std::string(causa) + ")";
+}
+
+// Causes of a damaged patch in a catch-up: its archive does not hold what the signed state says.
+inline std::string NoEstaEnElParche(std::string_view ruta) {
+    return "el archivo no contiene «" + std::string(ruta) + "», que el estado firmado nombra";
+}
+inline std::string TamanoDistinto(std::string_view ruta) {
+    return "«" + std::string(ruta) + "» no tiene el tamaño que dice el estado firmado";
+}
+
 // The light grey line before another attempt at a download: the cause, whether the download
 // goes on from where it stopped, the wait and the attempt's number.
 inline std::string Reintento(std::string_view causa, bool continua, unsigned segundos, int intento, int de) {

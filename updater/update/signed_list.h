@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "core/crypto.h"
+#include "updater/update/signed_text.h"
 
 namespace update {
 
@@ -30,11 +31,6 @@ struct ListedPatch {
     std::string sha256;  // lowercase hex
 };
 
-struct ListSignature {
-    std::string keyId;
-    core::crypto::Signature signature{};
-};
-
 struct SignedList {
     std::int16_t count = 0;
     std::int64_t serie = 0;
@@ -43,11 +39,6 @@ struct SignedList {
     std::vector<ListSignature> signatures;
 };
 
-// Exactly size characters, each 0-9 or a-f: how the list and Serie.ini write digests and key ids.
-bool IsLowerHex(std::string_view text, std::size_t size);
-
-// The first 16 hex digits of the SHA-256 of the point.
-std::string KeyId(const core::crypto::PublicPoint& key);
 // A public key as builds and operators write it: base64 of the 65-byte point.
 std::string PublicKeyText(const core::crypto::PublicPoint& key);
 std::optional<core::crypto::PublicPoint> ParsePublicKey(std::string_view text);
