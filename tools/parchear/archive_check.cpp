@@ -46,7 +46,9 @@ private:
 std::string EntryOf(std::string_view path) {
     if (path.starts_with(kTarget) && path.size() > kTarget.size()) path.remove_prefix(kTarget.size() + 1);
     if (path.ends_with(unzip::kTemporarySuffix)) path.remove_suffix(unzip::kTemporarySuffix.size());
-    return std::string(path);
+    std::string entry(path);
+    std::replace(entry.begin(), entry.end(), '\\', '/');
+    return entry;
 }
 
 // Reads go to the real files; every write, move and deletion is dropped.
