@@ -25,9 +25,9 @@ class HardeningTest : public ::testing::Test {
 protected:
     HardeningTest() {
         std::filesystem::create_directories(U8Path(server));
+        const char* names[] = {"f0", "f1", "f2"};
         for (int i = 0; i < 3; ++i)
-            WriteBytes(U8Path(Zip(i)),
-                       ziptest::ZipBuilder().File("f" + std::to_string(i), std::string(9 + i, 'x')).Build().bytes);
+            WriteBytes(U8Path(Zip(i)), ziptest::ZipBuilder().File(names[i], std::string(9 + i, 'x')).Build().bytes);
         EXPECT_EQ(parchtest::Run({"clave", "nueva", Key()}).code, 0);
     }
     std::string Zip(int i) const { return dir.Path() + "/p" + std::to_string(i) + ".zip"; }

@@ -100,14 +100,14 @@ int Dispatch(const std::vector<std::string>& args, core::FileSystem& fs, Console
     if (command == "publicar") {
         if (given != 2 || !p.publicas.empty())
             return Usage(console, "publicar necesita dos argumentos: parche.zip y carpeta del servidor");
-        RequireSecretKeys(p.claves, p.positional[1]);
+        RequireKeysOutside(p.claves, p.positional[1]);
         Publicar(fs, p.positional[0], p.positional[1], console, {p.claves, p.nuevaSerie});
         return kExitOk;
     }
     if (command == "firmar") {
         if (given != 1 || p.claves.empty() || !onlyKeys)
             return Usage(console, "firmar necesita la carpeta del servidor y al menos una --clave");
-        RequireSecretKeys(p.claves, p.positional[0]);
+        RequireKeysOutside(p.claves, p.positional[0]);
         Firmar(fs, p.positional[0], LoadKeys(fs, p.claves), console);
         return kExitOk;
     }

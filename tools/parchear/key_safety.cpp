@@ -23,23 +23,23 @@ std::string KeepToOwnerAdvice(const std::string& path) {
 
 }  // namespace
 
-void RequireSecretKeys(const std::vector<std::string>& keyFiles, const std::string& server) {
+void RequireKeysOutside(const std::vector<std::string>& keyFiles, const std::string& server) {
     for (const std::string& key : keyFiles) {
         std::error_code error;
-        if (!std::filesystem::is_regular_file(PathOf(key), error)) continue;
-        if (IsInside(key, server)) {
-            throw Refusal("la clave " + Quoted(key) + " está dentro de la carpeta del servidor " + Quoted(server) +
-                          ": el servidor web se la daría a quien la pida. Muévala fuera (a su carpeta personal o a "
-                          "un disco cifrado) y repita la orden." +
-                          kStolen);
-        }
-        const std::string others = OthersWhoMayRead(key);
-        if (!others.empty()) {
-            throw Refusal("la clave " + Quoted(key) + " pueden leerla otros usuarios de este equipo (" + others +
-                          "), y con ella firmar parches que todos los Updater aceptan. " + KeepToOwnerAdvice(key) +
-                          " y repita la orden." + kStolen);
-        }
+        if (!std::filesystem::is_regular_file(PathOf(key), error) || !IsInside(key, server)) continue;
+        throw Refusal("la clave " + Quoted(key) + " está dentro de la carpeta del servidor " + Quoted(server) +
+                      ": el servidor web se la daría a quien la pida. Muévala fuera (a su carpeta personal o a un "
+                      "disco cifrado) y repita la orden." +
+                      kStolen);
     }
+}
+
+void RequireOwnerOnly(const std::string& keyFile) {
+    const std::string others = OthersWhoMayRead(keyFile);
+    if (others.empty()) return;
+    throw Refusal("la clave " + Quoted(keyFile) + " pueden leerla otros usuarios de este equipo (" + others +
+                  "), y con ella firmar parches que todos los Updater aceptan. " + KeepToOwnerAdvice(keyFile) +
+                  " y repita la orden." + kStolen);
 }
 
 }  // namespace parchear

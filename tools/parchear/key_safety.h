@@ -7,8 +7,11 @@
 
 namespace parchear {
 
-// Raises Refusal, with what to do about it, for the first of keyFiles that is not kept secret.
-// A missing file passes (reading the key refuses it with its own text).
-void RequireSecretKeys(const std::vector<std::string>& keyFiles, const std::string& server);
+// Raises Refusal, with what to do about it, for the first of keyFiles that lies inside the server
+// folder. A missing file passes (reading the key refuses it with its own text).
+void RequireKeysOutside(const std::vector<std::string>& keyFiles, const std::string& server);
+
+// Raises Refusal, with what to do about it, when accounts other than the owner may read keyFile.
+void RequireOwnerOnly(const std::string& keyFile);
 
 }  // namespace parchear

@@ -6,6 +6,7 @@
 #include "core/key_file.h"
 #include "core/numeric.h"
 #include "tools/parchear/folder_scan.h"
+#include "tools/parchear/key_safety.h"
 #include "tools/parchear/list_mismatch.h"
 #include "tools/parchear/owner_only.h"
 #include "tools/parchear/server_folder.h"
@@ -49,7 +50,10 @@ void ClavePublica(core::FileSystem& fs, const std::string& path, Console& consol
 
 std::vector<core::crypto::KeyPair> LoadKeys(core::FileSystem& fs, const std::vector<std::string>& paths) {
     std::vector<core::crypto::KeyPair> keys;
-    for (const std::string& p : paths) keys.push_back(LoadKey(fs, p));
+    for (const std::string& p : paths) {
+        keys.push_back(LoadKey(fs, p));
+        RequireOwnerOnly(p);
+    }
     return keys;
 }
 
