@@ -97,6 +97,16 @@ TEST_F(HardeningTest, RefusesToBuildOnABrokenFolder) {
              return std::vector<std::string>{"publicar", Zip(2), server, "--clave", Key()};
          },
          {"«cfg/k.pem» contiene una clave privada"}},
+        {"nombres gemelos dentro del parche",
+         [&] {
+             WriteBytes(U8Path(Zip(2)), ziptest::ZipBuilder()
+                                            .Add(ziptest::Plan("Canci\xC3\xB3n.txt", "1", 8, 0x800))
+                                            .Add(ziptest::Plan("Cancio\xCC\x81n.txt", "2", 8, 0x800))
+                                            .Build()
+                                            .bytes);
+             return std::vector<std::string>{"publicar", Zip(2), server, "--clave", Key()};
+         },
+         {"no se puede publicar: Updater lo rechazaría"}},
         {"cuenta escrita como 2e0",
          [&] {
              WriteBytes(U8Path(Parches() + "/version.txt"), "2e0");
