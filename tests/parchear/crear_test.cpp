@@ -152,28 +152,33 @@ TEST_F(CrearTest, AnUnchangedFileWithAnOddNameIsNoProblem) {
 }
 #endif
 
-TEST_F(CrearTest, ReplacesAnEarlierOutputOnlyWhenTheNewOneIsComplete) {
-    testsupport::WriteBytes(testsupport::U8Path(out), "parche anterior");
+TEST_F(CrearTest, WritesTheOutputWholeOrNotAtAllAndNeverOverAnother) {
     testsupport::WriteBytes(testsupport::U8Path(newDir + "/grande.bin"), parchtest::RandomBytes(3u << 20, 4));
-    // The disk fills up while the archive is written: the earlier file stays, no temporary remains.
+    // The disk fills up while the archive is written: no output, no temporary remains.
     parchtest::FaultyFileSystem faulty;
     faulty.failWrite = "1.zip.nuevo";
     faulty.failAfter = 1u << 20;
     const auto failed = parchtest::Run({"crear", oldDir, newDir, out}, faulty);
     EXPECT_EQ(failed.code, 3) << failed.err;
     EXPECT_NE(failed.err.find("disco lleno"), std::string::npos) << failed.err;
-    EXPECT_EQ(testsupport::ReadBytes(testsupport::U8Path(out)), "parche anterior");
+    EXPECT_FALSE(Exists(out));
     EXPECT_FALSE(Exists(out + ".nuevo"));
     // The final move fails: the same.
     faulty.failWrite.clear();
     faulty.failReplace = "1.zip";
     EXPECT_EQ(parchtest::Run({"crear", oldDir, newDir, out}, faulty).code, 3);
-    EXPECT_EQ(testsupport::ReadBytes(testsupport::U8Path(out)), "parche anterior");
+    EXPECT_FALSE(Exists(out));
     EXPECT_FALSE(Exists(out + ".nuevo"));
-    // And with a sound disk the new archive takes the name.
+    // With a sound disk the archive takes the name; a second run never replaces it.
     const auto r = Crear(out);
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(EntryNames(out), std::vector<std::string>{"grande.bin"});
+    const std::string made = testsupport::ReadBytes(testsupport::U8Path(out));
+    testsupport::WriteBytes(testsupport::U8Path(newDir + "/otro.txt"), "otro");
+    const auto again = Crear(out);
+    EXPECT_EQ(again.code, 2);
+    EXPECT_NE(again.err.find("ya existe y parchear no sobrescribe"), std::string::npos) << again.err;
+    EXPECT_EQ(testsupport::ReadBytes(testsupport::U8Path(out)), made);
 }
 
 #ifndef _WIN32

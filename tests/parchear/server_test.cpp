@@ -42,11 +42,11 @@ TEST_F(ServerTest, CountIsReadAsUpdaterReadsIt) {
         {"5", true, 5, ""},
         {"5\n", true, 5, ""},
         {"12\r\n", true, 12, ""},
-        {" 7", true, 7, ""},
+        {" 7", false, 7, "solo con cifras («7»)"},
         {"007", true, 7, ""},
         {"999", true, 999, ""},
-        {"12abc", true, 12, ""},
-        {"1 2", true, 12, ""},  // blanks are skipped inside the number
+        {"12abc", false, 12, "solo con cifras"},
+        {"1 2", false, 12, "solo con cifras («12»)"},  // Updater skips the blank; a person reads two
         {"1000", false, 100, "solo lee sus tres primeros bytes y entiende 100"},
         {"0012", false, 1, "entiende 1"},
         {"   5", false, 0, "no encuentra un número"},
@@ -59,6 +59,9 @@ TEST_F(ServerTest, CountIsReadAsUpdaterReadsIt) {
         {"2.5", false, 2, "no es un número entero"},
         {"1e3", false, 1000, "más de los 999"},
         {"9e9", false, 0, "fuera del rango"},
+        {"1e1", false, 10, "que Updater lee como 10, pero la primera línea debe ser"},
+        {"5\t", false, 5, "solo con cifras"},
+        {"+5", false, 5, "solo con cifras"},
     };
     for (const Case& c : cases) {
         std::filesystem::remove_all(testsupport::U8Path(server + "/parches"));

@@ -1,9 +1,13 @@
 #include "tools/parchear/archive_check.h"
 
+#include <algorithm>
 #include <memory>
+#include <mutex>
 
 #include "core/runtime_error.h"
+#include "tools/parchear/content_checks.h"
 #include "tools/parchear/zip_writer.h"
+#include "updater/unzip/entry_name.h"
 #include "updater/unzip/name_decoder.h"
 #include "updater/unzip/zip_directory.h"
 #include "updater/unzip/zip_extract.h"
@@ -11,18 +15,49 @@
 namespace parchear {
 namespace {
 
+constexpr std::string_view kTarget = "parchear";
+
+// Entries found holding a private key; extraction writes entries on several threads at once.
+struct FoundKeys {
+    std::mutex lock;
+    std::vector<std::string> entries;
+};
+
+// Drops the bytes after watching them for a private key; names the entry in found when one shows.
 class DiscardingWriter final : public core::FileWriter {
 public:
-    void Write(const void*, std::size_t) override {}
+    DiscardingWriter(std::string entry, FoundKeys& found) : m_entry(std::move(entry)), m_found(found) {}
+    void Write(const void* data, std::size_t size) override {
+        if (m_watch.Found()) return;
+        m_watch.Feed({static_cast<const char*>(data), size});
+        if (!m_watch.Found()) return;
+        const std::lock_guard<std::mutex> hold(m_found.lock);
+        m_found.entries.push_back(m_entry);
+    }
     void Commit() override {}
+
+private:
+    std::string m_entry;
+    FoundKeys& m_found;
+    PrivateKeyWatch m_watch;
 };
+
+// The entry's name in the archive from the temporary file extraction writes it to.
+std::string EntryOf(std::string_view path) {
+    if (path.starts_with(kTarget) && path.size() > kTarget.size()) path.remove_prefix(kTarget.size() + 1);
+    if (path.ends_with(unzip::kTemporarySuffix)) path.remove_suffix(unzip::kTemporarySuffix.size());
+    std::string entry(path);
+    std::replace(entry.begin(), entry.end(), '\\', '/');
+    return entry;
+}
 
 // Reads go to the real files; every write, move and deletion is dropped.
 class ReadOnlyFileSystem final : public core::ForwardingFileSystem {
 public:
-    explicit ReadOnlyFileSystem(core::FileSystem& real) : ForwardingFileSystem(real) {}
-    std::unique_ptr<core::FileWriter> CreateFile(const std::string&) override {
-        return std::make_unique<DiscardingWriter>();
+    ReadOnlyFileSystem(core::FileSystem& real, FoundKeys& privateKeys)
+        : ForwardingFileSystem(real), m_privateKeys(privateKeys) {}
+    std::unique_ptr<core::FileWriter> CreateFile(const std::string& path) override {
+        return std::make_unique<DiscardingWriter>(EntryOf(path), m_privateKeys);
     }
     void Replace(const std::string&, const std::string&) override {}
     void ReplaceUnflushed(const std::string&, const std::string&) override {}
@@ -31,6 +66,9 @@ public:
     bool DirectoryExists(const std::string&) override { return true; }
     void CreateDirectory(const std::string&) override {}
     void RemoveFolderIfEmpty(const std::string&) noexcept override {}
+
+private:
+    FoundKeys& m_privateKeys;
 };
 
 // The decoder Updater uses, noting whether any name needed it for bytes above 127.
@@ -91,13 +129,16 @@ ArchiveCheck CheckArchive(core::FileSystem& fs, const std::string& path) {
             check.entries = read.dir.entries.size();
             for (const unzip::Entry& e : read.dir.entries) check.contentBytes += e.size;
         }
-        ReadOnlyFileSystem readOnly(fs);
-        const unzip::Result outcome = unzip::ExtractArchive(path, "parchear", readOnly, decoder, limits);
+        FoundKeys found;
+        ReadOnlyFileSystem readOnly(fs, found);
+        const unzip::Result outcome = unzip::ExtractArchive(path, std::string(kTarget), readOnly, decoder, limits);
         if (!outcome.ok) {
             check.reason = outcome.reason;
             return check;
         }
         check.codePageNames = decoder.CodePageUsed();
+        std::sort(found.entries.begin(), found.entries.end());
+        check.privateKeys = std::move(found.entries);
         check.ok = true;
     } catch (const core::RuntimeError& e) {
         check.reason = std::string("no se pudo leer (") + e.what() + ")";

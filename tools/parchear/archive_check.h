@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "core/file_system.h"
 
@@ -20,6 +21,9 @@ struct ArchiveCheck {
     // Some name is stored without the UTF-8 flag and with bytes above 127: each player's
     // Windows decodes it with its own code page.
     bool codePageNames = false;
+    // Entries holding a private key in PEM form (a patch must never carry one); Updater itself
+    // would install them, so ok does not depend on this.
+    std::vector<std::string> privateKeys;
 };
 
 ArchiveCheck CheckArchive(core::FileSystem& fs, const std::string& path);

@@ -5,7 +5,9 @@
 #include "core/crypto.h"
 #include "core/runtime_error.h"
 #include "tools/parchear/crear.h"
+#include "tools/parchear/key_safety.h"
 #include "tools/parchear/server_folder.h"
+#include "tools/parchear/server_permissions.h"
 #include "tools/parchear/signing.h"
 
 namespace parchear {
@@ -98,12 +100,14 @@ int Dispatch(const std::vector<std::string>& args, core::FileSystem& fs, Console
     if (command == "publicar") {
         if (given != 2 || !p.publicas.empty())
             return Usage(console, "publicar necesita dos argumentos: parche.zip y carpeta del servidor");
+        RequireKeysOutside(p.claves, p.positional[1]);
         Publicar(fs, p.positional[0], p.positional[1], console, {p.claves, p.nuevaSerie});
         return kExitOk;
     }
     if (command == "firmar") {
         if (given != 1 || p.claves.empty() || !onlyKeys)
             return Usage(console, "firmar necesita la carpeta del servidor y al menos una --clave");
+        RequireKeysOutside(p.claves, p.positional[0]);
         Firmar(fs, p.positional[0], LoadKeys(fs, p.claves), console);
         return kExitOk;
     }
@@ -142,7 +146,9 @@ int Run(const std::vector<std::string>& args, core::FileSystem& fs, Console& con
         return kExitOk;
     }
     try {
-        return Dispatch(args, fs, console);
+        // What parchear writes stays readable by the web server, whatever the umask.
+        ServedFileSystem served(fs);
+        return Dispatch(args, served, console);
     } catch (const Refusal& e) {
         console.err << "parchear: " << e.what() << std::endl;
         return kExitRefused;

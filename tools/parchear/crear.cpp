@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "tools/parchear/archive_check.h"
+#include "tools/parchear/content_checks.h"
 #include "tools/parchear/folder_scan.h"
 #include "tools/parchear/patch_plan.h"
 #include "tools/parchear/zip_writer.h"
@@ -40,6 +41,11 @@ CrearSummary Crear(core::FileSystem& fs, const std::string& oldArg, const std::s
         throw Refusal(Quoted(out) + " es una carpeta; indique el nombre del archivo .zip que se va a crear");
     }
     if (!fs.DirectoryExists(ParentOf(out))) throw Refusal("no existe la carpeta donde crear " + Quoted(out));
+    if (fs.FileExists(out)) {
+        throw Refusal(Quoted(out) +
+                      " ya existe y parchear no sobrescribe un parche (puede ser uno ya publicado). Bórrelo o "
+                      "indique otro nombre");
+    }
     if (IsInside(out, newRoot)) {
         throw Refusal(Quoted(out) +
                       " está dentro de la carpeta nueva y el parche se incluiría a sí mismo; "
@@ -97,7 +103,12 @@ CrearSummary Crear(core::FileSystem& fs, const std::string& oldArg, const std::s
         }
         const ArchiveCheck check = CheckArchive(fs, temp);
         if (!check.ok) throw Refusal("el parche escrito no pasa las comprobaciones de Updater (" + check.reason + ")");
+        if (!check.privateKeys.empty())
+            throw Refusal("no se puede crear el parche: " + PrivateKeysText(check.privateKeys));
         summary.archiveBytes = check.bytes;
+        // Made meanwhile by someone else: still never overwritten.
+        if (fs.FileExists(out))
+            throw Refusal(Quoted(out) + " apareció mientras se creaba el parche; no se sobrescribe");
         fs.Replace(temp, out);
     } catch (...) {
         fs.RemoveIfExists(temp);

@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "core/composed.h"
 #include "tools/parchear/zip_writer.h"
 #include "updater/unzip/entry_name.h"
 #include "updater/unzip/zip_directory.h"
@@ -26,6 +27,19 @@ bool SameContent(core::FileSystem& fs, const std::string& a, const std::string& 
     }
 }
 
+namespace {
+
+// Two names Windows takes for one file: by case, or by the same letters composed and decomposed.
+std::string SameFileText(const std::string& a, const std::string& b) {
+    const bool composition = core::ComposedUtf8(a) != a || core::ComposedUtf8(b) != b;
+    return Quoted(a) + " y " + Quoted(b) +
+           (composition ? " son el mismo nombre con los acentos escritos de dos formas (compuesta y descompuesta)"
+                        : " solo se distinguen por mayúsculas") +
+           ": en Windows son el mismo archivo y uno sobrescribiría al otro";
+}
+
+}  // namespace
+
 Plan MakePlan(core::FileSystem& fs, const std::string& oldRoot, const Scan& oldScan, const std::string& newRoot,
               const Scan& newScan, Console& console) {
     Plan plan;
@@ -43,10 +57,8 @@ Plan MakePlan(core::FileSystem& fs, const std::string& oldRoot, const Scan& oldS
 
     for (const Item& item : newScan.items) {
         const auto [at, fresh] = byFolded.emplace(unzip::NameKey(item.path), item.path);
-        if (!fresh) {
-            plan.problems.push_back(Quoted(at->second) + " y " + Quoted(item.path) +
-                                    " solo se distinguen por mayúsculas: en Windows son el mismo archivo");
-        }
+        if (!fresh && unzip::SameName(at->second, item.path))
+            plan.problems.push_back(SameFileText(at->second, item.path));
         const auto it = old.find(item.path);
         const Item* before = it == old.end() ? nullptr : it->second;
         if (before != nullptr && before->folder != item.folder) {

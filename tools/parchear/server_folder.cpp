@@ -7,8 +7,11 @@
 #include "core/numeric.h"
 #include "core/runtime_error.h"
 #include "tools/parchear/archive_check.h"
+#include "tools/parchear/content_checks.h"
 #include "tools/parchear/folder_scan.h"
 #include "tools/parchear/patch_plan.h"
+#include "tools/parchear/server_permissions.h"
+#include "tools/parchear/server_target.h"
 #include "tools/parchear/signing.h"
 #include "updater/update/remote_text.h"
 
@@ -59,10 +62,15 @@ std::string Head(core::FileSystem& fs, const std::string& path) {
 
 std::string Shown(const std::string& text) { return Quoted(text.substr(0, 40)); }
 
-// The server folder must exist; its parches folder is made when missing.
-void RequireServer(core::FileSystem& fs, const std::string& server) {
-    if (!fs.DirectoryExists(server)) throw Refusal("no existe la carpeta del servidor " + Quoted(server));
+// The first line without its end (LF or CR LF).
+std::string_view FirstLine(std::string_view text) {
+    text = text.substr(0, text.find('\n'));
+    if (text.ends_with('\r')) text.remove_suffix(1);
+    return text;
 }
+
+// The server folder must exist; its parches folder is made when missing.
+void RequireServer(core::FileSystem& fs, const std::string& server) { RequireServerFolder(fs, server); }
 
 void CopyAtomically(core::FileSystem& fs, const std::string& from, const std::string& to) {
     const std::string temp = core::TemporaryNameFor(to);
@@ -194,6 +202,10 @@ CountRead ReadCount(core::FileSystem& fs, const std::string& server) {
     } else if (!whole.found || whole.value != head.value) {
         read.reason = "version.txt dice " + Shown(text) +
                       ", pero Updater solo lee sus tres primeros bytes y entiende " + core::DecimalText(fetch.value);
+    } else if (!core::ParseDigits(FirstLine(text), update::kCountReadBytes)) {
+        read.reason = "version.txt dice " + Shown(text) + ", que Updater lee como " + core::DecimalText(fetch.value) +
+                      ", pero la primera línea debe ser el número escrito solo con cifras («" +
+                      core::DecimalText(fetch.value) + "»)";
     } else {
         read.ok = true;
     }
@@ -210,6 +222,8 @@ int Publicar(core::FileSystem& fs, const std::string& archive, const std::string
     const ArchiveCheck check = CheckArchive(fs, archive);
     if (!check.ok)
         throw Refusal(Quoted(archive) + " no se puede publicar: Updater lo rechazaría (" + check.reason + ")");
+    if (!check.privateKeys.empty())
+        throw Refusal(Quoted(archive) + " no se puede publicar: " + PrivateKeysText(check.privateKeys));
     if (check.entries == 0)
         console.err << "Aviso: el archivo no contiene nada; el parche no cambiará nada." << std::endl;
     if (check.codePageNames) {
@@ -287,6 +301,7 @@ std::vector<std::string> Comprobar(core::FileSystem& fs, const std::string& serv
         console.err << "Aviso: queda " << PatchesFolder(server) << "/" << t
                     << " de una publicación interrumpida; la próxima «parchear publicar» lo borrará." << std::endl;
     }
+    problems = UnreadableByWebServer(server, contents.archives);
     if (!count.present) {
         problems.push_back("falta " + VersionPath(server) +
                            ": Updater mostrará «No se pudo conectar con el servidor de actualizaciones.»");
@@ -303,6 +318,9 @@ std::vector<std::string> Comprobar(core::FileSystem& fs, const std::string& serv
         const std::string path = ArchivePath(server, n);
         const ArchiveCheck check = CheckArchive(fs, path);
         if (!check.ok) problems.push_back(path + ": " + check.reason);
+        if (!check.privateKeys.empty())
+            problems.push_back(path + ": " + PrivateKeysText(check.privateKeys) +
+                               "; si ya se sirvió, trátela como robada");
         progress.Advance(1);
     }
     for (int n : contents.archives) {

@@ -6,8 +6,11 @@
 #include "core/key_file.h"
 #include "core/numeric.h"
 #include "tools/parchear/folder_scan.h"
+#include "tools/parchear/key_safety.h"
+#include "tools/parchear/list_mismatch.h"
 #include "tools/parchear/owner_only.h"
 #include "tools/parchear/server_folder.h"
+#include "tools/parchear/server_target.h"
 
 namespace parchear {
 namespace {
@@ -31,17 +34,9 @@ void ClaveNueva(core::FileSystem& fs, const std::string& path, Console& console)
     if (fs.FileExists(path) || fs.DirectoryExists(path))
         throw Refusal(Quoted(path) + " ya existe; una clave no se sobrescribe nunca");
     const core::crypto::KeyPair key = core::crypto::GenerateP256();
-    try {
-        auto writer = fs.CreateFile(path);
-        // Closed to everyone else before the secret is written.
-        KeepToOwner(path);
-        const std::string pem = core::crypto::PrivateKeyPem(key);
-        writer->Write(pem.data(), pem.size());
-        writer->Commit();
-    } catch (...) {
-        fs.RemoveIfExists(path);
-        throw;
-    }
+    // Closed to everyone else by the call that creates it: no other account ever gets a handle to it.
+    if (!CreateOwnerOnlyFile(path, core::crypto::PrivateKeyPem(key)))
+        throw Refusal(Quoted(path) + " ya existe; una clave no se sobrescribe nunca");
     console.out << "Clave privada escrita en " << path << ". Guárdela fuera del servidor y haga una copia de seguridad."
                 << std::endl;
     ClavePublica(fs, path, console);
@@ -55,7 +50,10 @@ void ClavePublica(core::FileSystem& fs, const std::string& path, Console& consol
 
 std::vector<core::crypto::KeyPair> LoadKeys(core::FileSystem& fs, const std::vector<std::string>& paths) {
     std::vector<core::crypto::KeyPair> keys;
-    for (const std::string& p : paths) keys.push_back(LoadKey(fs, p));
+    for (const std::string& p : paths) {
+        keys.push_back(LoadKey(fs, p));
+        RequireOwnerOnly(p);
+    }
     return keys;
 }
 
@@ -118,15 +116,12 @@ std::int64_t WriteSignedList(core::FileSystem& fs, const std::string& server, in
 void RequireListedArchives(core::FileSystem& fs, const std::string& server, const update::SignedList& current,
                            const std::vector<core::crypto::KeyPair>& keys, Console& console) {
     for (std::size_t i = 0; i < current.patches.size(); ++i) {
-        const std::string path = ArchivePath(server, static_cast<int>(i + 1));
-        const bool same = fs.FileExists(path) && [&] {
-            const update::ListedPatch actual = Describe(fs, path);
-            return actual.size == current.patches[i].size && actual.sha256 == current.patches[i].sha256;
-        }();
-        if (!same) {
-            throw Refusal(path +
-                          " no es el archivo que describe la lista firmada actual; alguien lo cambió en el "
-                          "servidor o se copió otro. Revíselo antes de volver a firmar");
+        const int n = static_cast<int>(i + 1);
+        const std::string why = ListedArchiveMismatch(fs, ArchivePath(server, n), n, current.patches[i]);
+        if (!why.empty()) {
+            throw Refusal(why +
+                          ". No se firma nada hasta que el servidor vuelva a ser lo publicado: «parchear restaurar " +
+                          server + " --registro <carpeta>»");
         }
     }
     std::vector<core::crypto::PublicPoint> points;
@@ -140,7 +135,7 @@ void RequireListedArchives(core::FileSystem& fs, const std::string& server, cons
 
 void Firmar(core::FileSystem& fs, const std::string& server, const std::vector<core::crypto::KeyPair>& keys,
             Console& console) {
-    if (!fs.DirectoryExists(server)) throw Refusal("no existe la carpeta del servidor " + Quoted(server));
+    RequireServerFolder(fs, server);
     const CountRead count = ReadCount(fs, server);
     if (!count.present) throw Refusal("falta " + VersionPath(server) + "; no hay nada que firmar");
     if (!count.ok) throw Refusal(count.reason + "; corríjalo antes de firmar");
@@ -181,9 +176,8 @@ std::vector<std::string> CheckSignedList(core::FileSystem& fs, const std::string
     for (std::size_t i = 0; i < list.patches.size(); ++i) {
         const std::string path = ArchivePath(server, static_cast<int>(i + 1));
         if (!fs.FileExists(path)) continue;  // reported with the archive checks
-        const update::ListedPatch actual = Describe(fs, path);
-        if (actual.size != list.patches[i].size || actual.sha256 != list.patches[i].sha256)
-            problems.push_back(path + " no coincide con el tamaño y la huella de la lista firmada");
+        const std::string why = ListedArchiveMismatch(fs, path, static_cast<int>(i + 1), list.patches[i]);
+        if (!why.empty()) problems.push_back(why);
     }
     return problems;
 }

@@ -19,7 +19,8 @@ void ClaveNueva(core::FileSystem& fs, const std::string& path, Console& console)
 // clave publica: the public key (as builds take it) and its key id.
 void ClavePublica(core::FileSystem& fs, const std::string& path, Console& console);
 
-// The key files given with --clave; raises Refusal for a missing or unusable one.
+// The key files given with --clave; raises Refusal for a missing or unusable one, or one that
+// others may read.
 std::vector<core::crypto::KeyPair> LoadKeys(core::FileSystem& fs, const std::vector<std::string>& paths);
 
 // What version.txt holds beyond the count.
