@@ -98,7 +98,7 @@ std::optional<SignedList> ParseSignedList(std::string_view text) {
     const auto serieFields = Fields((*lines)[2]);
     if (serieFields.size() != 2 || serieFields[0] != "serie") return std::nullopt;
     const auto serie = Decimal(serieFields[1], 18);
-    if (!serie || *serie < 1) return std::nullopt;
+    if (!serie || *serie < 1 || *serie > kMaxSerie) return std::nullopt;
     list.serie = *serie;
 
     std::size_t at = 3;
