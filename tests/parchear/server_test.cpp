@@ -4,7 +4,9 @@
 
 #include "tests/parchear/helpers.h"
 #include "tests/unzip/zip_builder.h"
+#include "tools/parchear/record.h"
 #include "tools/parchear/server_folder.h"
+#include "tools/parchear/signing.h"
 
 namespace {
 
@@ -173,15 +175,18 @@ TEST_F(ServerTest, ImportsOnlyACountThatHoldsWhatItSays) {
         EXPECT_NE(publish.err.find("parchear importar"), std::string::npos) << c.label << ": " << publish.err;
         EXPECT_EQ(Server(), before) << c.label;
     }
-    // 998 imported, one more fits, the thousandth does not.
+    // 998 published (the record written here: importing syncs every copy to the disk), one more
+    // fits, the thousandth does not.
     std::filesystem::remove_all(testsupport::U8Path(server + "/parches"));
-    testsupport::WriteTree(testsupport::U8Path(server + "/parches"), {{"version.txt", "998\r\n"}});
-    for (int n = 1; n <= 998; ++n)
+    testsupport::WriteTree(testsupport::U8Path(server + "/parches"), {{"version.txt", "998"}});
+    parchear::RecordState state;
+    state.list = parchear::DescribeText("998");
+    for (int n = 1; n <= 998; ++n) {
         std::filesystem::copy_file(testsupport::U8Path(other),
                                    testsupport::U8Path(server + "/parches/" + std::to_string(n) + ".zip"));
-    const auto imported = parchtest::Run({"importar", server, "--registro", rec});
-    ASSERT_EQ(imported.code, 0) << imported.err;
-    EXPECT_NE(imported.err.find("se confía en el servidor tal como está"), std::string::npos) << imported.err;
+        state.patches.push_back(parchear::Describe(core::RealFileSystem(), other));
+    }
+    WriteBytes(testsupport::U8Path(rec + "/registro.txt"), parchear::FormatRecord(state));
     ASSERT_EQ(parchtest::Run({"publicar", good, server, "--registro", rec}).code, 0);
     EXPECT_EQ(Version(), "999");
     EXPECT_TRUE(Exists(server + "/parches/999.zip"));

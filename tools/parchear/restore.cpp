@@ -132,10 +132,6 @@ void Importar(core::FileSystem& fs, const std::string& server, const std::string
         if (!list.list) throw Refusal(version + " es una lista firmada dañada, que ningún Updater con claves acepta");
         count = list.list->count;
         state.serie = list.list->serie;
-        if (state.serie > NextSerie(0) + 1000000) {
-            throw Refusal("la serie " + core::DecimalText(state.serie) + " de " + version +
-                          " está en el futuro: una lista así dejaría a los Updater sin más series que aceptar");
-        }
     } else {
         if (!trusted.empty())
             throw Refusal(version + " no está firmado; con --publica solo se importa una lista firmada");
@@ -185,6 +181,11 @@ void Importar(core::FileSystem& fs, const std::string& server, const std::string
         console.err << "Aviso: sin --publica se confía en el servidor tal como está: sus parches y su version.txt "
                        "pasan al registro sin comprobar quién los puso."
                     << std::endl;
+    }
+    // More than a day ahead of this clock: a list like that leaves no serie to grow into.
+    if (state.serie > NextSerie(0) + 1000000) {
+        throw Refusal("la serie " + core::DecimalText(state.serie) + " de " + version +
+                      " está en el futuro: una lista así dejaría a los Updater sin más series que aceptar");
     }
     std::sort(state.keyIds.begin(), state.keyIds.end());
     state.keyIds.erase(std::unique(state.keyIds.begin(), state.keyIds.end()), state.keyIds.end());
