@@ -102,7 +102,7 @@ void Importar(core::FileSystem& fs, const std::string& server, const std::string
         trusted.push_back(*point);
     }
     if (!fs.DirectoryExists(server)) throw Refusal("no existe la carpeta del servidor " + Quoted(server));
-    RequireApart(server, record);
+    RequireApart(fs, server, record);
     if (fs.FileExists(RecordFile(record))) {
         throw Refusal(Quoted(record) +
                       " ya es un registro; importar solo crea uno nuevo. Para devolver al servidor "
@@ -112,10 +112,8 @@ void Importar(core::FileSystem& fs, const std::string& server, const std::string
     fs.CreateDirectory(record);
     const FolderLock recordLock(record, console);
     const FolderLock serverLock(server, console);
-    for (const core::DirectoryEntry& entry : fs.ListDirectory(record, 100000)) {
-        if (entry.name != kLockName && entry.name != "parches")
-            throw Refusal(Quoted(record) + " no está vacía; indique una carpeta vacía o que aún no exista");
-    }
+    if (!HoldsNoOtherFiles(fs, record))
+        throw Refusal(Quoted(record) + " no está vacía; indique una carpeta vacía o que aún no exista");
 
     const std::string version = VersionPath(server);
     if (!fs.FileExists(version)) {

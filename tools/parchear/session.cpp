@@ -33,7 +33,8 @@ std::string Spelled(const std::string& path) {
 
 }  // namespace
 
-void RequireApart(const std::string& server, const std::string& record) {
+void RequireApart(core::FileSystem& fs, const std::string& server, const std::string& record) {
+    if (fs.FileExists(record)) throw Refusal(Quoted(record) + " es un archivo; --registro necesita una carpeta");
     if (IsInside(record, server)) {
         throw Refusal("el registro " + Quoted(record) + " está dentro de la carpeta del servidor " + Quoted(server) +
                       ", y el servidor web lo daría a cualquiera; guárdelo en una carpeta que no se sirva");
@@ -42,6 +43,15 @@ void RequireApart(const std::string& server, const std::string& record) {
         throw Refusal("la carpeta del servidor " + Quoted(server) + " está dentro del registro " + Quoted(record) +
                       "; use dos carpetas separadas");
     }
+}
+
+bool HoldsNoOtherFiles(core::FileSystem& fs, const std::string& record) {
+    for (const core::DirectoryEntry& entry : fs.ListDirectory(record, kMaxRecordNames)) {
+        const bool ours = entry.name == kLockName || entry.name == "lista.txt" || entry.name == "parches" ||
+                          entry.name.ends_with(core::kNewVersionSuffix);
+        if (!ours) return false;
+    }
+    return true;
 }
 
 std::optional<update::ListedPatch> DescribeIfPresent(core::FileSystem& fs, const std::string& path) {
@@ -56,7 +66,7 @@ std::string RestoreCommand(const std::string& server, const std::string& record)
 Session::Session(core::FileSystem& fs, std::string server, std::string record, Console& console, Start start)
     : m_fs(fs), m_server(std::move(server)), m_record(std::move(record)), m_console(console) {
     if (!m_fs.DirectoryExists(m_server)) throw Refusal("no existe la carpeta del servidor " + Quoted(m_server));
-    RequireApart(m_server, m_record);
+    RequireApart(m_fs, m_server, m_record);
     const std::string importHint =
         "; si el servidor ya publica parches, cree el registro una vez con «parchear importar " + Spelled(m_server) +
         " --registro " + Spelled(m_record) + "»";
@@ -73,12 +83,10 @@ Session::Session(core::FileSystem& fs, std::string server, std::string record, C
     }
     if (start == Start::Existing)
         throw Refusal(Quoted(m_record) + " no es un registro de parchear (no tiene registro.txt)" + importHint);
-    for (const core::DirectoryEntry& entry : m_fs.ListDirectory(m_record, kMaxRecordNames)) {
-        if (entry.name != kLockName && !(entry.name == "parches" && entry.kind == core::DirectoryEntry::Kind::Folder)) {
-            throw Refusal(Quoted(m_record) +
-                          " no es un registro de parchear (no tiene registro.txt) y no está vacía; indique una "
-                          "carpeta vacía o que aún no exista para el registro nuevo");
-        }
+    if (!HoldsNoOtherFiles(m_fs, m_record)) {
+        throw Refusal(Quoted(m_record) +
+                      " no es un registro de parchear (no tiene registro.txt) y no está vacía; indique una "
+                      "carpeta vacía o que aún no exista para el registro nuevo");
     }
     if (m_fs.FileExists(VersionPath(m_server)) || !ListPatchesFolder(m_fs, m_server).archives.empty()) {
         throw Refusal("el servidor " + Quoted(m_server) + " ya publica parches y " + Quoted(m_record) +

@@ -56,8 +56,13 @@ private:
     RecordState m_state;
 };
 
-// Refusal when one of the folders lies inside the other (the record must never be served).
-void RequireApart(const std::string& server, const std::string& record);
+// Refusal when one of the folders lies inside the other (the record must never be served), or
+// when the record names a file.
+void RequireApart(core::FileSystem& fs, const std::string& server, const std::string& record);
+
+// True when the folder holds nothing but what an interrupted first publication or importar
+// leaves before registro.txt exists (the lock, lista.txt, copies, temporaries).
+bool HoldsNoOtherFiles(core::FileSystem& fs, const std::string& record);
 
 // Size and SHA-256 of path, or nothing when it is missing.
 std::optional<update::ListedPatch> DescribeIfPresent(core::FileSystem& fs, const std::string& path);
