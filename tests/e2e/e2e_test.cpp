@@ -398,7 +398,7 @@ TEST(UpdaterEndToEnd, PatchMadeAndPublishedWithParchearInstalls) {
     WriteBytes(work / "v1" / "Recursos" / "Textos" / "igual.txt", "sin cambios\r\n");
     WriteBytes(work / "v1" / "Recursos" / "Textos" / "nuevo.txt", "parche de parchear\r\n");
     WriteBytes(work / "v1" / "Recursos" / "Textos" / U8Path("Canción nueva.txt"), "ñandú\r\n");
-    Publish(0);
+    fs::remove_all(Served() / "parches");
 
     const auto run = [](const std::string& arguments) {
         probe::Process tool = probe::Process::Start(PARCHEAR_EXE, arguments);
@@ -413,7 +413,9 @@ TEST(UpdaterEndToEnd, PatchMadeAndPublishedWithParchearInstalls) {
         return q;
     };
     ASSERT_EQ(run("crear " + quoted(work / "v0") + " " + quoted(work / "v1") + " " + quoted(work / "p.zip")), 0u);
-    ASSERT_EQ(run("publicar " + quoted(work / "p.zip") + " " + quoted(Served())), 0u);
+    ASSERT_EQ(
+        run("publicar " + quoted(work / "p.zip") + " " + quoted(Served()) + " --registro " + quoted(work / "registro")),
+        0u);
     ASSERT_EQ(run("comprobar " + quoted(Served())), 0u);
     EXPECT_EQ(ReadBytes(Served() / "parches" / "version.txt").substr(0, 1), "1");
 

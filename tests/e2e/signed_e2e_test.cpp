@@ -56,7 +56,8 @@ TEST(SignedEndToEnd, SignedByParchearInstallsAndNothingElseDoes) {
     WriteBytes(work / "v1" / "Recursos" / "a.txt", "nuevo\r\n");
     const std::string key = Quoted(fs::path(TEST_KEY));
     ASSERT_EQ(Parchear("crear " + Quoted(work / "v0") + " " + Quoted(work / "v1") + " " + Quoted(work / "p.zip")), 0u);
-    ASSERT_EQ(Parchear("publicar " + Quoted(work / "p.zip") + " " + Quoted(Served()) + " --clave " + key), 0u);
+    const std::string record = " --registro " + Quoted(work / "registro");
+    ASSERT_EQ(Parchear("publicar " + Quoted(work / "p.zip") + " " + Quoted(Served()) + record + " --clave " + key), 0u);
     ASSERT_EQ(Parchear("comprobar " + Quoted(Served()) + " --publica " TEST_PUBLIC_KEY), 0u);
 
     harness::UpdaterFolder inst(UPDATER_SIGNED_EXE, fs::temp_directory_path() / "vandrel-e2e-inst-firmado");
@@ -75,6 +76,10 @@ TEST(SignedEndToEnd, SignedByParchearInstallsAndNothingElseDoes) {
     EXPECT_FALSE(fs::exists(inst.Path("Vandrel.exe")));
     EXPECT_FALSE(fs::exists(inst.Path("1.zip")));
     EXPECT_EQ(inst.Version(), " 0 \r\n");
+    // parchear refuses to build on it; restaurar serves the published archive again.
+    EXPECT_EQ(Parchear("firmar " + Quoted(Served()) + record + " --clave " + key), 2u);
+    ASSERT_EQ(Parchear("restaurar " + Quoted(Served()) + record), 0u);
+    EXPECT_EQ(ReadBytes(Served() / "parches" / "1.zip"), ReadBytes(work / "p.zip"));
 
     // An unsigned list: nothing is requested beyond it.
     WriteBytes(Served() / "parches" / "version.txt", "1\r\n");

@@ -33,10 +33,13 @@ protected:
     std::string Zip(int i) const { return dir.Path() + "/p" + std::to_string(i) + ".zip"; }
     std::string Key() const { return dir.Path() + "/k.pem"; }
     std::string Parches() const { return server + "/parches"; }
-    void Publish(int i) { ASSERT_EQ(parchtest::Run({"publicar", Zip(i), server, "--clave", Key()}).code, 0); }
+    void Publish(int i) {
+        ASSERT_EQ(parchtest::Run({"publicar", Zip(i), server, "--registro", rec, "--clave", Key()}).code, 0);
+    }
 
     testsupport::TempDir dir{"parchear-defensas"};
     std::string server = dir.Path() + "/www";
+    std::string rec = dir.Path() + "/registro";
 };
 
 // Each harmful input: refused with exit 2 and a text that says what to do, and nothing changed.
@@ -51,14 +54,10 @@ TEST_F(HardeningTest, RefusesToBuildOnABrokenFolder) {
         std::vector<std::string> fragments;
     } cases[] = {
         {"publicar en la carpeta parches",
-         [&] {
-             return std::vector<std::string>{"publicar", Zip(2), Parches(), "--clave", Key()};
-         },
+         [&] { return std::vector<std::string>{"publicar", Zip(2), Parches(), "--registro", rec, "--clave", Key()}; },
          {"es la carpeta de parches", "indique la carpeta que la contiene"}},
         {"firmar la carpeta parches",
-         [&] {
-             return std::vector<std::string>{"firmar", Parches() + "/", "--clave", Key()};
-         },
+         [&] { return std::vector<std::string>{"firmar", Parches() + "/", "--registro", rec, "--clave", Key()}; },
          {"es la carpeta de parches"}},
         {"comprobar la carpeta parches",
          [&] {
@@ -68,33 +67,34 @@ TEST_F(HardeningTest, RefusesToBuildOnABrokenFolder) {
         {"version.txt en la raíz",
          [&] {
              WriteBytes(U8Path(server + "/version.txt"), "1");
-             return std::vector<std::string>{"publicar", Zip(2), server, "--clave", Key()};
+             return std::vector<std::string>{"publicar", Zip(2), server, "--registro", rec, "--clave", Key()};
          },
          {"tiene un version.txt en su raíz"}},
         {"clave dentro del servidor",
          [&] {
              std::filesystem::copy_file(U8Path(Key()), U8Path(server + "/k.pem"));
-             return std::vector<std::string>{"publicar", Zip(2), server, "--clave", server + "/k.pem"};
+             return std::vector<std::string>{"publicar", Zip(2),    server,           "--registro",
+                                             rec,        "--clave", server + "/k.pem"};
          },
          {"está dentro de la carpeta del servidor", "Muévala fuera", "robada"}},
 #ifndef _WIN32
         {"clave legible por otros",
          [&] {
              ::chmod(Key().c_str(), 0644);
-             return std::vector<std::string>{"firmar", server, "--clave", Key()};
+             return std::vector<std::string>{"firmar", server, "--registro", rec, "--clave", Key()};
          },
          {"pueden leerla otros usuarios", "permisos 0644", "chmod 600 " + Key()}},
         {"clave legible por el grupo",
          [&] {
              ::chmod(Key().c_str(), 0640);
-             return std::vector<std::string>{"publicar", Zip(2), server, "--clave", Key()};
+             return std::vector<std::string>{"publicar", Zip(2), server, "--registro", rec, "--clave", Key()};
          },
          {"permisos 0640"}},
 #endif
         {"clave privada dentro del parche",
          [&] {
              WriteBytes(U8Path(Zip(2)), ziptest::ZipBuilder().File("a.txt", "a").File("cfg/k.pem", kPem).Build().bytes);
-             return std::vector<std::string>{"publicar", Zip(2), server, "--clave", Key()};
+             return std::vector<std::string>{"publicar", Zip(2), server, "--registro", rec, "--clave", Key()};
          },
          {"«cfg/k.pem» contiene una clave privada"}},
         {"nombres gemelos dentro del parche",
@@ -104,30 +104,31 @@ TEST_F(HardeningTest, RefusesToBuildOnABrokenFolder) {
                                             .Add(ziptest::Plan("Cancio\xCC\x81n.txt", "2", 8, 0x800))
                                             .Build()
                                             .bytes);
-             return std::vector<std::string>{"publicar", Zip(2), server, "--clave", Key()};
+             return std::vector<std::string>{"publicar", Zip(2), server, "--registro", rec, "--clave", Key()};
          },
          {"no se puede publicar: Updater lo rechazaría"}},
         {"cuenta escrita como 2e0",
          [&] {
              WriteBytes(U8Path(Parches() + "/version.txt"), "2e0");
-             return std::vector<std::string>{"firmar", server, "--clave", Key()};
+             return std::vector<std::string>{"firmar", server, "--registro", rec, "--clave", Key()};
          },
-         {"solo con cifras («2»)"}},
+         {Parches() + "/version.txt", "parchear restaurar " + server}},
         {"falta un parche anunciado",
          [&] {
              std::filesystem::remove(U8Path(Parches() + "/2.zip"));
-             return std::vector<std::string>{"firmar", server, "--clave", Key()};
+             return std::vector<std::string>{"firmar", server, "--registro", rec, "--clave", Key()};
          },
-         {"falta " + Parches() + "/2.zip, que anuncia la línea «parche 2»", "parchear restaurar " + server}},
+         {"falta " + Parches() + "/2.zip\n", "parchear restaurar " + server}},
         {"línea de tamaño cambiada",
          [&] {
              edit("parche 1 ([0-9]+)", "parche 1 1$1");
-             return std::vector<std::string>{"publicar", Zip(2), server, "--clave", Key()};
+             return std::vector<std::string>{"publicar", Zip(2), server, "--registro", rec, "--clave", Key()};
          },
-         {"1.zip está intacto", "version.txt se modificó después de firmarse"}},
+         {Parches() + "/version.txt", "parchear restaurar " + server}},
     };
     for (const Case& c : cases) {
         std::filesystem::remove_all(U8Path(server));
+        std::filesystem::remove_all(U8Path(rec));
         std::filesystem::create_directories(U8Path(server));
 #ifndef _WIN32
         ::chmod(Key().c_str(), 0600);

@@ -56,6 +56,7 @@ protected:
 
     testsupport::TempDir dir{"parchear-ida-y-vuelta"};
     std::string server = dir.Path() + "/servidor";
+    std::string rec = dir.Path() + "/registro";
     std::string player = dir.Path() + "/jugador";
     testsupport::RecordingDialogs dialogs;
 };
@@ -65,7 +66,7 @@ TEST_F(RoundTrip, TwoPatchesTakeAnInstallationFromVersion0To2) {
         const std::string zip = dir.Path() + "/p" + std::to_string(v) + ".zip";
         const auto made = parchtest::Run({"crear", Folder(v - 1), Folder(v), zip});
         ASSERT_EQ(made.code, 0) << made.out << made.err;
-        const auto published = parchtest::Run({"publicar", zip, server});
+        const auto published = parchtest::Run({"publicar", zip, server, "--registro", rec});
         ASSERT_EQ(published.code, 0) << published.err;
     }
     EXPECT_EQ(testsupport::ReadBytes(testsupport::U8Path(server + "/parches/version.txt")), "2");
@@ -97,8 +98,8 @@ TEST_F(RoundTrip, AFreshInstallFromAnEmptyFolderGetsEverything) {
 #ifdef PREPARAR_SERVIDOR
 // The script that sets up a server folder from successive versions (for the Wine round trip).
 TEST_F(RoundTrip, ThePreparationScriptPublishesEveryVersion) {
-    const std::string command = std::string(PREPARAR_SERVIDOR) + " " + PARCHEAR_EXE + " '" + server + "' '" +
-                                Folder(0) + "' '" + Folder(1) + "' '" + Folder(2) + "' > '" + dir.Path() +
+    const std::string command = std::string(PREPARAR_SERVIDOR) + " " + PARCHEAR_EXE + " '" + server + "' '" + rec +
+                                "' '" + Folder(0) + "' '" + Folder(1) + "' '" + Folder(2) + "' > '" + dir.Path() +
                                 "/log.txt' 2>&1";
     ASSERT_EQ(std::system(command.c_str()), 0) << testsupport::ReadBytes(testsupport::U8Path(dir.Path() + "/log.txt"));
     EXPECT_EQ(testsupport::ReadBytes(testsupport::U8Path(server + "/parches/version.txt")), "2");

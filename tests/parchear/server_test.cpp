@@ -4,7 +4,9 @@
 
 #include "tests/parchear/helpers.h"
 #include "tests/unzip/zip_builder.h"
+#include "tools/parchear/record.h"
 #include "tools/parchear/server_folder.h"
+#include "tools/parchear/signing.h"
 
 namespace {
 
@@ -27,6 +29,7 @@ protected:
     std::string server = dir.Path() + "/www";
     std::string good = dir.Path() + "/bueno.zip";
     std::string other = dir.Path() + "/otro.zip";
+    std::string rec = dir.Path() + "/registro";
 };
 
 TEST_F(ServerTest, CountIsReadAsUpdaterReadsIt) {
@@ -80,11 +83,11 @@ TEST_F(ServerTest, CountIsReadAsUpdaterReadsIt) {
 
 TEST_F(ServerTest, PublishesInOrderStartingFromNothing) {
     std::filesystem::remove_all(testsupport::U8Path(server + "/parches"));
-    const auto first = parchtest::Run({"publicar", good, server});
+    const auto first = parchtest::Run({"publicar", good, server, "--registro", rec});
     ASSERT_EQ(first.code, 0) << first.err;
     EXPECT_EQ(ReadBytes(testsupport::U8Path(server + "/parches/1.zip")), ReadBytes(testsupport::U8Path(good)));
     EXPECT_EQ(Version(), "1");
-    const auto second = parchtest::Run({"publicar", other, server});
+    const auto second = parchtest::Run({"publicar", other, server, "--registro", rec});
     ASSERT_EQ(second.code, 0) << second.err;
     EXPECT_EQ(ReadBytes(testsupport::U8Path(server + "/parches/2.zip")), ReadBytes(testsupport::U8Path(other)));
     EXPECT_EQ(Version(), "2");
@@ -133,7 +136,7 @@ TEST_F(ServerTest, RefusesArchivesUpdaterWouldRefuse) {
     for (const Case& c : cases) {
         const std::string bad = dir.Path() + "/malo.zip";
         WriteBytes(testsupport::U8Path(bad), c.bytes);
-        const auto r = parchtest::Run({"publicar", bad, server});
+        const auto r = parchtest::Run({"publicar", bad, server, "--registro", rec});
         EXPECT_EQ(r.code, 2) << c.label;
         EXPECT_NE(r.err.find("Updater lo rechazaría"), std::string::npos) << c.label << ": " << r.err;
         EXPECT_NE(r.err.find(c.cause), std::string::npos) << c.label << ": " << r.err;
@@ -141,30 +144,62 @@ TEST_F(ServerTest, RefusesArchivesUpdaterWouldRefuse) {
     }
 }
 
-TEST_F(ServerTest, RefusesWhatWouldBreakTheCount) {
+// A server made without a record is taken over only when Updater reads its count as written.
+TEST_F(ServerTest, ImportsOnlyACountThatHoldsWhatItSays) {
     struct Case {
         const char* label;
         std::string version;
+        int archives;  // 1.zip ... on the server
         std::string cause;
     };
     const std::vector<Case> cases = {
-        {"999 parches", "999", "no caben más de 999"},
-        {"basura", "hola", "no encuentra un número"},
-        {"cuatro cifras", "1234", "solo lee sus tres primeros bytes"},
-        {"negativo", "-3", "negativo"},
+        {"basura", "hola", 0, "solo el número de parches, en cifras"},
+        {"cuatro cifras", "1234", 0, "en cifras"},
+        {"negativo", "-3", 0, "en cifras"},
+        {"exponente", "1e1", 1, "en cifras"},
+        {"blanco delante", " 1", 1, "en cifras"},
+        {"hueco", "5", 3, "falta " + server + "/parches/4.zip, que version.txt anuncia"},
+        {"sobra uno", "1", 2, "2.zip está en el servidor pero version.txt no lo anuncia"},
     };
     for (const Case& c : cases) {
-        WriteBytes(testsupport::U8Path(server + "/parches/version.txt"), c.version);
+        std::filesystem::remove_all(testsupport::U8Path(server + "/parches"));
+        testsupport::WriteTree(testsupport::U8Path(server + "/parches"), {{"version.txt", c.version}});
+        for (int n = 1; n <= c.archives; ++n)
+            std::filesystem::copy_file(testsupport::U8Path(good),
+                                       testsupport::U8Path(server + "/parches/" + std::to_string(n) + ".zip"));
         const testsupport::Tree before = Server();
-        const auto r = parchtest::Run({"publicar", good, server});
+        const auto r = parchtest::Run({"importar", server, "--registro", rec});
         EXPECT_EQ(r.code, 2) << c.label;
         EXPECT_NE(r.err.find(c.cause), std::string::npos) << c.label << ": " << r.err;
         EXPECT_EQ(Server(), before) << c.label;
+        EXPECT_FALSE(Exists(rec + "/registro.txt")) << c.label;
+        const auto publish = parchtest::Run({"publicar", other, server, "--registro", rec});
+        EXPECT_EQ(publish.code, 2) << c.label;
+        EXPECT_NE(publish.err.find("parchear importar"), std::string::npos) << c.label << ": " << publish.err;
+        EXPECT_EQ(Server(), before) << c.label;
     }
-    WriteBytes(testsupport::U8Path(server + "/parches/version.txt"), "998");
-    ASSERT_EQ(parchtest::Run({"publicar", good, server}).code, 0);
+    // 998 published (the record written here: importing syncs every copy to the disk), one more
+    // fits, the thousandth does not.
+    std::filesystem::remove_all(testsupport::U8Path(server + "/parches"));
+    testsupport::WriteTree(testsupport::U8Path(server + "/parches"), {{"version.txt", "998"}});
+    parchear::RecordState state;
+    state.list = parchear::DescribeText("998");
+    for (int n = 1; n <= 998; ++n) {
+        std::filesystem::copy_file(testsupport::U8Path(other),
+                                   testsupport::U8Path(server + "/parches/" + std::to_string(n) + ".zip"));
+        state.patches.push_back(parchear::Describe(core::RealFileSystem(), other));
+    }
+    WriteBytes(testsupport::U8Path(rec + "/registro.txt"), parchear::FormatRecord(state));
+    ASSERT_EQ(parchtest::Run({"publicar", good, server, "--registro", rec}).code, 0);
     EXPECT_EQ(Version(), "999");
     EXPECT_TRUE(Exists(server + "/parches/999.zip"));
+    const testsupport::Tree full = Server();
+    WriteBytes(testsupport::U8Path(dir.Path() + "/tercero.zip"),
+               ziptest::ZipBuilder().File("c.txt", "c").Build().bytes);
+    const auto refused = parchtest::Run({"publicar", dir.Path() + "/tercero.zip", server, "--registro", rec});
+    EXPECT_EQ(refused.code, 2);
+    EXPECT_NE(refused.err.find("no caben más de 999"), std::string::npos) << refused.err;
+    EXPECT_EQ(Server(), full);
 }
 
 TEST_F(ServerTest, RefusesMissingInputs) {
@@ -173,8 +208,8 @@ TEST_F(ServerTest, RefusesMissingInputs) {
         std::string cause;
     };
     const std::vector<Case> cases = {
-        {{"publicar", dir.Path() + "/no.zip", server}, "no existe el archivo"},
-        {{"publicar", good, dir.Path() + "/no"}, "no existe la carpeta del servidor"},
+        {{"publicar", dir.Path() + "/no.zip", server, "--registro", rec}, "no existe el archivo"},
+        {{"publicar", good, dir.Path() + "/no", "--registro", rec}, "no existe la carpeta del servidor"},
         {{"comprobar", dir.Path() + "/no"}, "no existe la carpeta del servidor"},
     };
     for (const Case& c : cases) {
@@ -185,42 +220,46 @@ TEST_F(ServerTest, RefusesMissingInputs) {
     EXPECT_FALSE(Exists(dir.Path() + "/no"));
 }
 
-TEST_F(ServerTest, AnArchiveAlreadyInPlaceMustBeTheSame) {
-    WriteBytes(testsupport::U8Path(server + "/parches/version.txt"), "1");
-    WriteBytes(testsupport::U8Path(server + "/parches/1.zip"), ReadBytes(testsupport::U8Path(good)));
-    // A publication cut short after the copy: repeating it completes it.
-    WriteBytes(testsupport::U8Path(server + "/parches/2.zip"), ReadBytes(testsupport::U8Path(other)));
-    ASSERT_EQ(parchtest::Run({"publicar", other, server}).code, 0);
+TEST_F(ServerTest, AnArchiveTheRecordDidNotPublishIsNeverOverwritten) {
+    ASSERT_EQ(parchtest::Run({"publicar", good, server, "--registro", rec}).code, 0);
+    // Something put 2.zip there, even the very archive about to be published: refused, nothing changes.
+    for (const std::string& zip : {other, good}) {
+        WriteBytes(testsupport::U8Path(server + "/parches/2.zip"), ReadBytes(testsupport::U8Path(zip)));
+        const testsupport::Tree before = Server();
+        const auto r = parchtest::Run({"publicar", other, server, "--registro", rec});
+        EXPECT_EQ(r.code, 2);
+        EXPECT_NE(r.err.find("sobra " + server + "/parches/2.zip: este registro no lo publicó"), std::string::npos)
+            << r.err;
+        EXPECT_NE(r.err.find("parchear restaurar"), std::string::npos) << r.err;
+        EXPECT_EQ(Server(), before);
+    }
+    ASSERT_EQ(parchtest::Run({"restaurar", server, "--registro", rec}).code, 0);
+    EXPECT_FALSE(Exists(server + "/parches/2.zip"));
+    ASSERT_EQ(parchtest::Run({"publicar", other, server, "--registro", rec}).code, 0);
     EXPECT_EQ(Version(), "2");
-    // Another archive already holds the next number: refused, nothing changes.
-    WriteBytes(testsupport::U8Path(server + "/parches/3.zip"), ReadBytes(testsupport::U8Path(good)));
-    const testsupport::Tree before = Server();
-    const auto r = parchtest::Run({"publicar", other, server});
-    EXPECT_EQ(r.code, 2);
-    EXPECT_NE(r.err.find("ya existe con otro contenido"), std::string::npos) << r.err;
-    EXPECT_EQ(Server(), before);
 }
 
 TEST_F(ServerTest, NeverAnnouncesAPatchItDoesNotHold) {
     WriteBytes(testsupport::U8Path(server + "/parches/version.txt"), "1");
     WriteBytes(testsupport::U8Path(server + "/parches/1.zip"), ReadBytes(testsupport::U8Path(good)));
+    ASSERT_EQ(parchtest::Run({"importar", server, "--registro", rec}).code, 0);
     parchtest::FaultyFileSystem faulty;
     // The copy fails: no 2.zip, no temporary, the count stays.
     faulty.failWrite = "2.zip";
     faulty.failAfter = 10;
-    EXPECT_EQ(parchtest::Run({"publicar", other, server}, faulty).code, 3);
+    EXPECT_EQ(parchtest::Run({"publicar", other, server, "--registro", rec}, faulty).code, 3);
     EXPECT_FALSE(Exists(server + "/parches/2.zip"));
     EXPECT_FALSE(Exists(server + "/parches/2.zip.nuevo"));
     EXPECT_EQ(Version(), "1");
     // The count cannot be replaced: 2.zip is there, but version.txt still says 1.
     faulty.failWrite.clear();
     faulty.failReplace = "version.txt";
-    EXPECT_EQ(parchtest::Run({"publicar", other, server}, faulty).code, 3);
+    EXPECT_EQ(parchtest::Run({"publicar", other, server, "--registro", rec}, faulty).code, 3);
     EXPECT_EQ(ReadBytes(testsupport::U8Path(server + "/parches/2.zip")), ReadBytes(testsupport::U8Path(other)));
     EXPECT_EQ(Version(), "1");
     EXPECT_FALSE(Exists(server + "/parches/version.txt.nuevo"));
     // Once the disk works again, the same command finishes the job.
-    ASSERT_EQ(parchtest::Run({"publicar", other, server}).code, 0);
+    ASSERT_EQ(parchtest::Run({"publicar", other, server, "--registro", rec}).code, 0);
     EXPECT_EQ(Version(), "2");
 }
 
@@ -246,11 +285,13 @@ TEST_F(ServerTest, AFaultAtAnyStepOfAPublicationLeavesTheAnnouncedSeries) {
     };
     for (const Case& c : cases) {
         std::filesystem::remove_all(testsupport::U8Path(server));
+        std::filesystem::remove_all(testsupport::U8Path(rec));
         testsupport::WriteTree(testsupport::U8Path(server + "/parches"),
                                {{"version.txt", "1"}, {"1.zip", ReadBytes(testsupport::U8Path(good))}});
+        ASSERT_EQ(parchtest::Run({"importar", server, "--registro", rec}).code, 0) << c.label;
         testsupport::Tree expected = Server();
         if (c.copied) expected["parches/2.zip"] = ReadBytes(testsupport::U8Path(other));
-        std::vector<std::string> args = {"publicar", other, server};
+        std::vector<std::string> args = {"publicar", other, server, "--registro", rec};
         if (c.newSeries) args.push_back("--nueva-serie");
         parchtest::FaultyFileSystem faulty;
         faulty.*c.fault = c.path;

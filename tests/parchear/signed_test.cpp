@@ -67,6 +67,7 @@ protected:
 
     testsupport::TempDir dir{"parchear-firmado"};
     std::string server = dir.Path() + "/www";
+    std::string rec = dir.Path() + "/registro";
 };
 
 TEST_F(SignedTest, KeysAreMadeOnceAndReadBack) {
@@ -96,7 +97,7 @@ TEST_F(SignedTest, KeysAreMadeOnceAndReadBack) {
     WriteBytes(U8Path(Key("mezcla.pem")), core::crypto::PrivateKeyPem(*mixed));
     WriteBytes(U8Path(Key("rota.pem")), pem.substr(0, 60));
     for (const char* bad : {"mezcla.pem", "rota.pem", "falta.pem"}) {
-        const auto r = parchtest::Run({"publicar", Zip(0), server, "--clave", Key(bad)});
+        const auto r = parchtest::Run({"publicar", Zip(0), server, "--registro", rec, "--clave", Key(bad)});
         EXPECT_EQ(r.code, 2) << bad;
         EXPECT_NE(r.err.find(bad), std::string::npos) << r.err;
     }
@@ -105,9 +106,9 @@ TEST_F(SignedTest, KeysAreMadeOnceAndReadBack) {
 
 TEST_F(SignedTest, SignedPublicationsCheckAndChangeKeys) {
     const std::string oldKey = NewKey("vieja.pem"), newKey = NewKey("nueva.pem");
-    ASSERT_EQ(parchtest::Run({"publicar", Zip(0), server}).code, 0);                     // an unsigned server...
-    ASSERT_EQ(parchtest::Run({"firmar", server, "--clave", Key("vieja.pem")}).code, 0);  // ...signed
-    ASSERT_EQ(parchtest::Run({"publicar", Zip(1), server, "--clave", Key("vieja.pem")}).code, 0);
+    ASSERT_EQ(parchtest::Run({"publicar", Zip(0), server, "--registro", rec}).code, 0);  // an unsigned server...
+    ASSERT_EQ(parchtest::Run({"firmar", server, "--registro", rec, "--clave", Key("vieja.pem")}).code, 0);  // ...signed
+    ASSERT_EQ(parchtest::Run({"publicar", Zip(1), server, "--registro", rec, "--clave", Key("vieja.pem")}).code, 0);
     const auto list = update::ParseSignedList(Version());
     ASSERT_TRUE(list) << Version();
     EXPECT_EQ(list->count, 2);
@@ -116,7 +117,10 @@ TEST_F(SignedTest, SignedPublicationsCheckAndChangeKeys) {
     EXPECT_EQ(parchtest::Run({"comprobar", server, "--publica", newKey}).code, 4);
 
     // A key change: both sign, each is accepted on its own, the serie grows.
-    ASSERT_EQ(parchtest::Run({"firmar", server, "--clave", Key("vieja.pem"), "--clave", Key("nueva.pem")}).code, 0);
+    ASSERT_EQ(
+        parchtest::Run({"firmar", server, "--registro", rec, "--clave", Key("vieja.pem"), "--clave", Key("nueva.pem")})
+            .code,
+        0);
     const auto both = update::ParseSignedList(Version());
     ASSERT_TRUE(both);
     EXPECT_EQ(both->signatures.size(), 2u);
@@ -125,7 +129,7 @@ TEST_F(SignedTest, SignedPublicationsCheckAndChangeKeys) {
 
     // Publishing without a key would leave keyed Updaters without updates.
     const testsupport::Tree before = Server();
-    const auto unsignedRun = parchtest::Run({"publicar", Zip(2), server});
+    const auto unsignedRun = parchtest::Run({"publicar", Zip(2), server, "--registro", rec});
     EXPECT_EQ(unsignedRun.code, 2);
     EXPECT_NE(unsignedRun.err.find("--clave"), std::string::npos) << unsignedRun.err;
     EXPECT_EQ(Server(), before);
@@ -133,8 +137,8 @@ TEST_F(SignedTest, SignedPublicationsCheckAndChangeKeys) {
 
 TEST_F(SignedTest, ComprobarFindsWhatDoesNotMatchTheList) {
     const std::string pub = NewKey("k.pem");
-    ASSERT_EQ(parchtest::Run({"publicar", Zip(0), server, "--clave", Key("k.pem")}).code, 0);
-    ASSERT_EQ(parchtest::Run({"publicar", Zip(1), server, "--clave", Key("k.pem")}).code, 0);
+    ASSERT_EQ(parchtest::Run({"publicar", Zip(0), server, "--registro", rec, "--clave", Key("k.pem")}).code, 0);
+    ASSERT_EQ(parchtest::Run({"publicar", Zip(1), server, "--registro", rec, "--clave", Key("k.pem")}).code, 0);
     const std::string signedList = Version();
     const std::string one = ReadBytes(U8Path(Parches() + "/1.zip"));
     std::string tampered = one;
@@ -177,37 +181,49 @@ TEST_F(SignedTest, ComprobarFindsWhatDoesNotMatchTheList) {
 
 TEST_F(SignedTest, RefusesWhatWouldHarmAServer) {
     // The same archive twice, under another name too.
-    ASSERT_EQ(parchtest::Run({"publicar", Zip(0), server}).code, 0);
+    ASSERT_EQ(parchtest::Run({"publicar", Zip(0), server, "--registro", rec}).code, 0);
     std::filesystem::copy_file(U8Path(Zip(0)), U8Path(dir.Path() + "/copia.zip"));
     const testsupport::Tree one = Server();
-    const auto twice = parchtest::Run({"publicar", dir.Path() + "/copia.zip", server});
+    const auto twice = parchtest::Run({"publicar", dir.Path() + "/copia.zip", server, "--registro", rec});
     EXPECT_EQ(twice.code, 2);
     EXPECT_NE(twice.err.find("idéntico al parche 1"), std::string::npos) << twice.err;
     EXPECT_EQ(Server(), one);
 
-    // version.txt lost or unreadable beside numbered archives: refused, until a new series is asked for.
-    ASSERT_EQ(parchtest::Run({"publicar", Zip(1), server}).code, 0);
-    for (const char* version : {"", "xyz"}) {
+    // version.txt lost or edited: refused with the way back, which is byte for byte what was published.
+    ASSERT_EQ(parchtest::Run({"publicar", Zip(1), server, "--registro", rec}).code, 0);
+    const testsupport::Tree published = Server();
+    for (const char* version : {"", "2 "}) {
         std::filesystem::remove(U8Path(Parches() + "/version.txt"));
         if (*version) WriteBytes(U8Path(Parches() + "/version.txt"), version);
         const testsupport::Tree before = Server();
-        const auto lost = parchtest::Run({"publicar", Zip(2), server});
+        const auto lost = parchtest::Run({"publicar", Zip(2), server, "--registro", rec});
         EXPECT_EQ(lost.code, 2) << version;
-        EXPECT_NE(lost.err.find("--nueva-serie"), std::string::npos) << lost.err;
+        EXPECT_NE(lost.err.find(*version ? "tiene 2 bytes y se publicó con 1" : "falta " + Parches() + "/version.txt"),
+                  std::string::npos)
+            << lost.err;
+        EXPECT_NE(lost.err.find("«parchear restaurar " + server + " --registro " + rec + "»"), std::string::npos)
+            << lost.err;
+        EXPECT_EQ(lost.err.find("--nueva-serie"), std::string::npos) << lost.err;
         EXPECT_EQ(Server(), before);
+        ASSERT_EQ(parchtest::Run({"restaurar", server, "--registro", rec}).code, 0);
+        EXPECT_EQ(Server(), published);
     }
-    const auto fresh = parchtest::Run({"publicar", Zip(2), server, "--nueva-serie"});
+    const auto fresh = parchtest::Run({"publicar", Zip(2), server, "--registro", rec, "--nueva-serie"});
     ASSERT_EQ(fresh.code, 0) << fresh.err;
     EXPECT_EQ(Version(), "1");
     EXPECT_EQ(ReadBytes(U8Path(Parches() + "/1.zip")), ReadBytes(U8Path(Zip(2))));
     EXPECT_FALSE(Exists(Parches() + "/2.zip"));
     EXPECT_EQ(parchtest::Run({"comprobar", server}).code, 0);
 
-    // An interrupted publication's temporary: comprobar reports it, the next publicar clears it.
+    // An interrupted write's temporary: comprobar reports it, publicar refuses, restaurar clears it.
     WriteBytes(U8Path(Parches() + "/2.zip.nuevo"), "mitad");
     const auto noted = parchtest::Run({"comprobar", server});
     EXPECT_NE(noted.err.find("2.zip.nuevo"), std::string::npos) << noted.err;
-    ASSERT_EQ(parchtest::Run({"publicar", Zip(0), server}).code, 0);
+    const auto refused = parchtest::Run({"publicar", Zip(0), server, "--registro", rec});
+    EXPECT_EQ(refused.code, 2);
+    EXPECT_NE(refused.err.find("queda " + Parches() + "/2.zip.nuevo"), std::string::npos) << refused.err;
+    ASSERT_EQ(parchtest::Run({"restaurar", server, "--registro", rec}).code, 0);
+    ASSERT_EQ(parchtest::Run({"publicar", Zip(0), server, "--registro", rec}).code, 0);
     EXPECT_FALSE(Exists(Parches() + "/2.zip.nuevo"));
     EXPECT_EQ(Version(), "2");
 }
@@ -215,16 +231,15 @@ TEST_F(SignedTest, RefusesWhatWouldHarmAServer) {
 // A host broken into swaps a published archive: parchear refuses to sign it over.
 TEST_F(SignedTest, NeverSignsAnArchiveTheListDoesNotDescribe) {
     NewKey("k.pem");
-    ASSERT_EQ(parchtest::Run({"publicar", Zip(0), server, "--clave", Key("k.pem")}).code, 0);
+    ASSERT_EQ(parchtest::Run({"publicar", Zip(0), server, "--registro", rec, "--clave", Key("k.pem")}).code, 0);
     WriteBytes(U8Path(Parches() + "/1.zip"), ReadBytes(U8Path(Zip(1))));
     const testsupport::Tree before = Server();
     for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"publicar", Zip(2), server, "--clave", Key("k.pem")},
-          std::vector<std::string>{"firmar", server, "--clave", Key("k.pem")}}) {
+         {std::vector<std::string>{"publicar", Zip(2), server, "--registro", rec, "--clave", Key("k.pem")},
+          std::vector<std::string>{"firmar", server, "--registro", rec, "--clave", Key("k.pem")}}) {
         const auto r = parchtest::Run(args);
         EXPECT_EQ(r.code, 2) << args[0];
-        EXPECT_NE(r.err.find("1.zip no coincide con la huella SHA-256 de la línea «parche 1»"), std::string::npos)
-            << r.err;
+        EXPECT_NE(r.err.find(Parches() + "/1.zip tiene "), std::string::npos) << r.err;
         EXPECT_EQ(Server(), before) << args[0];
     }
 }
@@ -237,7 +252,7 @@ TEST_F(SignedTest, NewKeyToInstalledPatch) {
     testsupport::WriteTree(U8Path(dir.Path() + "/v1"), {{"a.txt", "nuevo"}, {"b.txt", "b"}});
     const std::string zip = dir.Path() + "/p.zip";
     ASSERT_EQ(parchtest::Run({"crear", dir.Path() + "/v0", dir.Path() + "/v1", zip}).code, 0);
-    ASSERT_EQ(parchtest::Run({"publicar", zip, server, "--clave", Key("k.pem")}).code, 0);
+    ASSERT_EQ(parchtest::Run({"publicar", zip, server, "--registro", rec, "--clave", Key("k.pem")}).code, 0);
     ASSERT_EQ(parchtest::Run({"comprobar", server, "--publica", pub}).code, 0);
 
     fakes::FakePlatform inst;

@@ -72,6 +72,8 @@ std::string_view FirstLine(std::string_view text) {
 // The server folder must exist; its parches folder is made when missing.
 void RequireServer(core::FileSystem& fs, const std::string& server) { RequireServerFolder(fs, server); }
 
+}  // namespace
+
 void CopyAtomically(core::FileSystem& fs, const std::string& from, const std::string& to) {
     const std::string temp = core::TemporaryNameFor(to);
     try {
@@ -95,46 +97,9 @@ void CopyAtomically(core::FileSystem& fs, const std::string& from, const std::st
     }
 }
 
-void WriteCount(core::FileSystem& fs, const std::string& server, int count,
-                const std::vector<core::crypto::KeyPair>& keys, std::int64_t previousSerie) {
-    if (keys.empty()) {
-        core::WriteFileAtomically(fs, VersionPath(server), core::DecimalText(count));
-    } else {
-        WriteSignedList(fs, server, count, keys, previousSerie);
-    }
+void WriteServerText(core::FileSystem& fs, const std::string& path, std::string_view text) {
+    core::WriteFileAtomically(fs, path, text);
 }
-
-// The count the next patch builds on must be the one players have: refuses a lost or unreadable
-// version.txt beside numbered archives, and an unsigned publication over a signed list.
-void RefuseUnsafeBase(const std::string& server, const FolderContents& contents, const CountRead& current,
-                      const ServerList& list, bool unsigned_) {
-    const std::string orNew = "; si de verdad empieza una serie nueva, repita la orden con --nueva-serie";
-    if (!current.present && !contents.archives.empty()) {
-        throw Refusal("falta " + VersionPath(server) + " pero hay " +
-                      core::DecimalText(static_cast<std::int64_t>(contents.archives.size())) +
-                      " parches numerados: publicar empezaría de nuevo por 1 encima de ellos" + orNew);
-    }
-    if (current.present && !current.ok) throw Refusal(current.reason + "; corríjalo antes de publicar" + orNew);
-    if (list.signedForm && !list.list) throw Refusal(VersionPath(server) + " es una lista firmada dañada" + orNew);
-    if (list.signedForm && unsigned_) {
-        throw Refusal(
-            "el servidor publica una lista firmada; sin --clave los Updater con claves dejarían de "
-            "actualizar. Indique la clave con --clave");
-    }
-}
-
-// Publishing the same archive twice would make players install it twice under two numbers.
-void RefuseRepublication(core::FileSystem& fs, const std::string& archive, const std::string& server, int count) {
-    const update::ListedPatch candidate = Describe(fs, archive);
-    for (int n = 1; n <= count; ++n) {
-        const std::string path = ArchivePath(server, n);
-        if (!fs.FileExists(path) || static_cast<std::int64_t>(fs.FileSize(path)) != candidate.size) continue;
-        if (Describe(fs, path).sha256 == candidate.sha256)
-            throw Refusal(Quoted(archive) + " es idéntico al parche " + core::DecimalText(n) + ", ya publicado");
-    }
-}
-
-}  // namespace
 
 FolderContents ListPatchesFolder(core::FileSystem& fs, const std::string& server) {
     FolderContents contents;
@@ -212,79 +177,6 @@ CountRead ReadCount(core::FileSystem& fs, const std::string& server) {
     return read;
 }
 
-int Publicar(core::FileSystem& fs, const std::string& archive, const std::string& server, Console& console,
-             const PublishOptions& options) {
-    if (!fs.FileExists(archive)) throw Refusal("no existe el archivo " + Quoted(archive));
-    RequireServer(fs, server);
-    const std::vector<core::crypto::KeyPair> keys = LoadKeys(fs, options.keyFiles);
-
-    console.out << "Comprobando " << archive << "..." << std::endl;
-    const ArchiveCheck check = CheckArchive(fs, archive);
-    if (!check.ok)
-        throw Refusal(Quoted(archive) + " no se puede publicar: Updater lo rechazaría (" + check.reason + ")");
-    if (!check.privateKeys.empty())
-        throw Refusal(Quoted(archive) + " no se puede publicar: " + PrivateKeysText(check.privateKeys));
-    if (check.entries == 0)
-        console.err << "Aviso: el archivo no contiene nada; el parche no cambiará nada." << std::endl;
-    if (check.codePageNames) {
-        console.err
-            << "Aviso: algunos nombres no llevan la marca UTF-8; cada jugador los leerá con la página de códigos "
-               "de su Windows y pueden salir con otras letras."
-            << std::endl;
-    }
-
-    const FolderContents contents = ListPatchesFolder(fs, server);
-    const CountRead current = ReadCount(fs, server);
-    const ServerList list = ReadServerList(fs, server);
-    if (!options.newSeries) RefuseUnsafeBase(server, contents, current, list, keys.empty());
-    const int base = options.newSeries ? 0 : current.count;
-    const int next = base + 1;
-    if (next > kMaxCount) {
-        throw Refusal("el servidor ya tiene " + core::DecimalText(current.count) +
-                      " parches; version.txt solo se lee en tres bytes, así que no caben más de 999");
-    }
-    for (int n = 1; n <= base; ++n) {
-        if (fs.FileExists(ArchivePath(server, n))) continue;
-        if (!keys.empty())
-            throw Refusal("falta " + ArchivePath(server, n) + "; no se puede firmar una lista que lo anuncia");
-        console.err << "Aviso: falta " << ArchivePath(server, n)
-                    << "; los jugadores que lo necesiten no podrán actualizar (vea «parchear comprobar»)." << std::endl;
-    }
-
-    const std::string target = ArchivePath(server, next);
-    const bool inPlace = !options.newSeries && fs.FileExists(target);
-    if (inPlace && !SameContent(fs, archive, target)) {
-        throw Refusal(target +
-                      " ya existe con otro contenido; no se sobrescribe un parche que algún jugador "
-                      "puede haber descargado. Revise el servidor");
-    }
-    if (!options.newSeries) RefuseRepublication(fs, archive, server, base);
-    if (!options.newSeries && !keys.empty() && list.list) RequireListedArchives(fs, server, *list.list, keys, console);
-
-    fs.CreateDirectory(PatchesFolder(server));
-    for (const std::string& t : contents.temporaries) {
-        fs.RemoveIfExists(PatchesFolder(server) + "/" + t);
-        console.out << "Borrado " << t << ", que dejó una publicación interrumpida." << std::endl;
-    }
-    const std::int64_t previousSerie = list.list ? list.list->serie : 0;
-    if (options.newSeries && !contents.archives.empty()) {
-        // Announce nothing before the old archives go, so that no Updater asks for a missing one.
-        WriteCount(fs, server, 0, keys, previousSerie);
-        for (int n : contents.archives) fs.DeleteFile(ArchivePath(server, n));
-        console.out << "Serie nueva: borrados " << contents.archives.size() << " parches anteriores." << std::endl;
-    }
-    if (inPlace) {
-        console.out << target << " ya estaba copiado con el mismo contenido." << std::endl;
-    } else {
-        CopyAtomically(fs, archive, target);
-        console.out << "Copiado como " << target << " (" << check.bytes << " bytes)." << std::endl;
-    }
-    WriteCount(fs, server, next, keys, previousSerie);
-    console.out << "version.txt dice ahora " << next << (keys.empty() ? "" : " (lista firmada)")
-                << ". Los jugadores instalarán el parche " << next << " la próxima vez que abran Updater." << std::endl;
-    return next;
-}
-
 std::vector<std::string> Comprobar(core::FileSystem& fs, const std::string& server, Console& console,
                                    const std::vector<std::string>& trustedKeys) {
     RequireServer(fs, server);
@@ -299,7 +191,7 @@ std::vector<std::string> Comprobar(core::FileSystem& fs, const std::string& serv
     const FolderContents contents = ListPatchesFolder(fs, server);
     for (const std::string& t : contents.temporaries) {
         console.err << "Aviso: queda " << PatchesFolder(server) << "/" << t
-                    << " de una publicación interrumpida; la próxima «parchear publicar» lo borrará." << std::endl;
+                    << " de una publicación interrumpida; «parchear restaurar» lo borra." << std::endl;
     }
     problems = UnreadableByWebServer(server, contents.archives);
     if (!count.present) {

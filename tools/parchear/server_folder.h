@@ -31,18 +31,10 @@ struct CountRead {
 // counts, and a file whose full text says another number than its first three bytes.
 CountRead ReadCount(core::FileSystem& fs, const std::string& server);
 
-struct PublishOptions {
-    std::vector<std::string> keyFiles;  // --clave: sign the new version.txt with each
-    bool newSeries = false;             // --nueva-serie: start again at 1 over what is there
-};
-
-// Checks the archive, copies it as parches/<n+1>.zip and then moves the new count (or the
-// signed list) into version.txt, each through a temporary file. Returns the new count; raises
-// Refusal for anything that would harm the server: an archive already published, numbered
-// archives without a readable count (unless a new series is asked for), a signed server
-// without keys.
-int Publicar(core::FileSystem& fs, const std::string& archive, const std::string& server, Console& console,
-             const PublishOptions& options = {});
+// Every file parchear writes into a server: through a temporary beside the target, committed
+// and then moved over it, so that the server never serves part of a file.
+void CopyAtomically(core::FileSystem& fs, const std::string& from, const std::string& to);
+void WriteServerText(core::FileSystem& fs, const std::string& path, std::string_view text);
 
 // Every problem that would stop or mislead a player's Updater; empty when all is well. With
 // trusted keys, the list must carry a valid signature by one of them.

@@ -72,6 +72,10 @@ update::ListedPatch Describe(core::FileSystem& fs, const std::string& path) {
     return {static_cast<std::int64_t>(fs.FileSize(path)), core::crypto::HexOf(core::crypto::Sha256OfFile(fs, path))};
 }
 
+update::ListedPatch DescribeText(std::string_view text) {
+    return {static_cast<std::int64_t>(text.size()), core::crypto::HexOf(core::crypto::Sha256Of(text))};
+}
+
 std::int64_t NextSerie(std::int64_t previous) {
     const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
     std::tm utc{};
@@ -86,65 +90,6 @@ std::int64_t NextSerie(std::int64_t previous) {
             100 +
         utc.tm_sec;
     return stamp > previous ? stamp : previous + 1;
-}
-
-std::int64_t WriteSignedList(core::FileSystem& fs, const std::string& server, int count,
-                             const std::vector<core::crypto::KeyPair>& keys, std::int64_t previousSerie) {
-    std::vector<update::ListedPatch> patches;
-    for (int n = 1; n <= count; ++n) {
-        const std::string path = ArchivePath(server, n);
-        if (!fs.FileExists(path)) throw Refusal("falta " + path + "; no se puede firmar una lista que lo anuncia");
-        patches.push_back(Describe(fs, path));
-        if (patches.back().size > update::kMaxArchiveBytes) {
-            std::string why = path;
-            why += " pasa de ";
-            why += core::DecimalText(update::kMaxArchiveBytes);
-            why += " bytes";
-            throw Refusal(why);
-        }
-    }
-    const std::int64_t serie = NextSerie(previousSerie);
-    std::string text = update::FormatListBody(serie, patches);
-    const std::string body = text;
-    for (const core::crypto::KeyPair& key : keys) {
-        text += update::FormatSignatureLine(key.point, core::crypto::SignP256(key, body));
-    }
-    core::WriteFileAtomically(fs, VersionPath(server), text);
-    return serie;
-}
-
-void RequireListedArchives(core::FileSystem& fs, const std::string& server, const update::SignedList& current,
-                           const std::vector<core::crypto::KeyPair>& keys, Console& console) {
-    for (std::size_t i = 0; i < current.patches.size(); ++i) {
-        const int n = static_cast<int>(i + 1);
-        const std::string why = ListedArchiveMismatch(fs, ArchivePath(server, n), n, current.patches[i]);
-        if (!why.empty()) {
-            throw Refusal(why +
-                          ". No se firma nada hasta que el servidor vuelva a ser lo publicado: «parchear restaurar " +
-                          server + " --registro <carpeta>»");
-        }
-    }
-    std::vector<core::crypto::PublicPoint> points;
-    for (const auto& k : keys) points.push_back(k.point);
-    if (!update::SignedByAny(current, points)) {
-        console.err << "Aviso: la lista actual no está firmada por ninguna de las claves indicadas; compruebe que sus "
-                       "parches son los suyos antes de firmarlos."
-                    << std::endl;
-    }
-}
-
-void Firmar(core::FileSystem& fs, const std::string& server, const std::vector<core::crypto::KeyPair>& keys,
-            Console& console) {
-    RequireServerFolder(fs, server);
-    const CountRead count = ReadCount(fs, server);
-    if (!count.present) throw Refusal("falta " + VersionPath(server) + "; no hay nada que firmar");
-    if (!count.ok) throw Refusal(count.reason + "; corríjalo antes de firmar");
-    const ServerList current = ReadServerList(fs, server);
-    if (current.signedForm && !current.list) throw Refusal(VersionPath(server) + " es una lista firmada dañada");
-    if (current.list) RequireListedArchives(fs, server, *current.list, keys, console);
-    const std::int64_t serie = WriteSignedList(fs, server, count.count, keys, current.list ? current.list->serie : 0);
-    console.out << "version.txt firmado: " << count.count << " parches, serie " << serie << ", " << keys.size()
-                << (keys.size() == 1 ? " firma." : " firmas.") << std::endl;
 }
 
 std::vector<std::string> CheckSignedList(core::FileSystem& fs, const std::string& server, int count,

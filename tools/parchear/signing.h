@@ -35,21 +35,8 @@ update::ListedPatch Describe(core::FileSystem& fs, const std::string& path);
 
 // A serie above previous: the UTC time as YYYYMMDDhhmmss, or previous + 1 when the clock is behind.
 std::int64_t NextSerie(std::int64_t previous);
-
-// Writes version.txt for archives 1..count, signed with every key, in one atomic replace.
-// Raises Refusal when one of the archives is missing.
-std::int64_t WriteSignedList(core::FileSystem& fs, const std::string& server, int count,
-                             const std::vector<core::crypto::KeyPair>& keys, std::int64_t previousSerie);
-
-// Before a list is signed again: every archive the current signed list describes must still be
-// that archive (a host broken into must not get its files signed), else Refusal. Warns when no
-// signature of the current list is by one of keys.
-void RequireListedArchives(core::FileSystem& fs, const std::string& server, const update::SignedList& current,
-                           const std::vector<core::crypto::KeyPair>& keys, Console& console);
-
-// firmar: signs the folder's current publication (unsigned or signed with other keys).
-void Firmar(core::FileSystem& fs, const std::string& server, const std::vector<core::crypto::KeyPair>& keys,
-            Console& console);
+// Size and SHA-256 of a text, as the record keeps version.txt.
+update::ListedPatch DescribeText(std::string_view text);
 
 // Problems of a signed list against the folder and the keys the operator trusts (none given:
 // the signatures are only listed).

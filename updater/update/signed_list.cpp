@@ -57,7 +57,7 @@ std::optional<SignedList> ParseSignedList(std::string_view text) {
     const auto serieFields = SplitFields((*lines)[2]);
     if (serieFields.size() != 2 || serieFields[0] != "serie") return std::nullopt;
     const auto serie = PlainDecimal(serieFields[1], 18);
-    if (!serie || *serie < 1) return std::nullopt;
+    if (!serie || *serie < 1 || *serie > kMaxSerie) return std::nullopt;
     list.serie = *serie;
 
     std::size_t at = 3;

@@ -25,6 +25,8 @@ inline constexpr std::size_t kMaxListBytes = 1u << 20;
 inline constexpr std::size_t kMaxTrustedKeys = 4;
 // Updater reads an archive's Content-Length as a 32-bit signed number.
 inline constexpr std::int64_t kMaxArchiveBytes = std::numeric_limits<std::int32_t>::max();
+// The serie is read as at most 18 digits: the largest a list can carry.
+inline constexpr std::int64_t kMaxSerie = 999'999'999'999'999'999;
 
 struct ListedPatch {
     std::int64_t size = 0;

@@ -1,0 +1,203 @@
+#include "tools/parchear/restore.h"
+
+#include <algorithm>
+
+#include "core/numeric.h"
+#include "tools/parchear/archive_check.h"
+#include "tools/parchear/lock.h"
+#include "tools/parchear/record.h"
+#include "tools/parchear/server_folder.h"
+#include "tools/parchear/session.h"
+#include "tools/parchear/signing.h"
+
+namespace parchear {
+namespace {
+
+bool Same(const std::optional<update::ListedPatch>& a, const update::ListedPatch& b) {
+    return a && a->size == b.size && a->sha256 == b.sha256;
+}
+
+// The record's own copy must be what registro.txt says was published.
+void RequireIntactCopy(core::FileSystem& fs, const std::string& copy, const update::ListedPatch& published) {
+    if (!fs.FileExists(copy)) throw Refusal("falta " + copy + " en el registro; no se puede restaurar sin él");
+    if (!Same(Describe(fs, copy), published)) {
+        throw Refusal(copy +
+                      " no es lo que registro.txt dice que se publicó: el registro está dañado. Recupérelo de "
+                      "una copia de seguridad");
+    }
+}
+
+// The count of a version.txt written as plain digits (a line end allowed), as Updater reads it.
+std::optional<int> PlainCount(std::string_view text) {
+    if (text.ends_with("\r\n")) {
+        text.remove_suffix(2);
+    } else if (text.ends_with('\n')) {
+        text.remove_suffix(1);
+    }
+    const auto value = core::ParseDigits(text, 3);
+    if (!value) return std::nullopt;
+    return static_cast<int>(*value);
+}
+
+void CopyChecked(core::FileSystem& fs, const std::string& from, const std::string& to,
+                 const update::ListedPatch& expected) {
+    CopyAtomically(fs, from, to);
+    if (!Same(Describe(fs, to), expected)) throw Refusal(from + " cambió mientras se copiaba; repita la orden");
+}
+
+}  // namespace
+
+void Restaurar(core::FileSystem& fs, const std::string& server, const std::string& record, Console& console) {
+    Session session(fs, server, record, console, Session::Start::Existing);
+    const RecordState& state = session.State();
+    for (int n = 1; n <= state.Count(); ++n)
+        RequireIntactCopy(fs, RecordArchive(record, n), state.patches[static_cast<std::size_t>(n - 1)]);
+    if (state.list) RequireIntactCopy(fs, RecordList(record), *state.list);
+
+    bool changed = false;
+    const auto done = [&](const std::string& what) {
+        console.out << what << std::endl;
+        changed = true;
+    };
+    fs.CreateDirectory(PatchesFolder(server));
+    for (int n = 1; n <= state.Count(); ++n) {
+        const std::string path = ArchivePath(server, n);
+        const update::ListedPatch& published = state.patches[static_cast<std::size_t>(n - 1)];
+        const auto actual = DescribeIfPresent(fs, path);
+        if (Same(actual, published)) continue;
+        CopyChecked(fs, RecordArchive(record, n), path, published);
+        done("Restaurado " + path + (actual ? ", que tenía otro contenido." : ", que faltaba."));
+    }
+    const std::string version = VersionPath(server);
+    const auto actual = DescribeIfPresent(fs, version);
+    if (state.list && !Same(actual, *state.list)) {
+        WriteServerText(fs, version, fs.ReadFile(RecordList(record), update::kMaxListBytes));
+        done("Restaurado " + version + (actual ? ", que tenía otro contenido." : ", que faltaba."));
+    } else if (!state.list && actual) {
+        fs.DeleteFile(version);
+        done("Borrado " + version + ", que este registro no publicó.");
+    }
+    const FolderContents contents = ListPatchesFolder(fs, server);
+    for (int n : contents.archives) {
+        if (n <= state.Count()) continue;
+        fs.DeleteFile(ArchivePath(server, n));
+        done("Borrado " + ArchivePath(server, n) + ", que este registro no publicó.");
+    }
+    for (const std::string& t : contents.temporaries) {
+        fs.DeleteFile(PatchesFolder(server) + "/" + t);
+        done("Borrado " + PatchesFolder(server) + "/" + t + ", que dejó una escritura sin terminar.");
+    }
+    session.RequireServerMatches();
+    console.out << (changed ? "El servidor vuelve a servir" : "El servidor ya servía")
+                << " lo último que se publicó: " << state.Count() << (state.Count() == 1 ? " parche." : " parches.")
+                << std::endl;
+}
+
+void Importar(core::FileSystem& fs, const std::string& server, const std::string& record,
+              const std::vector<std::string>& publicKeys, Console& console) {
+    std::vector<core::crypto::PublicPoint> trusted;
+    for (const std::string& k : publicKeys) {
+        const auto point = update::ParsePublicKey(k);
+        if (!point) throw Refusal(Quoted(k) + " no es una clave pública (base64 de 65 bytes)");
+        trusted.push_back(*point);
+    }
+    if (!fs.DirectoryExists(server)) throw Refusal("no existe la carpeta del servidor " + Quoted(server));
+    RequireApart(fs, server, record);
+    if (fs.FileExists(RecordFile(record))) {
+        throw Refusal(Quoted(record) +
+                      " ya es un registro; importar solo crea uno nuevo. Para devolver al servidor "
+                      "lo que se publicó: " +
+                      RestoreCommand(server, record));
+    }
+    fs.CreateDirectory(record);
+    const FolderLock recordLock(record, console);
+    const FolderLock serverLock(server, console);
+    if (!HoldsNoOtherFiles(fs, record))
+        throw Refusal(Quoted(record) + " no está vacía; indique una carpeta vacía o que aún no exista");
+
+    const std::string version = VersionPath(server);
+    if (!fs.FileExists(version)) {
+        throw Refusal("falta " + version +
+                      ": no hay publicación que importar (en un servidor vacío, la primera «parchear publicar» "
+                      "crea el registro)");
+    }
+    if (fs.FileSize(version) > update::kMaxListBytes) throw Refusal(version + " es demasiado grande para ser suyo");
+    const std::string text = fs.ReadFile(version, update::kMaxListBytes);
+    const ServerList list = ReadServerList(fs, server);
+    RecordState state;
+    int count = 0;
+    if (list.signedForm) {
+        if (!list.list) throw Refusal(version + " es una lista firmada dañada, que ningún Updater con claves acepta");
+        count = list.list->count;
+        state.serie = list.list->serie;
+    } else {
+        if (!trusted.empty())
+            throw Refusal(version + " no está firmado; con --publica solo se importa una lista firmada");
+        const auto plain = PlainCount(text);
+        if (!plain) {
+            throw Refusal(version + " dice " + Quoted(text.substr(0, 40)) +
+                          ": para importarlo debe decir solo el número de parches, en cifras");
+        }
+        count = *plain;
+    }
+    const FolderContents contents = ListPatchesFolder(fs, server);
+    for (int n : contents.archives) {
+        if (n > count)
+            throw Refusal(ArchivePath(server, n) + " está en el servidor pero version.txt no lo anuncia; " +
+                          "quítelo (o anúncielo) antes de importar");
+    }
+    if (!contents.temporaries.empty()) {
+        throw Refusal("queda " + PatchesFolder(server) + "/" + contents.temporaries[0] +
+                      ", de una escritura que no terminó; bórrelo antes de importar");
+    }
+    for (int n = 1; n <= count; ++n) {
+        const std::string path = ArchivePath(server, n);
+        if (!fs.FileExists(path)) {
+            throw Refusal("falta " + path + ", que version.txt anuncia: los jugadores no pasarían del parche " +
+                          core::DecimalText(n - 1) + ". Vuelva a ponerlo antes de importar");
+        }
+        const ArchiveCheck check = CheckArchive(fs, path);
+        if (!check.ok) throw Refusal(path + ": Updater lo rechazaría (" + check.reason + ")");
+        state.patches.push_back(Describe(fs, path));
+        if (list.list && !Same(state.patches.back(), list.list->patches[static_cast<std::size_t>(n - 1)]))
+            throw Refusal(path + " no es el archivo que describe la lista firmada; no se importa");
+    }
+    if (list.list && !trusted.empty()) {
+        for (const auto& point : trusted) {
+            if (update::SignedByAny(*list.list, {point})) {
+                state.keyIds.push_back(update::KeyId(point));
+            } else {
+                console.err << "Aviso: la clave " << update::KeyId(point)
+                            << " no firmó esta lista; no pasa al registro." << std::endl;
+            }
+        }
+        if (state.keyIds.empty())
+            throw Refusal("ninguna firma de " + version + " es válida para las claves indicadas; no se importa");
+    } else {
+        for (const auto& s : (list.list ? list.list->signatures : std::vector<update::ListSignature>{}))
+            state.keyIds.push_back(s.keyId);
+        console.err << "Aviso: sin --publica se confía en el servidor tal como está: sus parches y su version.txt "
+                       "pasan al registro sin comprobar quién los puso."
+                    << std::endl;
+    }
+    // More than a day ahead of this clock: a list like that leaves no serie to grow into.
+    if (state.serie > NextSerie(0) + 1000000) {
+        throw Refusal("la serie " + core::DecimalText(state.serie) + " de " + version +
+                      " está en el futuro: una lista así dejaría a los Updater sin más series que aceptar");
+    }
+    std::sort(state.keyIds.begin(), state.keyIds.end());
+    state.keyIds.erase(std::unique(state.keyIds.begin(), state.keyIds.end()), state.keyIds.end());
+    state.list = DescribeText(text);
+
+    fs.CreateDirectory(RecordArchives(record));
+    for (int n = 1; n <= count; ++n)
+        CopyChecked(fs, ArchivePath(server, n), RecordArchive(record, n),
+                    state.patches[static_cast<std::size_t>(n - 1)]);
+    core::WriteFileAtomically(fs, RecordList(record), text);
+    core::WriteFileAtomically(fs, RecordFile(record), FormatRecord(state));
+    console.out << "Registro creado en " << record << ": " << count << (count == 1 ? " parche" : " parches");
+    if (list.list) console.out << ", lista firmada de serie " << state.serie;
+    console.out << "." << std::endl;
+}
+
+}  // namespace parchear
