@@ -150,7 +150,7 @@ public:
 class Extractor final : public update::Extractor {
 public:
     explicit Extractor(core::FileSystem& fs) : m_fs(fs) {}
-    core::Outcome Extract(const std::string& archive, const std::string& folder) override;
+    update::ExtractResult Extract(const std::string& archive, const std::string& folder) override;
     struct Call {
         std::string archive, folder, content;
     };
