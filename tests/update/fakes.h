@@ -74,6 +74,13 @@ public:
 };
 
 using Dialogs = testsupport::RecordingDialogs;
+
+// Updater.log's events, kept in order.
+class Log final : public update::Log {
+public:
+    void Write(std::string_view event) noexcept override { lines.emplace_back(event); }
+    std::vector<std::string> lines;
+};
 using ProgramEnded = testsupport::ProgramEnded;
 
 class Sound final : public update::Sound {
