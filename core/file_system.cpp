@@ -10,6 +10,8 @@ std::vector<DirectoryEntry> FileSystem::ListDirectory(const std::string& path, s
     Raise(ErrorKind::PathFileAccess, path);
 }
 
+std::optional<std::uint64_t> FileSystem::FreeBytes(const std::string&) noexcept { return std::nullopt; }
+
 std::string TemporaryNameFor(const std::string& path) { return path + std::string(kNewVersionSuffix); }
 
 void WriteFileAtomically(FileSystem& fs, const std::string& path, std::string_view content) {

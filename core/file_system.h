@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -81,6 +82,9 @@ public:
     // never followed. PathNotFound when the folder is missing, PathFileAccess past maxEntries.
     // File systems that never list a folder need not offer it: PathFileAccess.
     virtual std::vector<DirectoryEntry> ListDirectory(const std::string& path, std::size_t maxEntries);
+    // Bytes this user may still write on the volume that holds the folder path; nothing when the
+    // system cannot say (then no step refuses to start for lack of room). Never raises.
+    virtual std::optional<std::uint64_t> FreeBytes(const std::string& path) noexcept;
 };
 
 // Passes every call on to another file system, so that a decorator (a fault injector, a
@@ -108,6 +112,9 @@ public:
     void RemoveFolderIfEmpty(const std::string& path) noexcept override { m_inner.RemoveFolderIfEmpty(path); }
     std::vector<DirectoryEntry> ListDirectory(const std::string& path, std::size_t maxEntries) override {
         return m_inner.ListDirectory(path, maxEntries);
+    }
+    std::optional<std::uint64_t> FreeBytes(const std::string& path) noexcept override {
+        return m_inner.FreeBytes(path);
     }
 
 protected:

@@ -3,6 +3,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -215,6 +216,12 @@ public:
             if (errno == EEXIST && DirectoryExists(path)) return;
             RaiseErrno(errno, p);
         }
+    }
+
+    std::optional<std::uint64_t> FreeBytes(const std::string& path) noexcept override {
+        struct statvfs st {};
+        if (::statvfs(Native(path).c_str(), &st) != 0) return std::nullopt;
+        return static_cast<std::uint64_t>(st.f_bavail) * st.f_frsize;
     }
 
     std::vector<DirectoryEntry> ListDirectory(const std::string& path, std::size_t maxEntries) override {

@@ -175,6 +175,19 @@ public:
         }
     }
 
+    // The quota-aware figure (what this user may write), as Explorer shows it.
+    std::optional<std::uint64_t> FreeBytes(const std::string& path) noexcept override {
+        try {
+            std::wstring folder = WidePath(path);
+            if (!folder.empty() && folder.back() != L'\\') folder += L'\\';
+            ULARGE_INTEGER available{};
+            if (!::GetDiskFreeSpaceExW(folder.c_str(), &available, nullptr, nullptr)) return std::nullopt;
+            return available.QuadPart;
+        } catch (...) {
+            return std::nullopt;
+        }
+    }
+
     std::vector<DirectoryEntry> ListDirectory(const std::string& path, std::size_t maxEntries) override {
         std::wstring pattern = WidePath(path);
         if (!pattern.empty() && pattern.back() != L'\\') pattern += L'\\';

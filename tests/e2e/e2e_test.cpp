@@ -5,11 +5,14 @@
 
 #include <shlobj.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <optional>
 #include <set>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -126,6 +129,20 @@ void PublishSlowPatch(int n, std::size_t bytes) {
     WriteBytes(Served() / "parches" / (std::to_string(n) + ".zip.slow"), body);
 }
 
+// Updater.log as the run left it (printed, for a look by hand), after checking that each line
+// starts with a local timestamp.
+std::string UpdaterLog(const WatchedUpdater& inst) {
+    const std::string log = testsupport::TryReadBytes(inst.Path("Recursos/OUTPUT/Updater.log")).value_or("");
+    std::cout << log;
+    EXPECT_EQ(log.rfind("\xEF\xBB\xBF", 0), 0u);
+    std::istringstream lines(log.substr(std::min<std::size_t>(3, log.size())));
+    for (std::string line; std::getline(lines, line);) {
+        EXPECT_TRUE(line.size() > 24 && line[4] == '-' && line[10] == ' ' && line[19] == '.' && line[23] == ' ')
+            << line;
+    }
+    return log;
+}
+
 const e2e::Picture& Background() {
     static const e2e::Picture p = e2e::LoadBmp(std::string(ASSET_DIR) + "/background.bmp");
     return p;
@@ -184,6 +201,14 @@ TEST(UpdaterEndToEnd, TypicalRoadFromFiveToSeven) {
     EXPECT_EQ(probe::WindowText(label), "[100% Completado.]");
     inst.Click(kSalir);
     EXPECT_TRUE(inst.Process().Wait(10000).has_value()) << "Exit did not end Updater";
+    const std::string log = UpdaterLog(inst);
+    for (const char* event :
+         {"Inicio de Updater 2.02.0007 en ", "; versión instalada 5; servidor https://localhost:48443/",
+          "GET https://localhost:48443/parches/version.txt -> 200, Content-Length: 3",
+          "GET https://localhost:48443/parches/7.zip: cuerpo completo, ", "7.zip extraído: ",
+          "Búsqueda terminada: juego actualizado, versión 7", "Fin de Updater: código de salida 0"}) {
+        EXPECT_NE(log.find(event), std::string::npos) << event;
+    }
 }
 
 TEST(UpdaterEndToEnd, AlreadyCurrentAndWindowLayout) {
@@ -354,6 +379,14 @@ TEST(UpdaterEndToEnd, FaultsEndTheRunCleanly) {
         EXPECT_EQ(lines.back().rfind("No se pudo instalar la actualizacion 1", 0), 0u) << lines.back();
         EXPECT_EQ(inst.Version(), " 0 \r\n");
         EXPECT_FALSE(fs::exists(inst.Path("1.zip")));
+        inst.Click(kSalir);
+        EXPECT_TRUE(inst.Process().Wait(10000).has_value());
+        const std::string log = UpdaterLog(inst);
+        for (const char* event :
+             {"GET https://localhost:48443/parches/1.zip -> 200", "1.zip fallida: ", "Cuadro: Error al descomprimir",
+              "Búsqueda detenida: No se pudo instalar la actualizacion 1", "Fin de Updater: código de salida 0"}) {
+            EXPECT_NE(log.find(event), std::string::npos) << event;
+        }
     }
     // Play with no game in the folder: the box says so before Updater ends.
     {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "core/file_system.h"
@@ -24,10 +25,15 @@ public:
     // The free space shared by every writer: a write that does not fit fails as a full disk and
     // writes nothing.
     std::uint64_t writeBudget = UINT64_MAX;
+    // The volume's free space as FreeBytes reports it (nothing: the inner file system's answer).
+    std::optional<std::uint64_t> freeBytes;
 
     std::unique_ptr<core::FileWriter> CreateFile(const std::string& path) override;
     void Replace(const std::string& from, const std::string& to) override;
     void ReplaceUnflushed(const std::string& from, const std::string& to) override;
+    std::optional<std::uint64_t> FreeBytes(const std::string& path) noexcept override {
+        return freeBytes ? freeBytes : ForwardingFileSystem::FreeBytes(path);
+    }
 
     // Takes size bytes from writeBudget; raises DiskFull (and empties it) when they do not fit.
     void Spend(std::uint64_t size);

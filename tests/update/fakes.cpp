@@ -119,10 +119,10 @@ update::OpenResult Http::OpenRange(const std::string& url, const update::RangeRe
     return update::OpenResult::Success(std::make_unique<ScriptedResponse>(it->second, *this));
 }
 
-core::Outcome Extractor::Extract(const std::string& archive, const std::string& folder) {
+update::ExtractResult Extractor::Extract(const std::string& archive, const std::string& folder) {
     calls.push_back({archive, folder, m_fs.ReadFile(archive, 1 << 20)});
-    if (archive == failFor) return core::Outcome::Failure("el archivo está dañado");
-    return core::Outcome::Success();
+    if (archive == failFor) return update::ExtractResult::Failure("el archivo está dañado");
+    return update::ExtractResult::Success();
 }
 
 FakePlatform::FakePlatform() {

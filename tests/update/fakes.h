@@ -74,6 +74,13 @@ public:
 };
 
 using Dialogs = testsupport::RecordingDialogs;
+
+// Updater.log's events, kept in order.
+class Log final : public update::Log {
+public:
+    void Write(std::string_view event) noexcept override { lines.emplace_back(event); }
+    std::vector<std::string> lines;
+};
 using ProgramEnded = testsupport::ProgramEnded;
 
 class Sound final : public update::Sound {
@@ -150,7 +157,7 @@ public:
 class Extractor final : public update::Extractor {
 public:
     explicit Extractor(core::FileSystem& fs) : m_fs(fs) {}
-    core::Outcome Extract(const std::string& archive, const std::string& folder) override;
+    update::ExtractResult Extract(const std::string& archive, const std::string& folder) override;
     struct Call {
         std::string archive, folder, content;
     };

@@ -10,6 +10,7 @@
 #include "updater/update/mod_unzip.h"
 #include "updater/window/actions.h"
 #include "updater/window/failure_report.h"
+#include "updater/window/run_log.h"
 
 namespace {
 
@@ -75,6 +76,30 @@ TEST(FailureReport, ReportShowsOneErrorBoxThenEnds) {
     EXPECT_EQ(dialogs.boxes[0].text, "Error 53: No se encontró el archivo");
     EXPECT_EQ(dialogs.boxes[0].caption, "Vandrel Updater");
     EXPECT_EQ(dialogs.boxes[0].style, 0x10u);
+}
+
+TEST(FailureReport, TheLogGetsTheStartWhatTheBoxHidesAndTheEnd) {
+    fakes::FakePlatform inst;
+    fakes::Log log;
+    const auto start = [&] {
+        return window::StartEvent("2.02.0007", core::RealFileSystem(), inst.root, '.', "https://a:b@h/", 1);
+    };
+    EXPECT_EQ(start(), "Inicio de Updater 2.02.0007 en " + inst.root +
+                           "; versión instalada ilegible (Error 53: No se encontró el archivo); servidor https://h/; "
+                           "claves incorporadas: 1");
+    inst.WriteFile("Recursos/OUTPUT/Update.ini", " 5 \r\n");
+    EXPECT_NE(start().find("; versión instalada 5;"), std::string::npos) << start();
+
+    window::LoggedDialogs dialogs(inst.dialogs, log, inst.clock);
+    inst.clock.now += 250;
+    EXPECT_THROW(
+        window::ReportAndEnd(std::make_exception_ptr(core::RuntimeError(ErrorKind::PathFileAccess, "C:\\x.zip (5)")),
+                             dialogs, log),
+        fakes::ProgramEnded);
+    EXPECT_EQ(log.lines, (std::vector<std::string>{
+                             "Error: Error 75: Error de acceso a la ruta o el archivo; detalle: C:\\x.zip (5)",
+                             "Cuadro: Error 75: Error de acceso a la ruta o el archivo",
+                             "Fin de Updater: código de salida 75 tras 250 ms"}));
 }
 
 class Actions : public ::testing::Test {

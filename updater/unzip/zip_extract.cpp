@@ -374,7 +374,8 @@ ThreadPlan PlanThreads(unsigned cores, std::size_t files, const Limits& limits) 
 }
 
 Result ExtractArchive(const std::string& archive, const std::string& target, core::FileSystem& fs,
-                      const NameDecoder& decoder, const Limits& limits, HeldFiles* held) {
+                      const NameDecoder& decoder, const Limits& limits, HeldFiles* held,
+                      const BeforeWrite& beforeWrite) {
     const auto refused = [](Refusal code, std::string_view detail = {}) {
         return Result::Failure(RefusalText(code, {}, detail), code);
     };
@@ -389,6 +390,10 @@ Result ExtractArchive(const std::string& archive, const std::string& target, cor
         const Directory dir = ReadDirectory(reader, decoder, limits);
         if (dir.entries.empty()) return {};
         if (!fs.DirectoryExists(target)) return refused(Refusal::NoTarget);
+        if (beforeWrite) {
+            Result approved = beforeWrite(dir);
+            if (!approved.ok) return approved;
+        }
         Extraction(archive, reader, dir, target, fs, limits, held).Run();
         return {};
     } catch (const Failure& e) {

@@ -2,6 +2,7 @@
 // temporary file that replaces the old one only once its size and CRC-32 are right.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "core/file_system.h"
@@ -16,8 +17,12 @@ namespace unzip {
 // separator). Nothing is written unless the whole directory passed its checks; on failure the
 // Result's reason is the short Spanish cause, its code the kind, and no temporary file is left behind. A file that
 // held holds is put in place by held, and undone by it when a later one of the same archive fails.
+// beforeWrite, when given, sees the checked directory before anything is written; its refusal is
+// the extraction's result, with nothing changed.
+using BeforeWrite = std::function<Result(const Directory&)>;
 Result ExtractArchive(const std::string& archive, const std::string& target, core::FileSystem& fs,
-                      const NameDecoder& decoder, const Limits& limits = {}, HeldFiles* held = nullptr);
+                      const NameDecoder& decoder, const Limits& limits = {}, HeldFiles* held = nullptr,
+                      const BeforeWrite& beforeWrite = {});
 
 // The threads of one extraction: lanes inflating (the caller is the first), a writer per lane
 // and a shared pool of flushers. The flushes wait for the disk, not a core, so the flushers

@@ -1,8 +1,10 @@
 #include "updater/update/dir_image.h"
 
-#include "updater/update/mensajes.h"
-
+#include "core/numeric.h"
+#include "core/runtime_error.h"
+#include "updater/update/disk_room.h"
 #include "updater/update/download.h"
+#include "updater/update/mensajes.h"
 #include "updater/update/mod_unzip.h"
 #include "updater/update/version_file.h"
 
@@ -40,8 +42,30 @@ DownloadResult cDirImage::JuegoActualizacion(const std::string& sUrl, std::optio
                               m_platform.sleeper,
                               m_platform.clock,
                               m_platform.decimalSeparator,
-                              [this](const std::string& line) { AddConsole(line, 200, 200, 200, true, false, false); }};
+                              [this](const std::string& line) {
+                                  Note("Reintento: " + line);
+                                  AddConsole(line, 200, 200, 200, true, false, false);
+                              },
+                              [this](std::uint64_t bytes) -> std::optional<std::string> {
+                                  const std::uint64_t missing = MissingBytes(m_platform.fs, InstallFolder(), bytes);
+                                  if (missing == 0) return std::nullopt;
+                                  return NoRoomLine(missing, modUnzip::ParcheActual);
+                              }};
+    const std::uint64_t start = NowMs();
     DownloadResult result = DownloadPatch(services, sUrl, modUnzip::RutaParche, listedSize);
+    std::string event = "Descarga de " + modUnzip::RutaParche;
+    if (result.ok) {
+        event += " terminada: ";
+        try {
+            event += core::DecimalText(static_cast<std::int64_t>(m_platform.fs.FileSize(modUnzip::RutaParche)));
+        } catch (const core::RuntimeError&) {
+            event += "?";
+        }
+        event += " bytes";
+    } else {
+        event += " fallida: " + result.reason;
+    }
+    Note(event + " (" + core::DecimalText(static_cast<std::int64_t>(NowMs() - start)) + " ms)");
     if (result.ok) AddConsole(mensajes::kListo, 204, 255, 0, true, false, false);
     return result;
 }

@@ -36,8 +36,13 @@ public:
 
     // Downloads sUrl into modUnzip::RutaParche with the progress display; ends with "Listo."
     // on success. A response without Content-Length asks for the end of the program; one
-    // whose length is not listedSize fails before its body is read.
+    // whose length is not listedSize fails before its body is read; one the installation's disk
+    // cannot hold fails as NoRoom. Its retries and its end go to the log.
     DownloadResult JuegoActualizacion(const std::string& sUrl, std::optional<std::int64_t> listedSize = std::nullopt);
+
+    // Updater.log: one event, and the clock that times the steps it reports.
+    void Note(const std::string& event) { m_platform.log.Write(event); }
+    std::uint64_t NowMs() { return m_platform.clock.NowMs(); }
 
     // Console: one line, then SleepB.
     void AddConsole(const std::string& Texto, std::uint8_t Rojo, std::uint8_t Verde, std::uint8_t Azul, bool Bold,

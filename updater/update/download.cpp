@@ -61,9 +61,10 @@ struct Attempt {
     std::string reason;
     std::optional<unsigned> retryAfter;
     bool endsProgram = false;
+    bool noRoom = false;  // nothing was written: the disk cannot hold the rest
 };
 
-Attempt Ends(AttemptEnd end, std::string reason) { return {end, std::move(reason), std::nullopt, false}; }
+Attempt Ends(AttemptEnd end, std::string reason) { return {end, std::move(reason), std::nullopt, false, false}; }
 
 std::string CannotWrite(const std::string& target, const core::RuntimeError& e) {
     return mensajes::NoSeEscribio(target, e.Description());
@@ -88,6 +89,10 @@ public:
                 return {};
             }
             if (a.endsProgram) return DownloadResult::Failure(std::move(a.reason), DownloadFailure::Program);
+            if (a.noRoom) {
+                m_s.progress.SetBarWidthTwips(0.0f);
+                return DownloadResult::Failure(std::move(a.reason), DownloadFailure::NoRoom);
+            }
             if (a.end == AttemptEnd::Fatal) return Fail(std::move(a.reason), true);
             if (a.end == AttemptEnd::StartOver) Discard();
             if (m_have > best) {
@@ -172,6 +177,7 @@ private:
         std::unique_ptr<BufferedSink> sink;
         if (status == kHttpPartial && range.from > 0) {
             if (!PartFits(response)) return Ends(AttemptEnd::StartOver, mensajes::kParteEquivocada);
+            if (auto refused = NoRoom(static_cast<std::uint64_t>(m_total) - m_have)) return *refused;
             try {
                 sink = std::make_unique<BufferedSink>(m_s.fs.AppendFile(m_target));
             } catch (const core::RuntimeError& e) {
@@ -197,6 +203,16 @@ private:
         } catch (const core::RuntimeError& e) {
             return Ends(AttemptEnd::Fatal, CannotWrite(m_target, e));
         }
+        return a;
+    }
+
+    // The attempt that ends the download when the disk cannot hold bytes more; nothing otherwise.
+    std::optional<Attempt> NoRoom(std::uint64_t bytes) {
+        if (!m_s.roomFor || bytes == 0) return std::nullopt;
+        std::optional<std::string> line = m_s.roomFor(bytes);
+        if (!line) return std::nullopt;
+        Attempt a = Ends(AttemptEnd::Fatal, std::move(*line));
+        a.noRoom = true;
         return a;
     }
 
@@ -229,6 +245,13 @@ private:
         }
         if (m_listedSize && announced != *m_listedSize) {
             refused = Ends(AttemptEnd::Fatal, mensajes::kNoCoincideConLista);
+            return nullptr;
+        }
+        // The whole archive replaces the bytes on disk, which free their room.
+        const std::uint64_t onDisk = SizeOnDisk();
+        const auto whole = static_cast<std::uint64_t>(announced);
+        if (auto lacking = NoRoom(whole > onDisk ? whole - onDisk : 0)) {
+            refused = *lacking;
             return nullptr;
         }
         RemoveResumeRecord(m_s.fs, m_target);

@@ -38,8 +38,9 @@ struct ProgramEnd {
 };
 
 // How a failed download ends: this patch stops the run (a red line), or the program ends with a
-// box showing the reason and exit status 1 (the server gave no archive size).
-enum class DownloadFailure { Patch, Program };
+// box showing the reason and exit status 1 (the server gave no archive size), or the disk cannot
+// hold the archive (the reason is the whole red line; the partial archive and its record stay).
+enum class DownloadFailure { Patch, Program, NoRoom };
 using DownloadResult = core::Result<std::monostate, DownloadFailure>;
 
 // What a download uses of the outside world.
@@ -55,6 +56,9 @@ struct DownloadServices {
     char decimalSeparator = '.';
     // Shows the console line that announces another attempt; may be empty.
     std::function<void(const std::string&)> announce;
+    // Asked before the body of an archive is written, with the bytes still to come: the red line
+    // when the disk cannot hold them, nothing when it can. May be empty (no check).
+    std::function<std::optional<std::string>(std::uint64_t)> roomFor = nullptr;
 };
 
 // Downloads url into target. Transient faults (no connection, reset, time-out, a short body,
@@ -67,7 +71,8 @@ struct DownloadServices {
 // failure with the administrator message. A Content-Length that is
 // not a number or out of the 32-bit range raises TypeMismatch / Overflow. With listedSize (the
 // signed list's), an archive of any other total fails before its body is read, and a partial
-// file recorded for another total is not continued.
+// file recorded for another total is not continued. When roomFor refuses the bytes still to come,
+// the download ends as NoRoom before writing, keeping what is on disk.
 DownloadResult DownloadPatch(DownloadServices& services, const std::string& url, const std::string& target,
                              std::optional<std::int64_t> listedSize = std::nullopt);
 

@@ -65,6 +65,9 @@ public:
     // Open with Range and If-Range. A client that cannot ask for a part behaves as a server
     // that ignores Range: the whole resource with 200.
     virtual OpenResult OpenRange(const std::string& url, const RangeRequest&) { return Open(url); }
+    // The platform's error code behind the last Open or OpenRange that failed, for the log; 0
+    // when there was none or the client cannot say.
+    virtual unsigned long LastSystemError() const { return 0; }
 };
 
 }  // namespace update

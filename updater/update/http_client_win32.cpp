@@ -172,8 +172,21 @@ std::string RangeHeaders(const RangeRequest& range) {
 OpenResult WinInetClient::Open(const std::string& url) { return OpenRange(url, RangeRequest{}); }
 
 OpenResult WinInetClient::OpenRange(const std::string& url, const RangeRequest& range) {
+    m_lastError = 0;
+    return Attempt(url, range);
+}
+
+OpenResult WinInetClient::Attempt(const std::string& url, const RangeRequest& range) {
+    // Read at the failing call, before any handle's closing can change it.
+    const auto failed = [this](DWORD err) {
+        m_lastError = err;
+        return OpenFailure(err);
+    };
     InternetHandle session(::InternetOpenW(L" ", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-    if (!session) return OpenResult::Failure("no se pudo iniciar la conexión a internet");
+    if (!session) {
+        m_lastError = ::GetLastError();
+        return OpenResult::Failure("no se pudo iniciar la conexión a internet");
+    }
     SetTimeouts(session.Get(), m_timeoutMs);
 
     // The request is opened step by step rather than with InternetOpenUrl so that the
@@ -193,7 +206,7 @@ OpenResult WinInetClient::OpenRange(const std::string& url, const RangeRequest& 
     }
     InternetHandle connection(
         ::InternetConnectW(session.Get(), host, parts.nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
-    if (!connection) return OpenFailure(::GetLastError());
+    if (!connection) return failed(::GetLastError());
     SetTimeouts(connection.Get(), m_timeoutMs);
     // Never from the user's cache and never into it: an archive would be written twice and a
     // copy would stay behind.
@@ -201,18 +214,18 @@ OpenResult WinInetClient::OpenRange(const std::string& url, const RangeRequest& 
         INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_SECURE;
     InternetHandle request(
         ::HttpOpenRequestW(connection.Get(), L"GET", path[0] ? path : L"/", nullptr, nullptr, nullptr, flags, 0));
-    if (!request) return OpenFailure(::GetLastError());
+    if (!request) return failed(::GetLastError());
     SetTimeouts(request.Get(), m_timeoutMs);
     const std::wstring headers = core::Utf8ToWide(RangeHeaders(range));
     if (!::HttpSendRequestW(request.Get(), headers.empty() ? nullptr : headers.c_str(),
                             static_cast<DWORD>(headers.size()), nullptr, 0)) {
-        return OpenFailure(::GetLastError());
+        return failed(::GetLastError());
     }
 
     // Never accept a redirect away from https, whatever the WinINet in use does by itself.
     const std::wstring finalUrl = FinalUrl(request.Get());
     if (finalUrl.size() >= 5 && _wcsnicmp(finalUrl.c_str(), L"http:", 5) == 0) {
-        return OpenFailure(ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR);
+        return failed(ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR);
     }
     return OpenResult::Success(
         std::make_unique<WinInetResponse>(std::move(session), std::move(connection), std::move(request)));

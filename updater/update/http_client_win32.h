@@ -13,9 +13,12 @@ public:
     explicit WinInetClient(DWORD timeoutMs = 30000) : m_timeoutMs(timeoutMs) {}
     OpenResult Open(const std::string& url) override;
     OpenResult OpenRange(const std::string& url, const RangeRequest& range) override;
+    unsigned long LastSystemError() const override { return m_lastError; }
 
 private:
+    OpenResult Attempt(const std::string& url, const RangeRequest& range);
     DWORD m_timeoutMs;
+    DWORD m_lastError = 0;
 };
 
 }  // namespace update

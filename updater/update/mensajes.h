@@ -34,6 +34,10 @@ inline std::string SerieIlegible(std::string_view causa) {
 inline std::string ListaNoComprobada(std::string_view causa) {
     return "No se pudo comprobar la lista de actualizaciones del servidor: " + std::string(causa) + ".";
 }
+inline std::string FaltaEspacio(std::string_view megas, std::string_view parche) {
+    return "Falta espacio en el disco: se necesitan " + std::string(megas) + " MB más para el parche " +
+           std::string(parche) + ".";
+}
 inline std::string NoInstalada(std::string_view parche, std::string_view causa) {
     return "No se pudo instalar la actualizacion " + std::string(parche) + ": " + std::string(causa) + ".";
 }

@@ -9,6 +9,7 @@
 #include "core/message_box.h"
 #include "updater/update/console.h"
 #include "updater/update/http_client.h"
+#include "updater/update/log.h"
 
 namespace update {
 
@@ -79,6 +80,8 @@ struct Platform {
     std::string installFolder;
     // The user's decimal separator for the version file's conversion.
     char decimalSeparator = '.';
+    // Updater.log (the program's), or no log.
+    Log& log = NoLog();
 };
 
 }  // namespace update

@@ -7,7 +7,16 @@
 namespace update {
 namespace {
 
-void RedLine(cDirImage& dir, const std::string& text) { dir.AddConsole(text, 255, 0, 0, true, false, false); }
+void RedLine(cDirImage& dir, const std::string& text) {
+    dir.Note("Búsqueda detenida: " + text);
+    dir.AddConsole(text, 255, 0, 0, true, false, false);
+}
+
+std::string Ms(std::uint64_t start, cDirImage& dir) {
+    return " (" + core::DecimalText(static_cast<std::int64_t>(dir.NowMs() - start)) + " ms)";
+}
+
+std::string Decimal(std::uint64_t value) { return core::DecimalText(static_cast<std::int64_t>(value)); }
 
 }  // namespace
 
@@ -28,6 +37,7 @@ std::optional<ProgramEnd> BuscarActualizaciones(cDirImage& dir, Extractor& extra
     if (keys.empty()) {
         const CountFetch fetch = dir.DameCantParcherh(CountUrl(baseUrl));
         if (!fetch.ok) {
+            dir.Note("Sin número de actualizaciones: " + fetch.reason);
             RedLine(dir, mensajes::kSinConexion);
             return std::nullopt;
         }
@@ -35,6 +45,7 @@ std::optional<ProgramEnd> BuscarActualizaciones(cDirImage& dir, Extractor& extra
     } else {
         TrustedCount counted = dir.FetchSignedCount(CountUrl(baseUrl), keys);
         if (!counted.ok) {
+            dir.Note("Lista firmada no aceptada: " + counted.reason);
             RedLine(dir, counted.code == ListRefusal::NotRead ? mensajes::kSinConexion : counted.reason);
             return std::nullopt;
         }
@@ -42,6 +53,8 @@ std::optional<ProgramEnd> BuscarActualizaciones(cDirImage& dir, Extractor& extra
         list = std::move(counted.value);
     }
     std::int16_t local = dir.GetVar();
+    dir.Note("Versión instalada " + core::DecimalText(local) + "; el servidor tiene " + core::DecimalText(remote) +
+             " actualizaciones" + (list ? "; lista firmada, serie " + core::DecimalText(list->serie) : ""));
     if (remote < local) {
         local = 0;
         dir.WriteVar(0);
@@ -64,12 +77,40 @@ std::optional<ProgramEnd> BuscarActualizaciones(cDirImage& dir, Extractor& extra
             const DownloadResult downloaded = dir.JuegoActualizacion(
                 PatchUrl(baseUrl, modUnzip::ParcheActual), listed ? std::optional(listed->size) : std::nullopt);
             // The window shows its box and ends the program.
-            if (downloaded.code == DownloadFailure::Program) return ProgramEnd{downloaded.reason, 1};
+            if (downloaded.code == DownloadFailure::Program) {
+                dir.Note("Búsqueda detenida, el programa termina: " + downloaded.reason);
+                return ProgramEnd{downloaded.reason, 1};
+            }
+            // Nothing written: the partial archive stays for the next start.
+            if (!downloaded.ok && downloaded.code == DownloadFailure::NoRoom) {
+                RedLine(dir, downloaded.reason);
+                return std::nullopt;
+            }
             core::Outcome outcome = downloaded;
             if (outcome.ok) {
                 // The zip reader sees no byte of an archive the signed list does not describe.
-                if (listed) outcome = dir.CheckAgainstList(modUnzip::RutaParche, *listed);
-                if (outcome.ok) outcome = extractor.Extract(modUnzip::RutaParche, dir.InstallFolder() + "\\");
+                if (listed) {
+                    const std::uint64_t start = dir.NowMs();
+                    outcome = dir.CheckAgainstList(modUnzip::RutaParche, *listed);
+                    dir.Note(modUnzip::RutaParche + (outcome.ok ? " coincide con la lista firmada" : " rechazado: ") +
+                             outcome.reason + Ms(start, dir));
+                }
+                if (outcome.ok) {
+                    const std::uint64_t start = dir.NowMs();
+                    const ExtractResult extracted = extractor.Extract(modUnzip::RutaParche, dir.InstallFolder() + "\\");
+                    dir.Note(extracted.ok
+                                 ? modUnzip::RutaParche + " extraído: " + Decimal(extracted.value.entries) +
+                                       " entradas, " + Decimal(extracted.value.bytes) + " bytes" + Ms(start, dir)
+                                 : "Extracción de " + modUnzip::RutaParche + " fallida: " + extracted.reason +
+                                       Ms(start, dir));
+                    // The archive goes as for any refusal: its room is part of what is missing.
+                    if (!extracted.ok && extracted.code == ExtractFailure::NoRoom) {
+                        dir.DiscardFailedArchive(modUnzip::RutaParche);
+                        RedLine(dir, extracted.reason);
+                        return std::nullopt;
+                    }
+                    outcome = extracted;
+                }
                 if (!outcome.ok) dir.DiscardFailedArchive(modUnzip::RutaParche);
             }
             if (!outcome.ok) {
@@ -81,10 +122,12 @@ std::optional<ProgramEnd> BuscarActualizaciones(cDirImage& dir, Extractor& extra
             dir.DeleteInstalledArchive(modUnzip::RutaParche);
             // Recorded at once, so that a run cut short later starts at the next patch.
             dir.WriteVar(core::ToInt16(core::CheckedAdd32(local, i)));
+            dir.Note("Versión instalada ahora: " + modUnzip::ParcheActual);
         }
     }
 
     dir.WriteVar(remote);
+    dir.Note("Búsqueda terminada: juego actualizado, versión " + core::DecimalText(remote));
     dir.AddConsole(mensajes::kActualizado, 255, 255, 0, true, false, false);
     dir.PlayUpdatedSound();
     return std::nullopt;

@@ -2,6 +2,7 @@
 // installed patch as the local version and finally the server's count.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -11,11 +12,21 @@
 
 namespace update {
 
+// What an extraction wrote, for the log.
+struct Extracted {
+    std::uint64_t entries = 0;
+    std::uint64_t bytes = 0;
+};
+// How an extraction failed: the archive or the machine refused it (the reason is the cause), or
+// the disk cannot hold its files (the reason is the whole red line; nothing was written).
+enum class ExtractFailure { Refused, NoRoom };
+using ExtractResult = core::Result<Extracted, ExtractFailure>;
+
 // Extracts one archive over a folder (modUnzip's Descomprimir in the program).
 class Extractor {
 public:
     virtual ~Extractor() = default;
-    virtual core::Outcome Extract(const std::string& archivePath, const std::string& targetFolder) = 0;
+    virtual ExtractResult Extract(const std::string& archivePath, const std::string& targetFolder) = 0;
 };
 
 // base + "parches/version.txt" and base + "parches/<n>.zip".

@@ -43,7 +43,19 @@ FailureReport DescribeFailure(std::exception_ptr error) {
     return {std::string(update::mensajes::kErrorInesperado) + ".", 1};
 }
 
-void ReportAndEnd(std::exception_ptr error, update::Dialogs& dialogs) {
+std::string FailureEvent(std::exception_ptr error) {
+    std::string event = "Error: " + DescribeFailure(error).text;
+    try {
+        if (error) std::rethrow_exception(error);
+    } catch (const core::RuntimeError& e) {
+        if (!e.Detail().empty()) event += "; detalle: " + e.Detail();
+    } catch (...) {
+    }
+    return event;
+}
+
+void ReportAndEnd(std::exception_ptr error, update::Dialogs& dialogs, update::Log& log) {
+    log.Write(FailureEvent(error));
     const FailureReport report = DescribeFailure(error);
     dialogs.ShowMessage(report.text, update::mensajes::kTitulo, core::BoxStyle::Error);
     dialogs.EndProgram(report.exitCode);

@@ -18,7 +18,10 @@ struct FailureReport {
 // generic Spanish text with its (shortened) detail, exit code 1.
 FailureReport DescribeFailure(std::exception_ptr error);
 
-// Shows the box, captioned with the program's title, and ends the program.
-[[noreturn]] void ReportAndEnd(std::exception_ptr error, update::Dialogs& dialogs);
+// The log's line for it: the box's text, then the detail the box hides (a path, the system's code).
+std::string FailureEvent(std::exception_ptr error);
+
+// Writes FailureEvent to log, shows the box, captioned with the program's title, and ends the program.
+[[noreturn]] void ReportAndEnd(std::exception_ptr error, update::Dialogs& dialogs, update::Log& log = update::NoLog());
 
 }  // namespace window

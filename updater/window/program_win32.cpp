@@ -4,9 +4,12 @@
 #include <exception>
 
 #include "core/file_system.h"
+#include "core/numeric.h"
 #include "core/text_win32.h"
 #include "updater/base_url.h"
 #include "updater/update/http_client_win32.h"
+#include "updater/update/http_log.h"
+#include "updater/update/log.h"
 #include "updater/update/mensajes.h"
 #include "updater/update/mod_unzip.h"
 #include "updater/update/own_files_win32.h"
@@ -15,6 +18,7 @@
 #include "updater/window/failure_report.h"
 #include "updater/window/frm_main_win32.h"
 #include "updater/window/message_pump_win32.h"
+#include "updater/window/run_log.h"
 #include "updater/window/seams_win32.h"
 #include "updater/window/single_instance_win32.h"
 
@@ -53,36 +57,47 @@ int RunUpdater(HINSTANCE instance, int showCommand, const std::vector<std::strin
     // What an earlier replacement of Updater itself left: the old copy, or no Updater.exe.
     update::RepairOwnFile(core::RealFileSystem(), update::RunningProgramPath());
 
-    Win32Dialogs dialogs;
+    // Updater.log beside Update.ini: every box and the end of the program go through it.
+    Win32WallClock wallClock;
+    update::FileLog log(core::RealFileSystem(), update::LogFilePath(folder), update::OlderLogFilePath(folder),
+                        wallClock);
+    Win32Clock clock;
+    Win32Dialogs boxes;
+    LoggedDialogs dialogs(boxes, log, clock);
     try {
+        log.Write(StartEvent(update::kProgramVersion, core::RealFileSystem(), folder, UserDecimalSeparator(),
+                             update::kBaseUrl, publicKeys.size()));
         const update::TrustedKeys keys = update::ParseTrustedKeys(publicKeys);
-        update::WinInetClient http(NetworkTimeoutMs());
+        update::WinInetClient wininet(NetworkTimeoutMs());
+        update::LoggedHttpClient http(wininet, log);
         window::Win32MessagePump pump;
         Win32Sound sound;
         Win32Sleeper sleeper;
-        Win32Clock clock;
         ShellLauncher launcher;
         ConsoleDocument console;
         FrmMain frmMain(instance, console);
 
         update::Platform platform{
             core::RealFileSystem(), http, console, frmMain, pump, sound, sleeper, clock, launcher, folder,
-            UserDecimalSeparator()};
+            UserDecimalSeparator(), log};
         update::cDirImage dir(platform);
         modUnzip::RegisterDirImage(dir);
         modUnzip::ZipExtractor extractor(platform.fs, dialogs, unzip::SystemNameDecoder(), &ownFiles);
 
         StartupSequence startup(frmMain, frmMain, [&] {
+            const std::uint64_t start = clock.NowMs();
             const auto end = update::BuscarActualizaciones(modUnzip::DirImage(), extractor, update::kBaseUrl, keys);
+            log.Write("Búsqueda de actualizaciones: " +
+                      core::DecimalText(static_cast<std::int64_t>(clock.NowMs() - start)) + " ms en total");
             if (end) EndAsAsked(*end, dialogs);
         });
         FrmMain::Handlers handlers;
         handlers.tick = [&] { startup.Tick(); };
         handlers.play = [&] { PlayGame(modUnzip::DirImage(), dialogs); };
         handlers.exit = [&] { ExitProgram(dialogs); };
-        handlers.failure = [&](std::exception_ptr error) { ReportAndEnd(error, dialogs); };
+        handlers.failure = [&](std::exception_ptr error) { ReportAndEnd(error, dialogs, log); };
         frmMain.Create(std::move(handlers));
-        dialogs.SetOwner(frmMain.Hwnd());
+        boxes.SetOwner(frmMain.Hwnd());
         launcher.SetOwner(frmMain.Hwnd());
 
         startup.Load([&] { frmMain.Console().Reveal(); });
@@ -96,7 +111,7 @@ int RunUpdater(HINSTANCE instance, int showCommand, const std::vector<std::strin
         }
         return got == -1 ? 1 : static_cast<int>(msg.wParam);
     } catch (...) {
-        ReportAndEnd(std::current_exception(), dialogs);
+        ReportAndEnd(std::current_exception(), dialogs, log);
     }
 }
 

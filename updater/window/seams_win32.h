@@ -34,6 +34,16 @@ public:
     std::uint64_t NowMs() override { return ::GetTickCount64(); }
 };
 
+// GetLocalTime, for the log's timestamps.
+class Win32WallClock final : public update::WallClock {
+public:
+    update::LocalTime Now() override {
+        SYSTEMTIME t{};
+        ::GetLocalTime(&t);
+        return {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds};
+    }
+};
+
 // ShellExecute with the main window as the owner of whatever the shell shows.
 class ShellLauncher final : public update::Launcher {
 public:
