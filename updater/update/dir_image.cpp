@@ -4,6 +4,7 @@
 
 #include "updater/update/download.h"
 #include "updater/update/mod_unzip.h"
+#include "updater/update/network_deadline.h"
 #include "updater/update/version_file.h"
 
 namespace update {
@@ -16,16 +17,20 @@ void cDirImage::WriteVar(std::int16_t value) {
     WriteVersionFile(m_platform.fs, VersionFilePath(m_platform.installFolder), value);
 }
 
-CountFetch cDirImage::DameCantParcherh(const std::string& sUrl) { return FetchCount(m_platform.http, sUrl); }
+CountFetch cDirImage::DameCantParcherh(const std::string& sUrl) {
+    return FetchCount(m_platform.http, sUrl, m_platform.clock.NowMs() + kGiveUpMs);
+}
 
 std::string cDirImage::GetStringJuego(const std::string& sUrl) {
+    const DeadlineScope limit(m_platform.http, m_platform.clock.NowMs() + kGiveUpMs);
     OpenResult opened = m_platform.http.Open(sUrl);
     if (!opened.ok) return {};
     return ReadOnce(*opened.value, kShortTextReadBytes);
 }
 
 TrustedCount cDirImage::FetchSignedCount(const std::string& sUrl, const TrustedKeys& keys) {
-    return FetchTrustedCount(m_platform.http, m_platform.fs, m_platform.installFolder, sUrl, keys);
+    return FetchTrustedCount(m_platform.http, m_platform.fs, m_platform.installFolder, sUrl, keys,
+                             m_platform.clock.NowMs() + kGiveUpMs);
 }
 
 core::Outcome cDirImage::CheckAgainstList(const std::string& path, const ListedPatch& listed) {
@@ -52,7 +57,8 @@ void cDirImage::AddConsole(const std::string& Texto, std::uint8_t Rojo, std::uin
     SleepB();
 }
 
-void cDirImage::SleepB() { m_platform.sleeper.SleepMs(100); }
+// The console's pause, with the window alive through it.
+void cDirImage::SleepB() { WaitPumping(m_platform.sleeper, m_platform.clock, m_platform.pump, 100, 10); }
 
 void cDirImage::ShowProgressBar() { m_platform.progress.SetBarVisible(true); }
 

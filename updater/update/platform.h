@@ -2,6 +2,7 @@
 // ones once at start-up and hands them to cDirImage, which alone uses the bundle; tests pass fakes.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 
@@ -57,6 +58,17 @@ public:
     virtual ~Clock() = default;
     virtual std::uint64_t NowMs() = 0;
 };
+
+// Waits ms by the clock in slices of at most sliceMs, the window handling its messages after
+// each: Play and Exit answer within a slice, however long the wait.
+inline void WaitPumping(Sleeper& sleeper, Clock& clock, MessagePump& pump, unsigned ms, unsigned sliceMs) {
+    const std::uint64_t start = clock.NowMs();
+    for (std::uint64_t waited = 0; waited < ms;) {
+        sleeper.SleepMs(static_cast<unsigned>(std::min<std::uint64_t>(sliceMs, ms - waited)));
+        pump.ProcessPending();
+        waited = clock.NowMs() - start;
+    }
+}
 
 class Launcher {
 public:
