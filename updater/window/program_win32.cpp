@@ -56,11 +56,11 @@ int RunUpdater(HINSTANCE instance, int showCommand, const std::vector<std::strin
     Win32Dialogs dialogs;
     try {
         const update::TrustedKeys keys = update::ParseTrustedKeys(publicKeys);
-        update::WinInetClient http(NetworkTimeoutMs());
         window::Win32MessagePump pump;
         Win32Sound sound;
         Win32Sleeper sleeper;
         Win32Clock clock;
+        update::WinInetClient http(NetworkTimeoutMs(), &pump, &clock);
         ShellLauncher launcher;
         ConsoleDocument console;
         FrmMain frmMain(instance, console);
