@@ -1,6 +1,5 @@
-// The network's deadlines in fake time: a server that stalls or drips is given up within the
-// budget (attempts 30 s, then 1 s and 2 s apart, the third cut at 90 s; below the pace the bytes
-// are no progress), one slow but at the pace is waited for, the count and the list get 90 s.
+// Deadlines in fake time: a server that stalls or drips is given up within the budget (attempts
+// of 30 s, 1 s and 2 s apart, the third cut at 90 s), one at the pace is waited for.
 #include <gtest/gtest.h>
 
 #include "fakes.h"
