@@ -26,6 +26,11 @@ public:
     }
     update::ReadResult Read(void* buffer, std::size_t size) override {
         m_owner.readSizes.push_back(size);
+        for (; m_next < m_script.chunks.size() && m_offset >= m_script.chunks[m_next].size(); m_offset = 0) ++m_next;
+        if (m_offset == 0 && m_next < m_script.chunks.size() &&
+            !m_owner.Pass(
+                m_script.delaysMs.empty() ? 0 : m_script.delaysMs[std::min(m_next, m_script.delaysMs.size() - 1)]))
+            return {update::ReadStatus::TimedOut, 0};
         while (m_next < m_script.chunks.size()) {
             const std::string& chunk = m_script.chunks[m_next];
             if (m_offset >= chunk.size()) {
@@ -98,6 +103,13 @@ Script Body(const std::string& body, std::size_t chunk) {
 
 update::OpenResult Http::Open(const std::string& url) { return OpenRange(url, {}); }
 
+bool Http::Pass(std::uint64_t delayMs) {
+    if (delayMs == 0) return true;
+    const bool inTime = deadline == 0 || clock->now + delayMs < deadline;
+    clock->now = inTime ? clock->now + delayMs : std::max(clock->now, deadline);
+    return inTime;
+}
+
 update::OpenResult Http::OpenRange(const std::string& url, const update::RangeRequest& range) {
     opened.push_back(url);
     ranges.push_back(range);
@@ -110,6 +122,8 @@ update::OpenResult Http::OpenRange(const std::string& url, const update::RangeRe
         return update::OpenResult::Success(std::make_unique<ScriptedResponse>(next, *this));
     }
     const auto it = scripts.find(url);
+    if (it != scripts.end() && !Pass(it->second.openDelayMs))
+        return update::OpenResult::Failure("el servidor no respondió a tiempo", update::OpenFault::Transient);
     if (it == scripts.end() || it->second.openFails) {
         return update::OpenResult::Failure(
             it == scripts.end() ? "no se pudo conectar con el servidor" : it->second.openFailure,
@@ -128,6 +142,7 @@ update::ExtractResult Extractor::Extract(const std::string& archive, const std::
 FakePlatform::FakePlatform() {
     root = m_dir.Path();
     std::filesystem::create_directories(m_dir.FsPath() / "Recursos" / "OUTPUT");
+    http.clock = &clock;
     platform = std::make_unique<update::Platform>(update::Platform{core::RealFileSystem(), http, console, progress,
                                                                    pump, sound, sleeper, clock, launcher, root, '.'});
 }

@@ -135,6 +135,9 @@ struct Script {
     std::map<update::Header, std::string> headers;
     std::vector<std::string> chunks;
     update::ReadStatus ending = update::ReadStatus::End;
+    // Fake time before the headers and chunk i (the last repeats); a call past its deadline times out.
+    std::uint64_t openDelayMs = 0;
+    std::vector<std::uint64_t> delaysMs;
 };
 
 Script Body(const std::string& body, std::size_t chunk = 1024);
@@ -145,6 +148,11 @@ public:
     // A URL with a server answers each request as it likes (it sees the range); otherwise the
     // URL's script answers, as a server that ignores Range.
     update::OpenResult OpenRange(const std::string& url, const update::RangeRequest& range) override;
+    void SetDeadline(std::uint64_t atMs) override { deadline = atMs; }
+    // Lets delayMs of the clock pass, or only up to the deadline (false).
+    bool Pass(std::uint64_t delayMs);
+    Clock* clock = nullptr;  // scripts with delays need one
+    std::uint64_t deadline = 0;
     std::map<std::string, Script> scripts;  // unknown URLs fail to open
     std::map<std::string, std::function<Script(const update::RangeRequest&)>> servers;
     std::vector<std::string> opened;

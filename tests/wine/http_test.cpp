@@ -50,7 +50,9 @@ std::string Pseudorandom(std::size_t size) {
 class WinInetTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_FALSE(Env("VANDREL_TEST_PORT").empty()) << "run through run-with-servers"; }
-    update::WinInetClient m_http{2000};  // short time-outs keep the stall case quick
+    fakes::FakePlatform m_local;
+    // Short time-outs keep the stall case quick; deadlines are told in the fakes' time.
+    update::WinInetClient m_http{2000, nullptr, &m_local.clock};
 };
 
 TEST_F(WinInetTest, CountBodies) {
@@ -90,8 +92,7 @@ TEST_F(WinInetTest, CountOverflowAndUnreachableServers) {
 TEST_F(WinInetTest, ShortTextIsOneReadOfAtMost255Bytes) {
     const std::string body(1000, 'x');
     Serve("mil.txt", body);
-    fakes::FakePlatform local;
-    const update::Platform& f = *local.platform;
+    const update::Platform& f = *m_local.platform;
     update::Platform real{f.fs,      m_http,  f.console,  f.progress,      f.pump, f.sound,
                           f.sleeper, f.clock, f.launcher, f.installFolder, '.'};
     update::cDirImage dir(real);
@@ -112,7 +113,6 @@ protected:
         return update::DownloadPatch(real, url, Target());
     }
     std::string Target() const { return m_local.root + "\\6.zip"; }
-    fakes::FakePlatform m_local;
 };
 
 TEST_F(WinInetDownloadTest, AGoodArchiveArrivesByteForByte) {

@@ -10,6 +10,7 @@
 //   short/<file>      announces the whole file, sends half, closes the connection
 //   long/<file>       announces half of the file and sends all of it
 //   stall/<file>      sends half, then nothing for 60 s
+//   silent/<file>     reads the request and sends nothing for 150 s, not even the headers
 //   redirect-http/<p> 302 to http://localhost:<plain port>/<p> (a plain HTTP listener)
 //   text/<t>          body <t> (percent-decoded), status 200
 //   slow/<file>       the file with its Content-Length and ETag, 4 KiB every 20 ms (about 200 KB/s)
@@ -29,7 +30,7 @@
 // serves <file>'s URL in that mode, so that a test of Updater can give one patch a fault; the
 // once-only counts are kept per URL and text of the .fault file.
 // A plain path whose file is missing but <file>.<mode> exists (chunked, slow, short, long,
-// stall) is served in that mode, so that a test can give one patch of a folder a fault while
+// stall, silent) is served in that mode, so that a test can give one patch of a folder a fault while
 // its URL stays the same; <file>.redirect is redirected to plain HTTP (which serves that file)
 // and <file>.status<code> answers <code>.
 // With --untrusted-cert/--untrusted-key, handshakes present that certificate while the file
@@ -181,7 +182,7 @@ void ServeFile(const Options& o, const std::string& rel, const httplib::Request&
         return;
     }
     if (SafeRelative(rel) && !IsFile(o.root + "/" + rel)) {
-        for (const char* mode : {"chunked", "slow", "short", "long", "stall"}) {
+        for (const char* mode : {"chunked", "slow", "short", "long", "stall", "silent"}) {
             const std::string variant = rel + "." + mode;
             if (ReadFile(o.root + "/" + variant, body)) {
                 ServeFault(o, mode, variant, req, res);
@@ -274,6 +275,11 @@ void ServeFault(const Options& o, const std::string& mode, const std::string& re
             return;
         }
         SendFile(req, res, o.root + "/" + file, how);
+        return;
+    }
+    if (mode == "silent") {
+        std::this_thread::sleep_for(std::chrono::seconds(150));
+        res.status = 503;
         return;
     }
     if (mode == "text") {

@@ -6,6 +6,7 @@
 #include "updater/update/download.h"
 #include "updater/update/mensajes.h"
 #include "updater/update/mod_unzip.h"
+#include "updater/update/network_deadline.h"
 #include "updater/update/version_file.h"
 
 namespace update {
@@ -18,16 +19,20 @@ void cDirImage::WriteVar(std::int16_t value) {
     WriteVersionFile(m_platform.fs, VersionFilePath(m_platform.installFolder), value);
 }
 
-CountFetch cDirImage::DameCantParcherh(const std::string& sUrl) { return FetchCount(m_platform.http, sUrl); }
+CountFetch cDirImage::DameCantParcherh(const std::string& sUrl) {
+    return FetchCount(m_platform.http, sUrl, m_platform.clock.NowMs() + m_platform.limits.giveUpMs);
+}
 
 std::string cDirImage::GetStringJuego(const std::string& sUrl) {
+    const DeadlineScope limit(m_platform.http, m_platform.clock.NowMs() + m_platform.limits.giveUpMs);
     OpenResult opened = m_platform.http.Open(sUrl);
     if (!opened.ok) return {};
     return ReadOnce(*opened.value, kShortTextReadBytes);
 }
 
 TrustedCount cDirImage::FetchSignedCount(const std::string& sUrl, const TrustedKeys& keys) {
-    return FetchTrustedCount(m_platform.http, m_platform.fs, m_platform.installFolder, sUrl, keys);
+    return FetchTrustedCount(m_platform.http, m_platform.fs, m_platform.installFolder, sUrl, keys,
+                             m_platform.clock.NowMs() + m_platform.limits.giveUpMs);
 }
 
 core::Outcome cDirImage::CheckAgainstList(const std::string& path, const ListedPatch& listed) {
@@ -50,7 +55,8 @@ DownloadResult cDirImage::JuegoActualizacion(const std::string& sUrl, std::optio
                                   const std::uint64_t missing = MissingBytes(m_platform.fs, InstallFolder(), bytes);
                                   if (missing == 0) return std::nullopt;
                                   return NoRoomLine(missing, modUnzip::ParcheActual);
-                              }};
+                              },
+                              m_platform.limits};
     const std::uint64_t start = NowMs();
     DownloadResult result = DownloadPatch(services, sUrl, modUnzip::RutaParche, listedSize);
     std::string event = "Descarga de " + modUnzip::RutaParche;
@@ -76,7 +82,8 @@ void cDirImage::AddConsole(const std::string& Texto, std::uint8_t Rojo, std::uin
     SleepB();
 }
 
-void cDirImage::SleepB() { m_platform.sleeper.SleepMs(100); }
+// The console's pause, with the window alive through it.
+void cDirImage::SleepB() { WaitPumping(m_platform.sleeper, m_platform.clock, m_platform.pump, 100, 10); }
 
 void cDirImage::ShowProgressBar() { m_platform.progress.SetBarVisible(true); }
 

@@ -8,6 +8,7 @@
 #include "core/numeric.h"
 #include "core/runtime_error.h"
 #include "updater/update/mensajes.h"
+#include "updater/update/network_deadline.h"
 #include "updater/update/resume_headers.h"
 #include "updater/update/resume_record.h"
 
@@ -75,12 +76,17 @@ class PatchDownload {
 public:
     PatchDownload(DownloadServices& services, const std::string& url, const std::string& target,
                   std::optional<std::int64_t> listedSize)
-        : m_s(services), m_url(url), m_target(target), m_listedSize(listedSize) {}
+        : m_s(services),
+          m_url(url),
+          m_target(target),
+          m_listedSize(listedSize),
+          m_watch(services.clock.NowMs(), services.limits) {}
 
     DownloadResult Run() {
+        const DeadlineScope limit(m_s.http, 0);
         Adopt();
-        std::uint64_t best = m_have;
-        int streak = 0;  // attempts in a row without a new byte
+        m_best = m_have;
+        int streak = 0;  // attempts in a row without progress
         for (;;) {
             Attempt a = Once();
             if (a.end == AttemptEnd::Done) {
@@ -95,18 +101,15 @@ public:
             }
             if (a.end == AttemptEnd::Fatal) return Fail(std::move(a.reason), true);
             if (a.end == AttemptEnd::StartOver) Discard();
-            if (m_have > best) {
-                best = m_have;
-                streak = 0;
-            } else {
-                ++streak;
-            }
-            if (streak >= kMaxAttempts) return Fail(std::move(a.reason), !Resumable());
+            streak = m_watch.TakeProgress() ? 0 : streak + 1;
             const unsigned seconds =
                 a.retryAfter ? std::min(*a.retryAfter, kMaxRetryAfterSeconds) : 1u << std::max(streak - 1, 0);
+            // No attempt is started that the budget without progress would cut short at once.
+            if (streak >= kMaxAttempts || m_watch.Spent(m_s.clock.NowMs() + seconds * 1000u))
+                return Fail(std::move(a.reason), !Resumable());
             if (m_s.announce)
                 m_s.announce(mensajes::Reintento(a.reason, Resumable(), seconds, streak + 1, kMaxAttempts));
-            Wait(seconds * 1000u);
+            WaitPumping(m_s.sleeper, m_s.clock, m_s.pump, seconds * 1000u, kWaitSliceMs);
         }
     }
 
@@ -144,16 +147,6 @@ private:
         return DownloadResult::Failure(std::move(reason));
     }
 
-    void Wait(unsigned ms) {
-        const std::uint64_t start = m_s.clock.NowMs();
-        for (std::uint64_t waited = 0; waited < ms;) {
-            const unsigned slice = static_cast<unsigned>(std::min<std::uint64_t>(kWaitSliceMs, ms - waited));
-            m_s.sleeper.SleepMs(slice);
-            m_s.pump.ProcessPending();
-            waited = m_s.clock.NowMs() - start;
-        }
-    }
-
     // The bytes on disk, 0 when the file is gone or cannot be looked at.
     std::uint64_t SizeOnDisk() {
         try {
@@ -168,6 +161,7 @@ private:
         if (Resumable() && SizeOnDisk() != m_have) Discard();
         RangeRequest range;
         if (Resumable()) range = {m_have, m_validator};
+        m_s.http.SetDeadline(m_watch.CallDeadline(m_s.clock.NowMs()));
         OpenResult opened = m_s.http.OpenRange(m_url, range);
         if (!opened.ok)
             return Ends(opened.code == OpenFault::Transient ? AttemptEnd::Transient : AttemptEnd::Fatal, opened.reason);
@@ -196,7 +190,9 @@ private:
             again.retryAfter = RetryAfterSeconds(response);
             return again;
         }
+        m_watch.BodyStarts(m_s.clock.NowMs());
         Attempt a = Body(response, *sink);
+        m_watch.BodyEnds();
         // Whatever arrived stays on disk for the next attempt; a file fault ends the download.
         try {
             sink->Close();
@@ -271,7 +267,11 @@ private:
     Attempt Body(HttpResponse& response, BufferedSink& sink) {
         std::array<char, kChunkBytes> chunk{};
         for (;;) {
+            m_s.http.SetDeadline(m_watch.CallDeadline(m_s.clock.NowMs()));
             const ReadResult r = response.Read(chunk.data(), chunk.size());
+            const std::uint64_t now = m_s.clock.NowMs();
+            const bool broke = r.status == ReadStatus::TimedOut || r.status == ReadStatus::Failed;
+            if (broke && !m_watch.KeepsPace(now)) return Ends(AttemptEnd::Transient, mensajes::kDemasiadoLento);
             if (r.status == ReadStatus::TimedOut) return Ends(AttemptEnd::Transient, mensajes::kSinRespuesta);
             if (r.status == ReadStatus::Failed) {
                 std::string reason = mensajes::kConexionCortada;
@@ -287,6 +287,8 @@ private:
                 return Ends(AttemptEnd::Fatal, mensajes::kDatosDeMas);
             }
             m_have += r.count;
+            m_watch.Arrived(r.count, m_have > m_best, now);
+            m_best = std::max(m_best, m_have);
             const std::int32_t p = Percent(static_cast<double>(m_have), m_total);
             if (p != m_previous) {
                 m_s.progress.SetCaption(PercentCaption(p));
@@ -299,6 +301,7 @@ private:
                 return Ends(AttemptEnd::Fatal, CannotWrite(m_target, e));
             }
             m_s.pump.ProcessPending();
+            if (!m_watch.KeepsPace(now)) return Ends(AttemptEnd::Transient, mensajes::kDemasiadoLento);
         }
         // WinINet reports a connection closed before the announced length as a clean end.
         if (m_have < static_cast<std::uint64_t>(m_total)) return Ends(AttemptEnd::Transient, mensajes::kIncompleta);
@@ -310,9 +313,11 @@ private:
     const std::string& m_target;
     const std::optional<std::int64_t> m_listedSize;  // the signed list's size of this archive
     std::uint64_t m_have = 0;                        // bytes of the archive in the file
-    std::int32_t m_total = 0;                        // the archive's announced size
-    std::string m_validator;                         // empty: the bytes cannot be continued
-    std::int16_t m_previous = 0;                     // the percentage last shown
+    std::uint64_t m_best = 0;                        // the most bytes the file ever held
+    ProgressWatch m_watch;
+    std::int32_t m_total = 0;     // the archive's announced size
+    std::string m_validator;      // empty: the bytes cannot be continued
+    std::int16_t m_previous = 0;  // the percentage last shown
 };
 
 }  // namespace

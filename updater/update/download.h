@@ -59,11 +59,15 @@ struct DownloadServices {
     // Asked before the body of an archive is written, with the bytes still to come: the red line
     // when the disk cannot hold them, nothing when it can. May be empty (no check).
     std::function<std::optional<std::string>(std::uint64_t)> roomFor = nullptr;
+    // How long the network may keep the download waiting.
+    NetworkLimits limits{};
 };
 
 // Downloads url into target. Transient faults (no connection, reset, time-out, a short body,
-// 408/429/5xx of the usual kinds) are retried: at most kMaxAttempts in a row without a new
-// byte, 1, 2, 4, 8 s apart (or the server's Retry-After, up to 30 s), each announced. Later
+// 408/429/5xx of the usual kinds, a pace below kMinBytesPerSecond) are retried: at most
+// kMaxAttempts in a row without progress and never past kGiveUpMs without it
+// (network_deadline.h), 1, 2, 4, 8 s apart (or the server's Retry-After, up to 30 s), each
+// announced. Every call returns by its deadline while the window stays alive. Later
 // attempts continue with Range/If-Range when the file has a strong validator; a record
 // beside target lets the next start continue as well. When the attempts are used up the
 // partial file and its record stay (if it can be continued); any other fault removes both.

@@ -68,6 +68,22 @@ public:
     // The platform's error code behind the last Open or OpenRange that failed, for the log; 0
     // when there was none or the client cannot say.
     virtual unsigned long LastSystemError() const { return 0; }
+    // The time of the Platform's clock by which every call from now on (opening, and reading
+    // its response) must return, 0 for the client's own time-outs alone. A connection or
+    // headers still awaited then fail as a transient time-out, a read as TimedOut.
+    virtual void SetDeadline(std::uint64_t /*atMs*/) {}
+};
+
+// Every call of a client within the scope returns by atMs; the limit ends with the scope.
+class DeadlineScope {
+public:
+    DeadlineScope(HttpClient& client, std::uint64_t atMs) : m_client(client) { m_client.SetDeadline(atMs); }
+    ~DeadlineScope() { m_client.SetDeadline(0); }
+    DeadlineScope(const DeadlineScope&) = delete;
+    DeadlineScope& operator=(const DeadlineScope&) = delete;
+
+private:
+    HttpClient& m_client;
 };
 
 }  // namespace update

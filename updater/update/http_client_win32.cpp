@@ -4,9 +4,14 @@
 
 #include <wininet.h>
 
+#include <algorithm>
+#include <atomic>
+#include <functional>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "core/handle_win32.h"
 #include "core/numeric.h"
@@ -63,16 +68,93 @@ OpenResult OpenFailure(DWORD err) {
 // WinINet reports an expired receive time-out as its own code or passes the socket's on.
 bool IsTimeout(DWORD err) { return err == ERROR_INTERNET_TIMEOUT || err == WSAETIMEDOUT || err == ERROR_TIMEOUT; }
 
+// One request's handles and the worker thread that makes its blocking calls, shared by that
+// thread and the one waiting for it: whichever lets go last closes the handles. A call touches
+// nothing but the exchange, so that one given up on can finish on its own.
+struct Exchange {
+    // Declared in this order so that they close request first, session last.
+    InternetHandle session;
+    InternetHandle connection;
+    InternetHandle request;
+    HINTERNET raw = nullptr;  // the request's handle, as the calls use it
+    core::UniqueHandle wake{::CreateEventW(nullptr, FALSE, FALSE, nullptr)};
+    core::UniqueHandle done{::CreateEventW(nullptr, FALSE, FALSE, nullptr)};
+    std::function<void(Exchange&)> call;
+    std::atomic<bool> quit{false};
+    bool abandoned = false;  // the waiting thread gave a call up
+    // The last call's outcome and the bytes read ahead of what was asked.
+    BOOL ok = FALSE;
+    DWORD error = 0;
+    std::vector<char> buffer;
+    std::size_t used = 0;  // of buffer, already handed out
+    bool ended = false;    // the body is complete
+};
+
+DWORD WINAPI Work(void* parameter) {
+    const std::unique_ptr<std::shared_ptr<Exchange>> held(static_cast<std::shared_ptr<Exchange>*>(parameter));
+    Exchange& x = **held;
+    for (;;) {
+        if (::WaitForSingleObject(x.wake.Get(), INFINITE) != WAIT_OBJECT_0 || x.quit) return 0;
+        x.call(x);
+        ::SetEvent(x.done.Get());
+    }
+}
+
+// Starts the exchange's worker; false when the system gives no thread.
+bool StartWorker(const std::shared_ptr<Exchange>& x) {
+    if (!x->wake || !x->done) return false;
+    auto* held = new std::shared_ptr<Exchange>(x);
+    core::UniqueHandle thread(::CreateThread(nullptr, 0, Work, held, 0, nullptr));
+    if (!thread) delete held;
+    return static_cast<bool>(thread);
+}
+
+// The worker ends after its current call, the handles close when it lets go.
+void Dismiss(Exchange& x) {
+    x.quit = true;
+    ::SetEvent(x.wake.Get());
+}
+
+// Runs call on the exchange's worker and waits, dispatching the window's messages, until it
+// returns (true) or the deadline comes (false). Then closing the request's handle ends the
+// pending WinINet call, and the worker is left to finish it.
+bool RunOnWorker(Exchange& x, const NetworkWait& wait, std::function<void(Exchange&)> call) {
+    constexpr std::uint64_t kSliceMs = 10;
+    if (x.abandoned) return false;
+    x.call = std::move(call);
+    ::SetEvent(x.wake.Get());
+    for (;;) {
+        std::uint64_t slice = kSliceMs;
+        if (wait.deadlineMs != 0) {
+            const std::uint64_t now = wait.NowMs();
+            if (now >= wait.deadlineMs) break;
+            slice = std::min(slice, wait.deadlineMs - now);
+        }
+        const HANDLE done = x.done.Get();
+        const DWORD woke = wait.pump ? ::MsgWaitForMultipleObjectsEx(1, &done, static_cast<DWORD>(slice), QS_ALLINPUT,
+                                                                     MWMO_INPUTAVAILABLE)
+                                     : ::WaitForSingleObject(done, static_cast<DWORD>(slice));
+        if (woke == WAIT_OBJECT_0) return true;
+        if (woke == WAIT_FAILED) ::Sleep(static_cast<DWORD>(slice));
+        if (wait.pump) wait.pump->ProcessPending();
+    }
+    x.abandoned = true;
+    ::InternetCloseHandle(x.request.Release());
+    Dismiss(x);
+    return false;
+}
+
 class WinInetResponse final : public HttpResponse {
 public:
-    WinInetResponse(InternetHandle session, InternetHandle connection, InternetHandle request)
-        : m_session(std::move(session)), m_connection(std::move(connection)), m_request(std::move(request)) {}
+    WinInetResponse(std::shared_ptr<Exchange> exchange, const NetworkWait& wait)
+        : m_x(std::move(exchange)), m_wait(wait) {}
+    ~WinInetResponse() override { Dismiss(*m_x); }
 
     int StatusCode() override {
         DWORD code = 0;
         DWORD size = sizeof code;
         DWORD index = 0;
-        if (!::HttpQueryInfoW(m_request.Get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &code, &size, &index)) {
+        if (!::HttpQueryInfoW(m_x->raw, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &code, &size, &index)) {
             return 0;
         }
         return static_cast<int>(code);
@@ -90,14 +172,37 @@ public:
         return std::nullopt;
     }
 
+    // As InternetReadFile: size bytes unless the body ends first. The worker reads what was
+    // asked and whatever else has already arrived (up to 64 KiB), which later reads hand out.
     ReadResult Read(void* buffer, std::size_t size) override {
-        DWORD got = 0;
-        if (!::InternetReadFile(m_request.Get(), buffer, static_cast<DWORD>(size), &got)) {
-            const DWORD err = ::GetLastError();
-            return {IsTimeout(err) ? ReadStatus::TimedOut : ReadStatus::Failed, 0, err};
+        Exchange& x = *m_x;
+        if (x.buffer.size() - x.used < size && !x.ended) {
+            const DWORD need = static_cast<DWORD>(size - (x.buffer.size() - x.used));
+            const bool returned = RunOnWorker(x, m_wait, [need](Exchange& w) {
+                w.buffer.erase(w.buffer.begin(), w.buffer.begin() + static_cast<std::ptrdiff_t>(w.used));
+                w.used = 0;
+                DWORD available = 0;
+                DWORD got = 0;
+                const std::size_t had = w.buffer.size();
+                w.ok = ::InternetQueryDataAvailable(w.raw, &available, 0, 0);
+                if (w.ok) {
+                    const DWORD want = std::max(need, std::min<DWORD>(available, 64 * 1024));
+                    w.buffer.resize(had + want);
+                    w.ok = ::InternetReadFile(w.raw, w.buffer.data() + had, want, &got);
+                }
+                w.error = w.ok ? 0 : ::GetLastError();
+                w.buffer.resize(had + (w.ok ? got : 0));
+                w.ended = w.ok && got == 0;
+            });
+            if (!returned) return {ReadStatus::TimedOut, 0, ERROR_INTERNET_TIMEOUT};
+            if (!x.ok && x.buffer.size() == x.used)
+                return {IsTimeout(x.error) ? ReadStatus::TimedOut : ReadStatus::Failed, 0, x.error};
         }
-        if (got == 0) return {ReadStatus::End, 0};
-        return {ReadStatus::Data, got};
+        const std::size_t n = std::min(size, x.buffer.size() - x.used);
+        if (n == 0) return {ReadStatus::End, 0};
+        std::copy_n(x.buffer.data() + x.used, n, static_cast<char*>(buffer));
+        x.used += n;
+        return {ReadStatus::Data, n};
     }
 
 private:
@@ -106,15 +211,13 @@ private:
         wchar_t buffer[1240] = {};
         DWORD size = sizeof buffer;
         DWORD index = 0;
-        if (!::HttpQueryInfoW(m_request.Get(), level, buffer, &size, &index)) return std::nullopt;
+        if (!::HttpQueryInfoW(m_x->raw, level, buffer, &size, &index)) return std::nullopt;
         buffer[std::size(buffer) - 1] = L'\0';
         return core::WideToUtf8(buffer);
     }
 
-    // Declared in this order so that they close request first, session last.
-    InternetHandle m_session;
-    InternetHandle m_connection;
-    InternetHandle m_request;
+    std::shared_ptr<Exchange> m_x;
+    const NetworkWait& m_wait;
 };
 
 // The URL the request ended at, after any redirect.
@@ -216,19 +319,28 @@ OpenResult WinInetClient::Attempt(const std::string& url, const RangeRequest& ra
         ::HttpOpenRequestW(connection.Get(), L"GET", path[0] ? path : L"/", nullptr, nullptr, nullptr, flags, 0));
     if (!request) return failed(::GetLastError());
     SetTimeouts(request.Get(), m_timeoutMs);
-    const std::wstring headers = core::Utf8ToWide(RangeHeaders(range));
-    if (!::HttpSendRequestW(request.Get(), headers.empty() ? nullptr : headers.c_str(),
-                            static_cast<DWORD>(headers.size()), nullptr, 0)) {
-        return failed(::GetLastError());
-    }
+    auto x = std::make_shared<Exchange>();
+    x->raw = request.Get();
+    x->session = std::move(session);
+    x->connection = std::move(connection);
+    x->request = std::move(request);
+    if (!StartWorker(x)) return OpenResult::Failure("no se pudo iniciar la conexión a internet");
+    // The connection, the TLS handshake and the response's headers, on the worker.
+    const bool returned = RunOnWorker(*x, m_wait, [headers = core::Utf8ToWide(RangeHeaders(range))](Exchange& w) {
+        w.ok = ::HttpSendRequestW(w.raw, headers.empty() ? nullptr : headers.c_str(),
+                                  static_cast<DWORD>(headers.size()), nullptr, 0);
+        w.error = w.ok ? 0 : ::GetLastError();
+    });
+    auto response = std::make_unique<WinInetResponse>(x, m_wait);
+    if (!returned) return failed(ERROR_INTERNET_TIMEOUT);
+    if (!x->ok) return failed(x->error);
 
     // Never accept a redirect away from https, whatever the WinINet in use does by itself.
-    const std::wstring finalUrl = FinalUrl(request.Get());
+    const std::wstring finalUrl = FinalUrl(x->raw);
     if (finalUrl.size() >= 5 && _wcsnicmp(finalUrl.c_str(), L"http:", 5) == 0) {
         return failed(ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR);
     }
-    return OpenResult::Success(
-        std::make_unique<WinInetResponse>(std::move(session), std::move(connection), std::move(request)));
+    return OpenResult::Success(std::move(response));
 }
 
 }  // namespace update

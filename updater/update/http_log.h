@@ -18,6 +18,7 @@ public:
     OpenResult Open(const std::string& url) override;
     OpenResult OpenRange(const std::string& url, const RangeRequest& range) override;
     unsigned long LastSystemError() const override { return m_inner.LastSystemError(); }
+    void SetDeadline(std::uint64_t atMs) override { m_inner.SetDeadline(atMs); }
 
 private:
     OpenResult Logged(const std::string& url, const RangeRequest& range, OpenResult opened);

@@ -51,6 +51,7 @@ inline constexpr const char* kSinRespuesta = "el servidor dejó de responder dur
 inline constexpr const char* kConexionCortada = "la conexión se cortó durante la descarga";
 inline constexpr const char* kDatosDeMas = "el servidor envió más datos de los anunciados";
 inline constexpr const char* kIncompleta = "la descarga quedó incompleta";
+inline constexpr const char* kDemasiadoLento = "el servidor envía los datos demasiado despacio";
 inline constexpr const char* kParteEquivocada = "el servidor envió una parte del archivo que no corresponde";
 inline constexpr const char* kNoValido = "su contenido no es válido";
 inline constexpr const char* kNoCoincideConLista = "el archivo descargado no coincide con la lista firmada";

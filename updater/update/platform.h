@@ -2,6 +2,7 @@
 // ones once at start-up and hands them to cDirImage, which alone uses the bundle; tests pass fakes.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 
@@ -10,6 +11,7 @@
 #include "updater/update/console.h"
 #include "updater/update/http_client.h"
 #include "updater/update/log.h"
+#include "updater/update/network_deadline.h"
 
 namespace update {
 
@@ -59,6 +61,17 @@ public:
     virtual std::uint64_t NowMs() = 0;
 };
 
+// Waits ms by the clock in slices of at most sliceMs, the window handling its messages after
+// each: Play and Exit answer within a slice, however long the wait.
+inline void WaitPumping(Sleeper& sleeper, Clock& clock, MessagePump& pump, unsigned ms, unsigned sliceMs) {
+    const std::uint64_t start = clock.NowMs();
+    for (std::uint64_t waited = 0; waited < ms;) {
+        sleeper.SleepMs(static_cast<unsigned>(std::min<std::uint64_t>(sliceMs, ms - waited)));
+        pump.ProcessPending();
+        waited = clock.NowMs() - start;
+    }
+}
+
 class Launcher {
 public:
     virtual ~Launcher() = default;
@@ -82,6 +95,8 @@ struct Platform {
     char decimalSeparator = '.';
     // Updater.log (the program's), or no log.
     Log& log = NoLog();
+    // How long network waits may last (the players' limits outside tests).
+    NetworkLimits limits{};
 };
 
 }  // namespace update

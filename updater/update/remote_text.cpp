@@ -6,7 +6,8 @@
 
 namespace update {
 
-CountFetch FetchCount(HttpClient& http, const std::string& url) {
+CountFetch FetchCount(HttpClient& http, const std::string& url, std::uint64_t deadlineMs) {
+    const DeadlineScope limit(http, deadlineMs);
     OpenResult opened = http.Open(url);
     if (!opened.ok) return CountFetch::Failure(opened.reason);
     const int status = opened.value->StatusCode();

@@ -19,8 +19,8 @@ using CountFetch = core::Result<std::int16_t>;
 
 // The number at the start of the first three body bytes. Not fetched when the URL cannot be
 // opened, the status is not 200, nothing is read, or the bytes start with no number.
-// A count outside the 16-bit range raises Overflow.
-CountFetch FetchCount(HttpClient& http, const std::string& url);
+// A count outside the 16-bit range raises Overflow. Every call returns by deadlineMs (0: none).
+CountFetch FetchCount(HttpClient& http, const std::string& url, std::uint64_t deadlineMs = 0);
 
 // One read of at most size bytes of an opened response; empty when it brings nothing.
 std::string ReadOnce(HttpResponse& response, std::size_t size);

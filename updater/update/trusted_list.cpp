@@ -92,7 +92,8 @@ core::Result<RecordedSerie> ReadRecordedSerie(core::FileSystem& fs, const std::s
 }  // namespace
 
 TrustedCount FetchTrustedCount(HttpClient& http, core::FileSystem& fs, const std::string& installFolder,
-                               const std::string& url, const TrustedKeys& keys) {
+                               const std::string& url, const TrustedKeys& keys, std::uint64_t deadlineMs) {
+    std::optional<DeadlineScope> limit(std::in_place, http, deadlineMs);
     const auto notRead = [](std::string why) { return TrustedCount::Failure(std::move(why), ListRefusal::NotRead); };
     OpenResult opened = http.Open(url);
     if (!opened.ok) return notRead(opened.reason);
@@ -101,6 +102,7 @@ TrustedCount FetchTrustedCount(HttpClient& http, core::FileSystem& fs, const std
     bool tooLong = false;
     const std::optional<std::string> body = ReadBody(*opened.value, kMaxListBytes, tooLong);
     opened.value.reset();
+    limit.reset();
     if (!body && !tooLong) return notRead(mensajes::kConexionCortada);
     std::optional<SignedList> list;
     if (body) list = ParseSignedList(*body);

@@ -55,9 +55,10 @@ using TrustedCount = core::Result<SignedList, ListRefusal>;
 // carries a valid signature by one of keys and its serie is above the recorded one, or equal with
 // the same signed part (or a recorded serie without digest), and then records its serie and
 // digest in installFolder. A Serie.ini that exists but is empty counts as none; one that cannot
-// be read or parsed refuses every list and is left as it is.
+// be read or parsed refuses every list and is left as it is. The list must arrive whole by
+// deadlineMs (0: no limit beyond the client's time-outs).
 TrustedCount FetchTrustedCount(HttpClient& http, core::FileSystem& fs, const std::string& installFolder,
-                               const std::string& url, const TrustedKeys& keys);
+                               const std::string& url, const TrustedKeys& keys, std::uint64_t deadlineMs = 0);
 
 // What the list says about patch number; nothing when it lists no such patch.
 const ListedPatch* ListedFor(const SignedList& list, std::int32_t number);

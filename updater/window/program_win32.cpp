@@ -37,6 +37,18 @@ DWORD NetworkTimeoutMs() {
     return kPlayers;
 }
 
+// The limits of network waits. Test builds only: VANDREL_NETWORK_DIVISOR divides them all.
+update::NetworkLimits NetworkLimitsForRun() {
+    update::NetworkLimits limits;
+#ifdef VANDREL_TEST_HOOKS
+    if (const char* text = std::getenv("VANDREL_NETWORK_DIVISOR")) {
+        const long divisor = std::strtol(text, nullptr, 10);
+        if (divisor > 1 && divisor <= 100) limits = limits.DividedBy(static_cast<std::uint64_t>(divisor));
+    }
+#endif
+    return limits;
+}
+
 }  // namespace
 
 int RunUpdater(HINSTANCE instance, int showCommand, const std::vector<std::string>& publicKeys) {
@@ -68,11 +80,11 @@ int RunUpdater(HINSTANCE instance, int showCommand, const std::vector<std::strin
         log.Write(StartEvent(update::kProgramVersion, core::RealFileSystem(), folder, UserDecimalSeparator(),
                              update::kBaseUrl, publicKeys.size()));
         const update::TrustedKeys keys = update::ParseTrustedKeys(publicKeys);
-        update::WinInetClient wininet(NetworkTimeoutMs());
-        update::LoggedHttpClient http(wininet, log);
         window::Win32MessagePump pump;
         Win32Sound sound;
         Win32Sleeper sleeper;
+        update::WinInetClient wininet(NetworkTimeoutMs(), &pump, &clock);
+        update::LoggedHttpClient http(wininet, log);
         ShellLauncher launcher;
         ConsoleDocument console;
         FrmMain frmMain(instance, console);
@@ -80,6 +92,7 @@ int RunUpdater(HINSTANCE instance, int showCommand, const std::vector<std::strin
         update::Platform platform{
             core::RealFileSystem(), http, console, frmMain, pump, sound, sleeper, clock, launcher, folder,
             UserDecimalSeparator(), log};
+        platform.limits = NetworkLimitsForRun();
         update::cDirImage dir(platform);
         modUnzip::RegisterDirImage(dir);
         modUnzip::ZipExtractor extractor(platform.fs, dialogs, unzip::SystemNameDecoder(), &ownFiles);
