@@ -138,6 +138,9 @@ public:
     // A URL with a server answers each request as it likes (it sees the range); otherwise the
     // URL's script answers, as a server that ignores Range.
     update::OpenResult OpenRange(const std::string& url, const update::RangeRequest& range) override;
+    // A part request: recorded in parts, then answered as OpenRange from its first byte.
+    update::OpenResult OpenPart(const std::string& url, std::uint64_t first, std::uint64_t last) override;
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> parts;
     std::map<std::string, Script> scripts;  // unknown URLs fail to open
     std::map<std::string, std::function<Script(const update::RangeRequest&)>> servers;
     std::vector<std::string> opened;
