@@ -100,6 +100,13 @@ TEST(RangeStaging, StagesOnlyWhatMatchesTheDirectoryAndTheState) {
          true,
          1},
         {"local extra field past the request", {longExtra}, {Line("a.txt", a)}, true, F::Whole, true, 2},
+        {"long local extra field within the request",
+         {longExtra, ziptest::Plan("b.txt", b)},
+         {Line("a.txt", a), Line("b.txt", b)},
+         true,
+         F::Whole,
+         true,
+         1},
         {"wrong SHA-256", {ziptest::Plan("a.txt", a)}, {wrongHash}, true, F::Damaged, false, 1},
         {"wrong size", {ziptest::Plan("a.txt", a)}, {wrongSize}, true, F::Damaged, false, 1},
         {"local name differs",
@@ -146,7 +153,7 @@ TEST(RangeStaging, StagesOnlyWhatMatchesTheDirectoryAndTheState) {
         std::size_t datFiles = 0;
         for (const auto& [path, content] : fs.files) datFiles += path.ends_with(".dat") || path.ends_with(".parte");
         EXPECT_EQ(datFiles, staging.Files().size());
-        for (const update::StagedFile& f : staging.Files()) {
+        for (const auto& [path, f] : staging.Files()) {
             EXPECT_EQ(fs.ReadFile(staging.PathOf(f), 1 << 20), f.path == "a.txt" ? a : b);
         }
     }
@@ -168,9 +175,7 @@ TEST(RangeStaging, NextStartTrustsOnlyStagedFilesStillIntact) {
     // The next start: b.txt's staged file was altered since, a.txt's is intact.
     update::Staging next(fs, kRoot);
     ASSERT_EQ(next.Files().size(), 2u);
-    for (const update::StagedFile& f : next.Files()) {
-        if (f.path == "b.txt") fs.files.at(testsupport::MemoryFileSystem::Key(next.PathOf(f)))->at(7) ^= 1;
-    }
+    fs.files.at(testsupport::MemoryFileSystem::Key(next.PathOf(next.Files().at("b.txt"))))->at(7) ^= 1;
     EXPECT_TRUE(next.Trusted(lines[0]).has_value());
     EXPECT_FALSE(next.Trusted(lines[1]).has_value());
     update::StateLine otherContent = lines[0];

@@ -117,7 +117,9 @@ public:
           m_progress(progress) {}
 
     ~RangeStager() {
-        if (!m_piece.empty()) m_fs.RemoveIfExists(m_piece);
+        for (const bool alone : {false, true}) {
+            if (!m_pieces[alone].empty()) m_fs.RemoveIfExists(m_pieces[alone]);
+        }
     }
 
     RangesResult Run(const PatchFetch& fetch, const std::vector<StateLine>& files) {
@@ -144,19 +146,21 @@ public:
     }
 
 private:
-    // The bytes of request, in the piece file.
-    RangesResult Fetch(ByteRange request, std::unique_ptr<FetchedBytes>& bytes) {
+    // The bytes of request, in a piece file: the request's own, or for an entry fetched again
+    // alone another, as the request's stays open for the entries after it.
+    RangesResult Fetch(ByteRange request, std::unique_ptr<FetchedBytes>& bytes, bool alone = false) {
         bytes.reset();
         RangeFetch got;
+        std::string& piece = m_pieces[alone];
         try {
-            m_piece = m_staging.PieceFile();
+            piece = m_staging.PieceFile(alone);
             {
-                const std::unique_ptr<core::FileWriter> out = m_fs.CreateFile(m_piece);
+                const std::unique_ptr<core::FileWriter> out = m_fs.CreateFile(piece);
                 got = FetchRange(m_http, m_url, request, m_size, *out, m_progress);
             }
-            if (got.ok) bytes = std::make_unique<FetchedBytes>(m_fs.OpenRead(m_piece), request.offset);
+            if (got.ok) bytes = std::make_unique<FetchedBytes>(m_fs.OpenRead(piece), request.offset);
         } catch (const core::RuntimeError& e) {
-            return RangesResult::Failure(mensajes::NoSeEscribio(m_piece, e.Description()), RangesFault::Write);
+            return RangesResult::Failure(mensajes::NoSeEscribio(piece, e.Description()), RangesFault::Write);
         }
         if (!got.ok) return FromFetch(got);
         if (bytes->Size() != request.offset + request.length) {
@@ -181,7 +185,8 @@ private:
             return FromStage(StageEntry(m_fs, m_staging, bytes, m_dir, e, std::min(room, bytes.Size()), line));
         }
         std::unique_ptr<FetchedBytes> alone;
-        if (RangesResult fetched = Fetch({e.headerOffset, wanted - e.headerOffset}, alone); !fetched.ok) return fetched;
+        if (RangesResult fetched = Fetch({e.headerOffset, wanted - e.headerOffset}, alone, true); !fetched.ok)
+            return fetched;
         return FromStage(StageEntry(m_fs, m_staging, *alone, m_dir, e, wanted, line));
     }
 
@@ -192,7 +197,7 @@ private:
     std::uint64_t m_size;
     const unzip::Directory& m_dir;
     const RangeProgress& m_progress;
-    std::string m_piece;
+    std::string m_pieces[2];  // the request's piece file, and the one of an entry fetched alone
 };
 
 }  // namespace

@@ -35,15 +35,16 @@ bool ParseLine(std::string_view line, StagedFile& f) {
            f.path.find_first_of("\r\n") == std::string::npos;
 }
 
-std::vector<StagedFile> ParseRecord(std::string_view text) {
-    std::vector<StagedFile> files;
+std::map<std::string, StagedFile> ParseRecord(std::string_view text) {
+    std::map<std::string, StagedFile> files;
     if (!text.starts_with(kHeader)) return {};
     text.remove_prefix(kHeader.size());
     while (!text.empty()) {
         const std::size_t end = text.find("\r\n");
         StagedFile f;
         if (end == std::string_view::npos || !ParseLine(text.substr(0, end), f)) return {};
-        files.push_back(std::move(f));
+        std::string path = f.path;
+        if (!files.emplace(std::move(path), std::move(f)).second) return {};
         text.remove_prefix(end + 2);
     }
     return files;
@@ -63,20 +64,18 @@ Staging::Staging(core::FileSystem& fs, const std::string& installFolder)
     } catch (const core::RuntimeError&) {
         m_files.clear();  // unreadable: everything is fetched again
     }
-    for (const StagedFile& f : m_files) m_next = std::max(m_next, f.number + 1);
+    for (const auto& [path, f] : m_files) m_next = std::max(m_next, f.number + 1);
 }
 
 std::string Staging::PathOf(const StagedFile& f) const { return m_folder + "\\" + std::to_string(f.number) + ".dat"; }
 
 std::optional<std::string> Staging::Trusted(const StateLine& line) {
-    const auto it = std::find_if(m_files.begin(), m_files.end(), [&](const StagedFile& f) {
-        return f.path == line.path && f.size == line.size && f.sha256 == line.sha256;
-    });
-    if (it == m_files.end()) return std::nullopt;
-    const std::string path = PathOf(*it);
+    const auto it = m_files.find(line.path);
+    if (it == m_files.end() || it->second.size != line.size || it->second.sha256 != line.sha256) return std::nullopt;
+    const std::string path = PathOf(it->second);
     try {
-        if (m_fs.FileSize(path) == it->size &&
-            core::crypto::HexOf(core::crypto::Sha256OfFile(m_fs, path)) == it->sha256)
+        if (m_fs.FileSize(path) == line.size &&
+            core::crypto::HexOf(core::crypto::Sha256OfFile(m_fs, path)) == line.sha256)
             return path;
     } catch (const core::RuntimeError&) {
         // Gone or unreadable: fetched again.
@@ -96,9 +95,9 @@ std::string Staging::NewFile() {
     return m_made.back();
 }
 
-std::string Staging::PieceFile() {
+std::string Staging::PieceFile(bool alone) {
     if (!m_fs.DirectoryExists(m_folder)) m_fs.CreateDirectory(m_folder);
-    return m_folder + "\\pieza.parte";
+    return m_folder + (alone ? "\\entrada.parte" : "\\pieza.parte");
 }
 
 void Staging::Keep(const StateLine& line, const std::string& file) {
@@ -107,15 +106,12 @@ void Staging::Keep(const StateLine& line, const std::string& file) {
     if (!ParseNumber(std::string_view(file).substr(slash + 1, file.size() - slash - 1 - 4), f.number)) {
         core::Raise(core::ErrorKind::PathFileAccess, file);
     }
-    for (auto it = m_files.begin(); it != m_files.end();) {
-        if (it->path == line.path) {
-            m_fs.RemoveIfExists(PathOf(*it));
-            it = m_files.erase(it);
-        } else {
-            ++it;
-        }
+    const auto old = m_files.find(line.path);
+    if (old != m_files.end()) {
+        if (old->second.number != f.number) m_fs.RemoveIfExists(PathOf(old->second));
+        m_files.erase(old);
     }
-    m_files.push_back(std::move(f));
+    m_files.emplace(line.path, std::move(f));
     m_changed = true;
 }
 
@@ -124,7 +120,7 @@ void Staging::Drop(const std::string& file) noexcept { m_fs.RemoveIfExists(file)
 void Staging::Save() {
     if (!m_changed) return;
     std::string text(kHeader);
-    for (const StagedFile& f : m_files) {
+    for (const auto& [path, f] : m_files) {
         text += std::to_string(f.number);
         text += ' ';
         text += std::to_string(f.size);
@@ -142,7 +138,7 @@ void Staging::Save() {
 void Staging::Clear() noexcept {
     // The record first: staged files it no longer names are never trusted.
     m_fs.RemoveIfExists(m_folder + "\\" + std::string(kRecordName));
-    for (const StagedFile& f : m_files) m_fs.RemoveIfExists(PathOf(f));
+    for (const auto& [path, f] : m_files) m_fs.RemoveIfExists(PathOf(f));
     for (const std::string& file : m_made) m_fs.RemoveIfExists(file);
     try {
         // Files of a run cut short before its record named them.

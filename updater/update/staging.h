@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -42,8 +43,8 @@ public:
     // A new file to stage into (the folder is made); it counts once Keep records it.
     std::string NewFile();
     // Where the bytes of one range request wait while their entries are staged (the folder is
-    // made); the caller removes it.
-    std::string PieceFile();
+    // made), and those of one entry fetched again alone; the caller removes them.
+    std::string PieceFile(bool alone = false);
     // file (from NewFile), written, committed and checked, holds line's content; any earlier
     // staged file of the same path goes. Recorded on disk by the next Save.
     void Keep(const StateLine& line, const std::string& file);
@@ -54,13 +55,14 @@ public:
     // Every staged file, the record and the folder go (the catch-up is in place, or abandoned).
     void Clear() noexcept;
 
-    const std::vector<StagedFile>& Files() const { return m_files; }
+    // By path.
+    const std::map<std::string, StagedFile>& Files() const { return m_files; }
     std::string PathOf(const StagedFile& f) const;
 
 private:
     core::FileSystem& m_fs;
     std::string m_folder;
-    std::vector<StagedFile> m_files;
+    std::map<std::string, StagedFile> m_files;
     std::vector<std::string> m_made;  // by NewFile in this run
     std::uint32_t m_next = 1;
     bool m_changed = false;
