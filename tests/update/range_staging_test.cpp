@@ -29,6 +29,7 @@ struct Patch {
     std::string bytes;
     unzip::Directory dir;
     bool servesRanges = true;
+    std::uint64_t received = 0;  // as the progress last said
 
     explicit Patch(const std::vector<ziptest::EntryPlan>& needed) {
         ziptest::ZipBuilder b;
@@ -60,7 +61,8 @@ struct Patch {
         const auto plan = update::PlanPatchFetch(lines, dir, bytes.size());
         EXPECT_TRUE(plan.ok && !plan.value.whole) << plan.reason;
         Serve(http);
-        return update::StageByRanges(http, fs, staging, kUrl, bytes.size(), dir, plan.value, asked);
+        return update::StageByRanges(http, fs, staging, kUrl, bytes.size(), dir, plan.value, asked,
+                                     [this](std::uint64_t n) { received = n; });
     }
 };
 
@@ -148,6 +150,11 @@ TEST(RangeStaging, StagesOnlyWhatMatchesTheDirectoryAndTheState) {
             EXPECT_EQ(got.code, c.fault);
         }
         EXPECT_EQ(http.parts.size(), c.parts);
+        std::uint64_t asked = 0;
+        for (const auto& [first, last] : http.parts) asked += last - first + 1;
+        if (c.ok) {
+            EXPECT_EQ(patch.received, asked);  // the progress counts the whole patch
+        }
         // Only files that passed are staged, each holding its content; the piece file is gone.
         EXPECT_EQ(staging.Files().size(), c.ok ? c.lines.size() : 0u);
         std::size_t datFiles = 0;

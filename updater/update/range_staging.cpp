@@ -156,13 +156,17 @@ private:
             piece = m_staging.PieceFile(alone);
             {
                 const std::unique_ptr<core::FileWriter> out = m_fs.CreateFile(piece);
-                got = FetchRange(m_http, m_url, request, m_size, *out, m_progress);
+                const RangeProgress progress = [this](std::uint64_t received) {
+                    if (m_progress) m_progress(m_received + received);
+                };
+                got = FetchRange(m_http, m_url, request, m_size, *out, progress);
             }
             if (got.ok) bytes = std::make_unique<FetchedBytes>(m_fs.OpenRead(piece), request.offset);
         } catch (const core::RuntimeError& e) {
             return RangesResult::Failure(mensajes::NoSeEscribio(piece, e.Description()), RangesFault::Write);
         }
         if (!got.ok) return FromFetch(got);
+        m_received += request.length;
         if (bytes->Size() != request.offset + request.length) {
             return RangesResult::Failure(mensajes::kIncompleta, RangesFault::Network);
         }
@@ -197,7 +201,8 @@ private:
     std::uint64_t m_size;
     const unzip::Directory& m_dir;
     const RangeProgress& m_progress;
-    std::string m_pieces[2];  // the request's piece file, and the one of an entry fetched alone
+    std::uint64_t m_received = 0;  // by the requests done
+    std::string m_pieces[2];       // the request's piece file, and the one of an entry fetched alone
 };
 
 }  // namespace

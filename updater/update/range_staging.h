@@ -58,7 +58,8 @@ using RangesResult = core::Result<std::monostate, RangesFault>;
 // (PlanPatchFetch, not whole). Each request's bytes go to a piece file in the staging folder,
 // removed once its entries are staged; an entry whose local extra field reaches past its
 // request is fetched again alone up to its room. The record is saved after the patch, failed
-// or not, so that what passed is not fetched again.
+// or not, so that what passed is not fetched again. progress gets the bytes received for the
+// patch so far.
 RangesResult StageByRanges(HttpClient& http, core::FileSystem& fs, Staging& staging, const std::string& url,
                            std::uint64_t archiveSize, const unzip::Directory& dir, const PatchFetch& fetch,
                            const std::vector<StateLine>& files, const RangeProgress& progress = {});
