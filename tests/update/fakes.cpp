@@ -133,6 +133,13 @@ update::OpenResult Http::OpenRange(const std::string& url, const update::RangeRe
     return update::OpenResult::Success(std::make_unique<ScriptedResponse>(it->second, *this));
 }
 
+update::OpenResult Http::OpenPart(const std::string& url, std::uint64_t first, std::uint64_t last) {
+    parts.emplace_back(first, last);
+    update::RangeRequest range;
+    range.from = first;
+    return OpenRange(url, range);
+}
+
 update::ExtractResult Extractor::Extract(const std::string& archive, const std::string& folder) {
     calls.push_back({archive, folder, m_fs.ReadFile(archive, 1 << 20)});
     if (archive == failFor) return update::ExtractResult::Failure("el archivo está dañado");

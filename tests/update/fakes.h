@@ -153,6 +153,9 @@ public:
     bool Pass(std::uint64_t delayMs);
     Clock* clock = nullptr;  // scripts with delays need one
     std::uint64_t deadline = 0;
+    // A part request: recorded in parts, then answered as OpenRange from its first byte.
+    update::OpenResult OpenPart(const std::string& url, std::uint64_t first, std::uint64_t last) override;
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> parts;
     std::map<std::string, Script> scripts;  // unknown URLs fail to open
     std::map<std::string, std::function<Script(const update::RangeRequest&)>> servers;
     std::vector<std::string> opened;

@@ -158,6 +158,60 @@ EndRecord FindEnd(ArchiveReader& reader) {
     return record;
 }
 
+// The data descriptor after the data: with or without its signature, 32- or 64-bit sizes.
+void CheckDescriptor(ArchiveReader& reader, const Entry& e, std::uint64_t limit, std::string_view path) {
+    const std::uint64_t at = e.dataOffset + e.compressedSize;
+    const std::size_t room = static_cast<std::size_t>(std::min<std::uint64_t>(limit - at, 24));
+    const unsigned char* d = reader.Bytes(at, room);
+    for (const std::size_t skip : {std::size_t{4}, std::size_t{0}}) {
+        if (skip == 4 && (room < 4 || U32(d) != kDescriptorSignature)) continue;
+        if (room >= skip + 12 && U32(d + skip) == e.crc && U32(d + skip + 4) == e.compressedSize &&
+            U32(d + skip + 8) == e.size) {
+            return;
+        }
+        if (room >= skip + 20 && U32(d + skip) == e.crc && U64(d + skip + 4) == e.compressedSize &&
+            U64(d + skip + 12) == e.size) {
+            return;
+        }
+    }
+    Damaged("el descriptor de datos de " + Quoted(path) + " no coincide con el directorio");
+}
+
+// Checks the local header of e (and its data descriptor) against the directory, and sets its dataOffset.
+// limit: where the room of the entry ends.
+void CheckLocalHeader(ArchiveReader& reader, const Directory& dir, Entry& e, std::uint64_t limit) {
+    const std::string_view path = dir.Name(e);
+    if (!Fits(e.headerOffset, local::kLength, limit)) Damaged("entradas superpuestas en " + Quoted(path));
+    const unsigned char* h = reader.Bytes(e.headerOffset, local::kLength);
+    if (U32(h) != local::kSignature) Damaged("cabecera local de " + Quoted(path));
+    const std::uint16_t flags = U16(h + local::kFlags), method = U16(h + local::kMethod);
+    const std::uint32_t crc = U32(h + local::kCrc), csize32 = U32(h + local::kCompressedSize),
+                        usize32 = U32(h + local::kSize);
+    const std::uint16_t nameLength = U16(h + local::kNameLength), extraLength = U16(h + local::kExtraLength);
+    if (method != e.method || (flags & (kFlagEncrypted | kFlagStrongEncryption)) != 0 ||
+        nameLength != e.rawNameLength) {
+        Damaged("la cabecera local de " + Quoted(path) + " no coincide con el directorio");
+    }
+    e.dataOffset = e.headerOffset + local::kLength + nameLength + extraLength;
+    if (!Fits(e.dataOffset, e.compressedSize, limit)) Damaged("entradas superpuestas en " + Quoted(path));
+    const auto* v = reinterpret_cast<const char*>(
+        reader.Bytes(e.headerOffset + local::kLength, std::size_t{nameLength} + extraLength));
+    if (Crc(std::string_view(v, nameLength)) != e.rawNameCrc) {
+        Damaged("la cabecera local de " + Quoted(path) + " no coincide con el directorio");
+    }
+    if (!(flags & kFlagDescriptor)) {
+        const Extras extras = ParseExtras(std::string_view(v + nameLength, extraLength));
+        Zip64Fields zip64(extras.zip64, path);
+        const std::uint64_t usize = zip64.Take(usize32, usize32 == kSaturated32);
+        const std::uint64_t csize = zip64.Take(csize32, csize32 == kSaturated32);
+        if (crc != e.crc || usize != e.size || csize != e.compressedSize) {
+            Damaged("la cabecera local de " + Quoted(path) + " no coincide con el directorio");
+        }
+        return;
+    }
+    CheckDescriptor(reader, e, limit, path);
+}
+
 class DirectoryBuilder {
 public:
     DirectoryBuilder(ArchiveReader& reader, const NameDecoder& decoder, const Limits& limits, bool localHeaders)
@@ -181,7 +235,7 @@ public:
                   [](const Entry& a, const Entry& b) { return a.headerOffset < b.headerOffset; });
         for (std::size_t i = 0; m_localHeaders && i < m_dir.entries.size(); ++i) {
             const std::uint64_t limit = i + 1 < m_dir.entries.size() ? m_dir.entries[i + 1].headerOffset : end.cdOffset;
-            CheckLocalHeader(m_dir.entries[i], limit);
+            CheckLocalHeader(m_reader, m_dir, m_dir.entries[i], limit);
         }
         CheckCollisions();
         return std::move(m_dir);
@@ -298,58 +352,6 @@ private:
                 throw Failure(Refusal::SpecialFile, Shown(path));
             }
         }
-    }
-
-    void CheckLocalHeader(Entry& e, std::uint64_t limit) {
-        const std::string_view path = m_dir.Name(e);
-        if (!Fits(e.headerOffset, local::kLength, limit)) Damaged("entradas superpuestas en " + Quoted(path));
-        const unsigned char* h = m_reader.Bytes(e.headerOffset, local::kLength);
-        if (U32(h) != local::kSignature) Damaged("cabecera local de " + Quoted(path));
-        const std::uint16_t flags = U16(h + local::kFlags), method = U16(h + local::kMethod);
-        const std::uint32_t crc = U32(h + local::kCrc), csize32 = U32(h + local::kCompressedSize),
-                            usize32 = U32(h + local::kSize);
-        const std::uint16_t nameLength = U16(h + local::kNameLength), extraLength = U16(h + local::kExtraLength);
-        if (method != e.method || (flags & (kFlagEncrypted | kFlagStrongEncryption)) != 0 ||
-            nameLength != e.rawNameLength) {
-            Damaged("la cabecera local de " + Quoted(path) + " no coincide con el directorio");
-        }
-        e.dataOffset = e.headerOffset + local::kLength + nameLength + extraLength;
-        if (!Fits(e.dataOffset, e.compressedSize, limit)) Damaged("entradas superpuestas en " + Quoted(path));
-        const auto* v = reinterpret_cast<const char*>(
-            m_reader.Bytes(e.headerOffset + local::kLength, std::size_t{nameLength} + extraLength));
-        if (Crc(std::string_view(v, nameLength)) != e.rawNameCrc) {
-            Damaged("la cabecera local de " + Quoted(path) + " no coincide con el directorio");
-        }
-        if (!(flags & kFlagDescriptor)) {
-            const Extras extras = ParseExtras(std::string_view(v + nameLength, extraLength));
-            Zip64Fields zip64(extras.zip64, path);
-            const std::uint64_t usize = zip64.Take(usize32, usize32 == kSaturated32);
-            const std::uint64_t csize = zip64.Take(csize32, csize32 == kSaturated32);
-            if (crc != e.crc || usize != e.size || csize != e.compressedSize) {
-                Damaged("la cabecera local de " + Quoted(path) + " no coincide con el directorio");
-            }
-            return;
-        }
-        CheckDescriptor(e, limit, path);
-    }
-
-    // The data descriptor after the data: with or without its signature, 32- or 64-bit sizes.
-    void CheckDescriptor(const Entry& e, std::uint64_t limit, std::string_view path) {
-        const std::uint64_t at = e.dataOffset + e.compressedSize;
-        const std::size_t room = static_cast<std::size_t>(std::min<std::uint64_t>(limit - at, 24));
-        const unsigned char* d = m_reader.Bytes(at, room);
-        for (const std::size_t skip : {std::size_t{4}, std::size_t{0}}) {
-            if (skip == 4 && (room < 4 || U32(d) != kDescriptorSignature)) continue;
-            if (room >= skip + 12 && U32(d + skip) == e.crc && U32(d + skip + 4) == e.compressedSize &&
-                U32(d + skip + 8) == e.size) {
-                return;
-            }
-            if (room >= skip + 20 && U32(d + skip) == e.crc && U64(d + skip + 4) == e.compressedSize &&
-                U64(d + skip + 12) == e.size) {
-                return;
-            }
-        }
-        Damaged("el descriptor de datos de " + Quoted(path) + " no coincide con el directorio");
     }
 
     static std::uint64_t Hash(std::string_view key) {
@@ -471,6 +473,23 @@ DirectoryRead ReadCentralDirectory(core::FileReader& file, const NameDecoder& de
         read.dir = DirectoryBuilder(reader, decoder, limits, false).Build();
     });
     return read;
+}
+
+std::optional<std::uint64_t> LocalEntrySpan(std::string_view fixedPart, const Entry& e) {
+    if (fixedPart.size() < local::kLength) return std::nullopt;
+    const auto* h = reinterpret_cast<const unsigned char*>(fixedPart.data());
+    if (U32(h) != local::kSignature) return std::nullopt;
+    return local::kLength + std::uint64_t{U16(h + local::kNameLength)} + U16(h + local::kExtraLength) +
+           e.compressedSize;
+}
+
+EntryCheck CheckFetchedEntry(core::FileReader& file, const Directory& dir, const Entry& e, std::uint64_t limit) {
+    EntryCheck check{{}, e};
+    check.result = Guarded([&] {
+        ArchiveReader reader(file, 1u << 16);
+        CheckLocalHeader(reader, dir, check.entry, std::min(limit, reader.Size()));
+    });
+    return check;
 }
 
 }  // namespace unzip

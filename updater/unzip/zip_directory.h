@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -74,5 +75,20 @@ DirectoryPlace LocateCentralDirectory(core::FileReader& file);
 // local headers', which are not read (dataOffset stays 0). Whoever fetches an entry later checks
 // its local header against it. Never raises.
 DirectoryRead ReadCentralDirectory(core::FileReader& file, const NameDecoder& decoder, const Limits& limits);
+
+// For an entry fetched apart from its archive, from the fixed part of its local header
+// (zip_format::local::kLength bytes at e.headerOffset): how many bytes from the header on hold
+// the header, its name and extra field and the data. Nothing when they are not a local header.
+std::optional<std::uint64_t> LocalEntrySpan(std::string_view fixedPart, const Entry& e);
+
+struct EntryCheck {
+    Result result;
+    Entry entry;  // with its dataOffset when ok
+};
+// The checks ReadArchiveDirectory makes of one entry's local header (and data descriptor)
+// against its central record e of dir, for an entry fetched apart: file holds the archive's
+// bytes up to limit, where the entry's room ends (the next header, the directory, or the end of
+// what was fetched). Never raises.
+EntryCheck CheckFetchedEntry(core::FileReader& file, const Directory& dir, const Entry& e, std::uint64_t limit);
 
 }  // namespace unzip

@@ -41,19 +41,13 @@
 
 #include "core/runtime_error.h"
 #include "updater/unzip/archive_reader.h"
+#include "updater/unzip/entry_decode.h"
 #include "updater/unzip/entry_name.h"
 #include "updater/unzip/file_sink.h"
 #include "updater/unzip/zlib_stream.h"
 
 namespace unzip {
 namespace {
-
-// An entry's name as the player knows it: Windows separators.
-std::string Shown(std::string_view name) {
-    std::string shown = Printable(name);
-    std::replace(shown.begin(), shown.end(), '/', '\\');
-    return shown;
-}
 
 std::size_t FileCount(const Directory& dir) {
     std::size_t files = 0;
@@ -146,8 +140,8 @@ private:
                 m_fs.CreateDirectory(m_path);
                 if (!existed) m_createdFolders.push_back(m_path);
             } catch (const core::RuntimeError& err) {
-                m_failures.Record(index, std::make_exception_ptr(
-                                             Failure(Refusal::CannotCreateFolder, Shown(prefix), err.Description())));
+                m_failures.Record(index, std::make_exception_ptr(Failure(Refusal::CannotCreateFolder,
+                                                                         ShownEntry(prefix), err.Description())));
                 return false;
             }
             m_folders.emplace(prefix);
@@ -236,12 +230,13 @@ private:
         SetPath(lane.path, lane.name);
         // Stored data leaves the reading side idle: it takes the CRC-32 there.
         const bool stored = e.method == kStored;
-        lane.sink.Open(lane.index, lane.path + std::string(kTemporarySuffix), lane.path, Shown(lane.name), e.size,
+        lane.sink.Open(lane.index, lane.path + std::string(kTemporarySuffix), lane.path, ShownEntry(lane.name), e.size,
                        stored ? std::nullopt : std::optional<std::uint32_t>(e.crc));
+        LaneOutput out{lane, *this};
         if (stored) {
-            CopyStored(lane, e);
+            CopyStored(lane.reader, e, lane.name, out);
         } else {
-            Inflate(lane, e);
+            InflateEntry(lane.reader, lane.inflater, e, lane.name, out);
         }
     }
 
@@ -281,64 +276,16 @@ private:
         m_undo.clear();
     }
 
-    void CopyStored(Lane& lane, const Entry& e) {
-        const std::uint64_t end = e.dataOffset + e.compressedSize;
-        std::uint64_t at = e.dataOffset;
-        auto crc = static_cast<std::uint32_t>(crc32(0, Z_NULL, 0));
-        do {
-            Continue(lane);
-            const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(lane.sink.BufferSize(), end - at));
-            if (n > 0) {
-                unsigned char* buffer = lane.sink.Buffer();
-                lane.reader.Read(at, buffer, n);
-                crc = static_cast<std::uint32_t>(crc32(crc, buffer, static_cast<uInt>(n)));
-            }
-            at += n;
-            if (at == end && crc != e.crc) throw Failure(Refusal::ContentCrc, Shown(lane.name));
-            lane.sink.Submit(n, at == end);
-        } while (at < end);
-    }
-
-    // Inflates straight into the writer's buffers, never past the declared size (plus one byte
-    // that proves a longer stream), and requires the stream to end exactly with its data.
-    void Inflate(Lane& lane, const Entry& e) {
-        lane.inflater.Reset();
-        z_stream& z = lane.inflater.Stream();
-        const std::uint64_t end = e.dataOffset + e.compressedSize;
-        std::uint64_t at = e.dataOffset;
-        std::uint64_t written = 0;
-        z.avail_in = 0;
-        std::size_t filled = 0;
-        const auto damaged = [&]() { return Failure(Refusal::ContentDamaged, Shown(lane.name)); };
-        const std::size_t bufferSize = lane.sink.BufferSize();
-        for (;;) {
-            if (z.avail_in == 0 && at < end) {
-                const std::string_view piece = lane.reader.Stream(at, end);
-                z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(piece.data()));
-                z.avail_in = static_cast<uInt>(piece.size());
-                at += piece.size();
-            }
-            const std::uint64_t allowed = e.size + 1 - written - filled;
-            const std::size_t room = static_cast<std::size_t>(std::min<std::uint64_t>(bufferSize - filled, allowed));
-            z.next_out = lane.sink.Buffer() + filled;
-            z.avail_out = static_cast<uInt>(room);
-            const int ret = inflate(&z, Z_NO_FLUSH);
-            filled += room - z.avail_out;
-            if (written + filled > e.size) throw Failure(Refusal::ContentSize, Shown(lane.name));
-            if (ret == Z_STREAM_END) break;
-            if (ret == Z_BUF_ERROR && z.avail_in == 0 && at == end) throw damaged();  // data ends too early
-            if (ret != Z_OK && ret != Z_BUF_ERROR) throw damaged();
-            if (filled == bufferSize) {
-                Continue(lane);
-                lane.sink.Submit(filled, false);
-                written += filled;
-                filled = 0;
-            }
-        }
-        if (z.avail_in != 0 || at != end) throw damaged();  // compressed size and stream disagree
-        if (written + filled != e.size) throw Failure(Refusal::ContentSize, Shown(lane.name));
-        lane.sink.Submit(filled, true);
-    }
+    // The output of a lane's entry: its sink's buffers; the lane stops early when an entry
+    // before its own failed.
+    struct LaneOutput {
+        Lane& lane;
+        const Extraction& x;
+        unsigned char* Buffer() { return lane.sink.Buffer(); }
+        std::size_t BufferSize() const { return lane.sink.BufferSize(); }
+        void Submit(std::size_t length, bool last) { lane.sink.Submit(length, last); }
+        void Continue() const { x.Continue(lane); }
+    };
 
     const std::string& m_archive;
     ArchiveReader& m_reader;
@@ -361,6 +308,12 @@ private:
 };
 
 }  // namespace
+
+std::string ShownEntry(std::string_view name) {
+    std::string shown = Printable(name);
+    std::replace(shown.begin(), shown.end(), '/', '\\');
+    return shown;
+}
 
 static_assert(kMaxThreads > 2 * kMaxLanes, "the most lanes leave room for a flusher");
 
@@ -405,6 +358,58 @@ Result ExtractArchive(const std::string& archive, const std::string& target, cor
         return refused(Refusal::OutOfMemory);
     } catch (const std::exception& e) {
         return refused(Refusal::Unexpected, e.what());
+    }
+}
+
+namespace {
+
+// One entry's data into a file writer, a buffer at a time, with the CRC-32 of what it writes.
+class WriterOutput {
+public:
+    WriterOutput(core::FileWriter& out, std::size_t bufferSize)
+        : m_out(out), m_buffer(std::max<std::size_t>(bufferSize, 1)) {}
+    unsigned char* Buffer() { return m_buffer.data(); }
+    std::size_t BufferSize() const { return m_buffer.size(); }
+    void Submit(std::size_t length, bool) {
+        m_crc = static_cast<std::uint32_t>(crc32(m_crc, m_buffer.data(), static_cast<uInt>(length)));
+        try {
+            m_out.Write(m_buffer.data(), length);
+        } catch (const core::RuntimeError& err) {
+            throw Failure(err.Kind() == core::ErrorKind::DiskFull ? Refusal::DiskFull : Refusal::CannotWrite, {},
+                          err.Description());
+        }
+    }
+    void Continue() const {}
+    std::uint32_t Crc() const { return m_crc; }
+
+private:
+    core::FileWriter& m_out;
+    std::vector<unsigned char> m_buffer;
+    std::uint32_t m_crc = static_cast<std::uint32_t>(crc32(0, Z_NULL, 0));
+};
+
+}  // namespace
+
+Result WriteEntryData(core::FileReader& file, const Entry& e, std::string_view name, core::FileWriter& out,
+                      std::size_t bufferSize) {
+    try {
+        ArchiveReader reader(file, bufferSize);
+        WriterOutput output(out, bufferSize);
+        if (e.method == kStored) {
+            CopyStored(reader, e, name, output);
+        } else {
+            Inflater inflater;
+            InflateEntry(reader, inflater, e, name, output);
+            if (output.Crc() != e.crc) throw Failure(Refusal::ContentCrc, ShownEntry(name));
+        }
+        return {};
+    } catch (const Failure& f) {
+        return f.ToResult();
+    } catch (const core::RuntimeError& err) {
+        const Refusal code = err.Kind() == core::ErrorKind::OutOfMemory ? Refusal::OutOfMemory : Refusal::CannotRead;
+        return Result::Failure(RefusalText(code, {}, err.Description()), code);
+    } catch (const std::bad_alloc&) {
+        return Result::Failure(RefusalText(Refusal::OutOfMemory), Refusal::OutOfMemory);
     }
 }
 

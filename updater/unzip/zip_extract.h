@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 
 #include "core/file_system.h"
 #include "updater/unzip/held_files.h"
@@ -23,6 +24,12 @@ using BeforeWrite = std::function<Result(const Directory&)>;
 Result ExtractArchive(const std::string& archive, const std::string& target, core::FileSystem& fs,
                       const NameDecoder& decoder, const Limits& limits = {}, HeldFiles* held = nullptr,
                       const BeforeWrite& beforeWrite = {});
+
+// Writes the data of e (an entry CheckFetchedEntry passed), read from file, to out: copied or
+// inflated, never past its size, and refused unless its size and CRC-32 are right. name is the
+// entry's path for the refusal's text. Never raises; out is not committed.
+Result WriteEntryData(core::FileReader& file, const Entry& e, std::string_view name, core::FileWriter& out,
+                      std::size_t bufferSize = 64u << 10);
 
 // The threads of one extraction: lanes inflating (the caller is the first), a writer per lane
 // and a shared pool of flushers. The flushes wait for the disk, not a core, so the flushers

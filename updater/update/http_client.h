@@ -65,6 +65,12 @@ public:
     // Open with Range and If-Range. A client that cannot ask for a part behaves as a server
     // that ignores Range: the whole resource with 200.
     virtual OpenResult OpenRange(const std::string& url, const RangeRequest&) { return Open(url); }
+    // Open with "Range: bytes=first-last" alone: one part of the resource, whatever its version
+    // (the caller checks the part against what it knows of the resource). A client that cannot
+    // ask for a part behaves as a server that ignores Range: the whole resource with 200.
+    virtual OpenResult OpenPart(const std::string& url, std::uint64_t /*first*/, std::uint64_t /*last*/) {
+        return Open(url);
+    }
     // The platform's error code behind the last Open or OpenRange that failed, for the log; 0
     // when there was none or the client cannot say.
     virtual unsigned long LastSystemError() const { return 0; }

@@ -276,10 +276,21 @@ OpenResult WinInetClient::Open(const std::string& url) { return OpenRange(url, R
 
 OpenResult WinInetClient::OpenRange(const std::string& url, const RangeRequest& range) {
     m_lastError = 0;
-    return Attempt(url, range);
+    return Attempt(url, RangeHeaders(range));
 }
 
-OpenResult WinInetClient::Attempt(const std::string& url, const RangeRequest& range) {
+OpenResult WinInetClient::OpenPart(const std::string& url, std::uint64_t first, std::uint64_t last) {
+    m_lastError = 0;
+    if (last < first) return OpenResult::Failure("se pidió una parte vacía");
+    std::string headers = "Range: bytes=";
+    headers += core::DecimalText(static_cast<std::int64_t>(first));
+    headers += '-';
+    headers += core::DecimalText(static_cast<std::int64_t>(last));
+    headers += "\r\n";
+    return Attempt(url, headers);
+}
+
+OpenResult WinInetClient::Attempt(const std::string& url, const std::string& requestHeaders) {
     // Read at the failing call, before any handle's closing can change it.
     const auto failed = [this](DWORD err) {
         m_lastError = err;
@@ -326,7 +337,7 @@ OpenResult WinInetClient::Attempt(const std::string& url, const RangeRequest& ra
     x->request = std::move(request);
     if (!StartWorker(x)) return OpenResult::Failure("no se pudo iniciar la conexión a internet");
     // The connection, the TLS handshake and the response's headers, on the worker.
-    const bool returned = RunOnWorker(*x, m_wait, [headers = core::Utf8ToWide(RangeHeaders(range))](Exchange& w) {
+    const bool returned = RunOnWorker(*x, m_wait, [headers = core::Utf8ToWide(requestHeaders)](Exchange& w) {
         w.ok = ::HttpSendRequestW(w.raw, headers.empty() ? nullptr : headers.c_str(),
                                   static_cast<DWORD>(headers.size()), nullptr, 0);
         w.error = w.ok ? 0 : ::GetLastError();

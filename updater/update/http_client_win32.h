@@ -29,11 +29,13 @@ public:
         : m_timeoutMs(timeoutMs), m_wait{pump, clock, 0} {}
     OpenResult Open(const std::string& url) override;
     OpenResult OpenRange(const std::string& url, const RangeRequest& range) override;
+    OpenResult OpenPart(const std::string& url, std::uint64_t first, std::uint64_t last) override;
     unsigned long LastSystemError() const override { return m_lastError; }
     void SetDeadline(std::uint64_t atMs) override { m_wait.deadlineMs = atMs; }
 
 private:
-    OpenResult Attempt(const std::string& url, const RangeRequest& range);
+    // One request with the extra headers given (each ending in CR LF; empty for none).
+    OpenResult Attempt(const std::string& url, const std::string& requestHeaders);
     DWORD m_timeoutMs;
     DWORD m_lastError = 0;
     NetworkWait m_wait;  // read by this client's responses, which never outlive it

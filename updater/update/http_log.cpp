@@ -52,22 +52,30 @@ void AppendHeader(std::string& event, const char* name, const std::optional<std:
     event += value ? *value : "-";
 }
 
+// The part asked for as the log shows it; nothing for the whole resource.
+std::string Asked(const RangeRequest& range) {
+    if (range.from == 0) return {};
+    std::string asked = " (Range: bytes=" + Decimal(range.from) + "-";
+    if (!range.ifRange.empty()) asked += ", If-Range: " + range.ifRange;
+    return asked + ")";
+}
+
 }  // namespace
 
 OpenResult LoggedHttpClient::Open(const std::string& url) { return Logged(url, {}, m_inner.Open(url)); }
 
 OpenResult LoggedHttpClient::OpenRange(const std::string& url, const RangeRequest& range) {
-    return Logged(url, range, m_inner.OpenRange(url, range));
+    return Logged(url, Asked(range), m_inner.OpenRange(url, range));
 }
 
-OpenResult LoggedHttpClient::Logged(const std::string& url, const RangeRequest& range, OpenResult opened) {
+OpenResult LoggedHttpClient::OpenPart(const std::string& url, std::uint64_t first, std::uint64_t last) {
+    return Logged(url, " (Range: bytes=" + Decimal(first) + "-" + Decimal(last) + ")",
+                  m_inner.OpenPart(url, first, last));
+}
+
+OpenResult LoggedHttpClient::Logged(const std::string& url, const std::string& asked, OpenResult opened) {
     const std::string shown = WithoutCredentials(url);
-    std::string event = "GET " + shown;
-    if (range.from > 0) {
-        event += " (Range: bytes=" + Decimal(range.from) + "-";
-        if (!range.ifRange.empty()) event += ", If-Range: " + range.ifRange;
-        event += ")";
-    }
+    std::string event = "GET " + shown + asked;
     if (!opened.ok) {
         event += ": no abierta, " + opened.reason;
         const unsigned long code = m_inner.LastSystemError();

@@ -17,11 +17,13 @@ public:
     LoggedHttpClient(HttpClient& inner, Log& log) : m_inner(inner), m_log(log) {}
     OpenResult Open(const std::string& url) override;
     OpenResult OpenRange(const std::string& url, const RangeRequest& range) override;
+    OpenResult OpenPart(const std::string& url, std::uint64_t first, std::uint64_t last) override;
     unsigned long LastSystemError() const override { return m_inner.LastSystemError(); }
     void SetDeadline(std::uint64_t atMs) override { m_inner.SetDeadline(atMs); }
 
 private:
-    OpenResult Logged(const std::string& url, const RangeRequest& range, OpenResult opened);
+    // asked: the part asked for, as the log shows it.
+    OpenResult Logged(const std::string& url, const std::string& asked, OpenResult opened);
     HttpClient& m_inner;
     Log& m_log;
 };

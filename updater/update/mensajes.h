@@ -90,6 +90,9 @@ inline std::string NoEstaEnElParche(std::string_view ruta) {
 inline std::string TamanoDistinto(std::string_view ruta) {
     return "«" + std::string(ruta) + "» no tiene el tamaño que dice el estado firmado";
 }
+inline std::string ContenidoDistinto(std::string_view ruta) {
+    return "«" + std::string(ruta) + "» no tiene el contenido que dice el estado firmado";
+}
 
 // The light grey line before another attempt at a download: the cause, whether the download
 // goes on from where it stopped, the wait and the attempt's number.
