@@ -4,18 +4,13 @@
 #include <thread>
 
 #include "core/numeric.h"
+#include "tools/parchear/utc_time.h"
 
 namespace parchear {
 namespace {
 
 std::string UtcNow() {
-    const std::time_t now = std::time(nullptr);
-    std::tm utc{};
-#ifdef _WIN32
-    gmtime_s(&utc, &now);
-#else
-    gmtime_r(&now, &utc);
-#endif
+    const std::tm utc = UtcCalendarNow();
     char text[32] = {};
     std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", &utc);
     return text;

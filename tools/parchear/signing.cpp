@@ -1,6 +1,5 @@
 #include "tools/parchear/signing.h"
 
-#include <chrono>
 #include <ctime>
 
 #include "core/key_file.h"
@@ -11,6 +10,7 @@
 #include "tools/parchear/owner_only.h"
 #include "tools/parchear/server_folder.h"
 #include "tools/parchear/server_target.h"
+#include "tools/parchear/utc_time.h"
 
 namespace parchear {
 namespace {
@@ -77,13 +77,7 @@ update::ListedPatch DescribeText(std::string_view text) {
 }
 
 std::int64_t NextSerie(std::int64_t previous) {
-    const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
-    std::tm utc{};
-#ifdef _WIN32
-    gmtime_s(&utc, &now);
-#else
-    gmtime_r(&now, &utc);
-#endif
+    const std::tm utc = UtcCalendarNow();
     const std::int64_t stamp =
         (((((utc.tm_year + 1900) * 100LL + utc.tm_mon + 1) * 100 + utc.tm_mday) * 100 + utc.tm_hour) * 100 +
          utc.tm_min) *
