@@ -19,7 +19,7 @@ std::uint64_t ExtractionBytes(const unzip::Directory& dir) {
     for (const unzip::Entry& e : dir.entries) {
         if (e.folder) continue;
         const std::uint64_t whole = e.size / kClusterBytes * kClusterBytes;
-        total = SaturatingAdd(SaturatingAdd(total, whole), whole == e.size ? 0 : kClusterBytes);
+        total = SaturatingAdd(SaturatingAdd(total, whole), (whole == e.size ? 0 : kClusterBytes) + kFileRecordBytes);
     }
     return total;
 }

@@ -12,11 +12,12 @@
 
 namespace update {
 
-// Each extracted file takes whole 4 KiB clusters (NTFS's usual size), and the extraction keeps
-// every old file until all the new ones are written; 16 MiB more cover the folders, the file
-// records, the version file and the log.
+// Each extracted file takes whole 4 KiB clusters (NTFS's usual size) and a 1 KiB file record,
+// and the extraction keeps every old file until all the new ones are written; 2 MiB more cover
+// the folders, the version file and the log (two files of at most 512 KiB).
 inline constexpr std::uint64_t kClusterBytes = 4096;
-inline constexpr std::uint64_t kExtractionMargin = 16u << 20;
+inline constexpr std::uint64_t kFileRecordBytes = 1024;
+inline constexpr std::uint64_t kExtractionMargin = 2u << 20;
 
 // What extracting the directory's files takes on the disk, margin included.
 std::uint64_t ExtractionBytes(const unzip::Directory& dir);
