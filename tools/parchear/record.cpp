@@ -4,6 +4,8 @@
 
 #include "core/numeric.h"
 #include "tools/parchear/refusal.h"
+#include "tools/parchear/server_folder.h"
+#include "updater/update/signed_text.h"
 
 namespace parchear {
 namespace {
@@ -11,24 +13,9 @@ namespace {
 constexpr std::string_view kHeader = "registro-parchear 1";
 constexpr std::size_t kMaxRecordBytes = 1u << 20;
 
-std::vector<std::string_view> Split(std::string_view text, char separator) {
-    std::vector<std::string_view> parts;
-    for (;;) {
-        const std::size_t at = text.find(separator);
-        parts.push_back(text.substr(0, at));
-        if (at == std::string_view::npos) return parts;
-        text.remove_prefix(at + 1);
-    }
-}
-
-std::optional<std::int64_t> Number(std::string_view text, std::size_t maxDigits) {
-    if (text.size() > 1 && text[0] == '0') return std::nullopt;
-    return core::ParseDigits(text, maxDigits);
-}
-
 // "<size> <sha256>" as the list writes it.
 std::optional<update::ListedPatch> SizeAndDigest(std::string_view size, std::string_view digest) {
-    const auto n = Number(size, 10);
+    const auto n = update::PlainDecimal(size, 10);
     if (!n || !update::IsLowerHex(digest, 64)) return std::nullopt;
     return update::ListedPatch{*n, std::string(digest)};
 }
@@ -61,12 +48,12 @@ std::string FormatRecord(const RecordState& state) {
 
 std::optional<RecordState> ParseRecord(std::string_view text) {
     if (!text.ends_with('\n')) return std::nullopt;
-    std::vector<std::string_view> lines = Split(text.substr(0, text.size() - 1), '\n');
+    std::vector<std::string_view> lines = update::SplitFields(text.substr(0, text.size() - 1), '\n');
     for (std::string_view& line : lines) {
         if (line.ends_with('\r')) line.remove_suffix(1);
     }
     if (lines.size() < 3 || lines[0] != kHeader) return std::nullopt;
-    const auto count = lines[1].starts_with("parches ") ? Number(lines[1].substr(8), 3) : std::nullopt;
+    const auto count = lines[1].starts_with("parches ") ? update::PlainDecimal(lines[1].substr(8), 3) : std::nullopt;
     const auto serie = lines[2].starts_with("serie ") ? core::ParseDigits(lines[2].substr(6), 18) : std::nullopt;
     if (!count || !serie) return std::nullopt;
     RecordState state;
@@ -78,12 +65,12 @@ std::optional<RecordState> ParseRecord(std::string_view text) {
         state.keyIds.emplace_back(id);
     }
     if (at < lines.size() && lines[at].starts_with("lista ")) {
-        const auto f = Split(lines[at++], ' ');
+        const auto f = update::SplitFields(lines[at++]);
         if (f.size() != 3 || !(state.list = SizeAndDigest(f[1], f[2]))) return std::nullopt;
     }
     for (; at < lines.size(); ++at) {
-        const auto f = Split(lines[at], ' ');
-        const auto n = f.size() == 4 && f[0] == "parche" ? Number(f[1], 3) : std::nullopt;
+        const auto f = update::SplitFields(lines[at]);
+        const auto n = f.size() == 4 && f[0] == "parche" ? update::PlainDecimal(f[1], 3) : std::nullopt;
         const auto patch = n ? SizeAndDigest(f[2], f[3]) : std::nullopt;
         if (!patch || *n != static_cast<std::int64_t>(state.patches.size() + 1)) return std::nullopt;
         state.patches.push_back(*patch);
@@ -94,14 +81,9 @@ std::optional<RecordState> ParseRecord(std::string_view text) {
 
 std::string RecordFile(const std::string& record) { return record + "/registro.txt"; }
 std::string RecordList(const std::string& record) { return record + "/lista.txt"; }
-std::string RecordArchives(const std::string& record) { return record + "/parches"; }
-std::string RecordArchive(const std::string& record, int n) {
-    std::string path = RecordArchives(record);
-    path += "/";
-    path += core::DecimalText(n);
-    path += ".zip";
-    return path;
-}
+// The record keeps its archives as a server folder does: parches/<n>.zip.
+std::string RecordArchives(const std::string& record) { return PatchesFolder(record); }
+std::string RecordArchive(const std::string& record, int n) { return ArchivePath(record, n); }
 std::string PendingFile(const std::string& record) { return record + "/pendiente.txt"; }
 std::string PendingList(const std::string& record) { return record + "/pendiente-lista.txt"; }
 

@@ -15,7 +15,6 @@
 namespace update {
 namespace {
 
-constexpr int kHttpPartial = 206;
 constexpr int kHttpRangeNotSatisfiable = 416;
 constexpr unsigned kWaitSliceMs = 50;
 

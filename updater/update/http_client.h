@@ -13,6 +13,8 @@ namespace update {
 
 // The one status that carries a whole resource.
 inline constexpr int kHttpOk = 200;
+// The status of a part of a resource, answering Range.
+inline constexpr int kHttpPartial = 206;
 
 enum class ReadStatus {
     Data,      // count > 0 bytes were read

@@ -11,7 +11,6 @@
 namespace update {
 namespace {
 
-constexpr int kHttpPartial = 206;
 // The reads of one range: enough to keep a connection busy, small beside a 32-bit address space.
 constexpr std::size_t kRangeReadBytes = 64u << 10;
 

@@ -28,10 +28,10 @@ std::optional<std::vector<std::string_view>> SplitCrLfLines(std::string_view tex
     return lines;
 }
 
-std::vector<std::string_view> SplitFields(std::string_view line) {
+std::vector<std::string_view> SplitFields(std::string_view line, char separator) {
     std::vector<std::string_view> fields;
     for (;;) {
-        const std::size_t blank = line.find(' ');
+        const std::size_t blank = line.find(separator);
         fields.push_back(line.substr(0, blank));
         if (blank == std::string_view::npos) return fields;
         line.remove_prefix(blank + 1);

@@ -32,8 +32,9 @@ std::string KeyId(const core::crypto::PublicPoint& key);
 // or LF stands alone. The lines are views into text.
 std::optional<std::vector<std::string_view>> SplitCrLfLines(std::string_view text);
 
-// The line's fields split at single blanks; empty fields (double blanks, edges) stay empty.
-std::vector<std::string_view> SplitFields(std::string_view line);
+// The line's fields split at each separator (a single blank unless given); empty fields
+// (doubled separators, edges) stay empty.
+std::vector<std::string_view> SplitFields(std::string_view line, char separator = ' ');
 
 // A plain decimal of at most maxDigits digits: no sign, no blanks, no leading zero.
 std::optional<std::int64_t> PlainDecimal(std::string_view text, std::size_t maxDigits);
