@@ -27,7 +27,7 @@ std::string PatchUrl(const std::string& baseUrl, const std::string& patchText) {
 }
 
 std::optional<ProgramEnd> BuscarActualizaciones(cDirImage& dir, Extractor& extractor, const std::string& baseUrl,
-                                                const TrustedKeys& keys) {
+                                                const TrustedKeys& keys, [[maybe_unused]] const RunOptions& options) {
     dir.AddConsole(mensajes::kBuscando, 255, 255, 255, true, false, false);
 
     // A count that could not be fetched must never reset the installation.

@@ -33,12 +33,18 @@ public:
 std::string CountUrl(const std::string& baseUrl);
 std::string PatchUrl(const std::string& baseUrl, const std::string& patchText);
 
+// How a keyed run checks the installed files against the signed state when it is up to date.
+struct RunOptions {
+    // Updater.exe /reparar: every file's SHA-256 as well, not only its presence and size.
+    bool fullCheck = false;
+};
+
 // The update run. Raises core::RuntimeError for the faults that end it with the error box
 // (version file, overflow); a failed count fetch, download or extraction ends it with a red
 // console line, the version file holding the last patch installed. Returns the end of the program that a
 // download asked for (the caller shows its box and ends the program), otherwise nothing.
 // With keys, the list must be signed by one of them and every archive must match it.
 std::optional<ProgramEnd> BuscarActualizaciones(cDirImage& dir, Extractor& extractor, const std::string& baseUrl,
-                                                const TrustedKeys& keys = {});
+                                                const TrustedKeys& keys = {}, const RunOptions& options = {});
 
 }  // namespace update
