@@ -33,8 +33,14 @@ std::vector<std::string> Lines(const std::string& text) {
 }
 
 bool ClosesRun(const std::string& line) {
-    // The keyed Updater's refusals of the list ("La lista de actualizaciones del servidor ...") end it too.
-    return line == kDone || line.rfind("No se pudo", 0) == 0 || line.rfind("La lista de actualizaciones", 0) == 0;
+    // The keyed Updater's refusals of the list ("La lista de actualizaciones del servidor ..."), an
+    // unreadable Serie.ini and a disk without room for the next patch end it too: a wait that missed
+    // them would sit out its whole time-out.
+    for (const char* start : {"No se pudo", "La lista de actualizaciones",
+                              "No se puede leer Recursos\\OUTPUT\\Serie.ini", "Falta espacio en el disco: "}) {
+        if (line.rfind(start, 0) == 0) return true;
+    }
+    return line == kDone;
 }
 
 bool UpdaterRun::Start(const fs::path& exe) {
