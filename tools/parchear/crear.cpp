@@ -78,13 +78,14 @@ CrearSummary Crear(core::FileSystem& fs, const std::string& oldArg, const std::s
                deleted);
     if (plan.pack.empty()) throw Refusal("no hay archivos nuevos ni cambiados; no se creó ningún parche");
     // The deleted files travel in the archive's comment to publicar, which writes them to the state.
-    std::vector<std::string> deletedFiles;
+    Deletions deletions;
     for (const Item& i : plan.deleted) {
-        if (!i.folder && !UpdaterPath(i.path).empty()) deletedFiles.push_back(UpdaterPath(i.path));
+        const std::string path = UpdaterPath(i.path);
+        if (!path.empty()) (i.folder ? deletions.folders : deletions.files).push_back(path);
     }
-    const std::optional<std::string> comment = DeletionsComment(deletedFiles);
+    const std::optional<std::string> comment = DeletionsComment(deletions);
     if (!comment) {
-        throw Refusal("el parche borraría " + std::to_string(deletedFiles.size()) +
+        throw Refusal("el parche borraría " + std::to_string(deletions.files.size()) +
                       " archivos y su lista no cabe en el archivo zip (65535 bytes como mucho): reparta el cambio "
                       "en dos parches, por ejemplo uno con parte de los borrados y otro con el resto; no se creó "
                       "ningún parche");
@@ -112,7 +113,7 @@ CrearSummary Crear(core::FileSystem& fs, const std::string& oldArg, const std::s
                             << std::endl;
                 ++(added ? summary.added : summary.changed);
             }
-            zip.Finish(deletedFiles.empty() ? std::string() : *comment);
+            zip.Finish(deletions.Empty() ? std::string() : *comment);
             file->Commit();
         }
         const ArchiveCheck check = CheckArchive(fs, temp);

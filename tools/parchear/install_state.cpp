@@ -70,10 +70,16 @@ void StateBuilder::Put(update::StateLine line) {
 
 void StateBuilder::Apply(core::FileSystem& fs, const std::string& archive, int n) {
     const auto patch = static_cast<std::int16_t>(n);
-    for (const std::string& path : ReadDeletions(fs, archive)) {
+    const Deletions deleted = ReadDeletions(fs, archive);
+    for (const std::string& path : deleted.files) {
         const auto it = m_byKey.find(unzip::NameKey(path));
         if (it != m_byKey.end() && it->second.kind == update::StateLineKind::Folder) continue;
         Put({update::StateLineKind::Deleted, patch, 0, {}, path});
+    }
+    // Updater deletes files only: a deleted folder is no longer made for new players.
+    for (const std::string& path : deleted.folders) {
+        const auto it = m_byKey.find(unzip::NameKey(path));
+        if (it != m_byKey.end() && it->second.kind == update::StateLineKind::Folder) m_byKey.erase(it);
     }
     for (HashedEntry& e : HashEntries(fs, archive)) {
         if (e.folder) {

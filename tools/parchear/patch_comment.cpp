@@ -13,7 +13,8 @@ namespace parchear {
 namespace {
 
 constexpr std::string_view kHeader = "parchear-borrados 1";
-constexpr std::string_view kLine = "borrado ";
+constexpr std::string_view kFile = "borrado ";
+constexpr std::string_view kFolder = "carpeta ";
 constexpr std::size_t kEndLength = 22;  // the end record without its comment
 
 std::uint32_t Little(const std::string& bytes, std::size_t at, std::size_t width) {
@@ -44,36 +45,39 @@ std::string UpdaterPath(const std::string& path) {
     return name.reason.empty() && !name.folder ? name.path : std::string();
 }
 
-std::optional<std::string> DeletionsComment(const std::vector<std::string>& files) {
+std::optional<std::string> DeletionsComment(const Deletions& deleted) {
     std::string text(kHeader);
     text += '\n';
-    for (const std::string& f : files) {
-        text += kLine;
-        text += f;
-        text += '\n';
+    for (const auto& [kind, paths] : {std::pair{kFile, &deleted.files}, std::pair{kFolder, &deleted.folders}}) {
+        for (const std::string& p : *paths) {
+            text += kind;
+            text += p;
+            text += '\n';
+        }
     }
     if (text.size() > kMaxCommentBytes) return std::nullopt;
     return text;
 }
 
-std::vector<std::string> ReadDeletions(core::FileSystem& fs, const std::string& archive) {
+Deletions ReadDeletions(core::FileSystem& fs, const std::string& archive) {
     const std::string comment = ArchiveComment(fs, archive);
     if (!comment.starts_with(std::string(kHeader) + "\n")) return {};
     const auto damaged = [&](const std::string& why) {
         return Refusal(Quoted(archive) + " lleva la lista de borrados de «parchear crear» dañada (" + why +
                        "); vuelva a crear el parche");
     };
-    std::vector<std::string> files;
+    if (!comment.ends_with('\n')) throw damaged("falta el final de la última línea");
     std::vector<std::string_view> lines = update::SplitFields(comment, '\n');
     lines.pop_back();  // after the last LF
-    if (!comment.ends_with('\n')) throw damaged("falta el final de la última línea");
+    Deletions deleted;
     for (std::size_t i = 1; i < lines.size(); ++i) {
-        if (!lines[i].starts_with(kLine)) throw damaged("línea " + std::to_string(i + 1));
-        const std::string path(lines[i].substr(kLine.size()));
+        const bool file = lines[i].starts_with(kFile);
+        if (!file && !lines[i].starts_with(kFolder)) throw damaged("línea " + std::to_string(i + 1));
+        const std::string path(lines[i].substr(kFile.size()));
         if (path.empty() || UpdaterPath(path) != path) throw damaged("nombre " + Quoted(unzip::Printable(path)));
-        files.push_back(path);
+        (file ? deleted.files : deleted.folders).push_back(path);
     }
-    return files;
+    return deleted;
 }
 
 }  // namespace parchear

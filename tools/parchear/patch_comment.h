@@ -3,6 +3,7 @@
 //
 //   parchear-borrados 1
 //   borrado <path>        <- one per deleted file, as Updater names the extracted entry
+//   carpeta <path>        <- one per deleted folder, whose folder entry new players no longer get
 //
 // Lines end in LF; the whole comment is at most 65535 bytes.
 #pragma once
@@ -15,12 +16,17 @@
 
 namespace parchear {
 
-// The comment for files; nothing when it would not fit in an archive's comment.
-std::optional<std::string> DeletionsComment(const std::vector<std::string>& files);
+struct Deletions {
+    std::vector<std::string> files, folders;
+    bool Empty() const { return files.empty() && folders.empty(); }
+};
 
-// The files the archive's comment says the patch deletes; none when it carries no such comment.
+// The comment for deleted; nothing when it would not fit in an archive's comment.
+std::optional<std::string> DeletionsComment(const Deletions& deleted);
+
+// What the archive's comment says the patch deletes; nothing when it carries no such comment.
 // Raises Refusal when the comment says it carries them but is damaged.
-std::vector<std::string> ReadDeletions(core::FileSystem& fs, const std::string& archive);
+Deletions ReadDeletions(core::FileSystem& fs, const std::string& archive);
 
 // A scanned path as Updater names the extracted entry (composed, '/'-separated); empty when
 // Updater would refuse it as an entry name.
