@@ -25,11 +25,6 @@ private:
     core::crypto::Sha256 m_hash;
 };
 
-// True when folder is a leading folder of path ("a" of "a/b").
-bool Under(std::string_view path, std::string_view folder) {
-    return path.size() > folder.size() && path[folder.size()] == '/' && path.starts_with(folder);
-}
-
 }  // namespace
 
 std::vector<HashedEntry> HashEntries(core::FileSystem& fs, const std::string& archive) {
@@ -55,16 +50,19 @@ StateBuilder::StateBuilder(const std::vector<update::StateLine>& lines) {
 }
 
 void StateBuilder::Put(update::StateLine line) {
-    // A path that is now a folder of line's path was no deleted file; one below a path that is now
-    // a file was deleted with its folder.
-    for (auto it = m_byKey.begin(); it != m_byKey.end();) {
-        const update::StateLine& old = it->second;
-        const bool gone =
-            old.kind == update::StateLineKind::Deleted &&
-            (Under(line.path, old.path) || (line.kind == update::StateLineKind::File && Under(old.path, line.path)));
-        it = gone ? m_byKey.erase(it) : std::next(it);
+    const auto deleted = [](const auto& it) { return it->second.kind == update::StateLineKind::Deleted; };
+    // A path that is now a folder of line's path was no deleted file any more.
+    for (std::size_t slash = line.path.find('/'); slash != std::string::npos; slash = line.path.find('/', slash + 1)) {
+        const auto it = m_byKey.find(unzip::NameKey(std::string_view(line.path).substr(0, slash)));
+        if (it != m_byKey.end() && deleted(it)) m_byKey.erase(it);
     }
     const std::string key = unzip::NameKey(line.path);
+    // Files deleted below a path that is now a file went with their folder. A key's prefix up
+    // to a '/' is the key of that prefix of the path: the paths below line's are one run.
+    if (line.kind == update::StateLineKind::File) {
+        for (auto it = m_byKey.lower_bound(key + "/"); it != m_byKey.end() && it->first.starts_with(key + "/");)
+            it = deleted(it) ? m_byKey.erase(it) : std::next(it);
+    }
     m_byKey.insert_or_assign(key, std::move(line));
 }
 

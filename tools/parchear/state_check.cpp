@@ -3,6 +3,7 @@
 #include <map>
 
 #include "core/numeric.h"
+#include "core/runtime_error.h"
 #include "tools/parchear/install_state.h"
 #include "tools/parchear/server_folder.h"
 #include "tools/parchear/signing.h"
@@ -45,6 +46,8 @@ std::vector<std::string> CheckServedState(core::FileSystem& fs, const std::strin
             for (HashedEntry& e : HashEntries(fs, archive)) entries.emplace(e.path, std::move(e));
         } catch (const Refusal&) {
             continue;  // a missing or refused archive is reported by its own check
+        } catch (const core::RuntimeError&) {
+            continue;
         }
         for (const update::StateLine* line : lines) {
             const std::string named =
