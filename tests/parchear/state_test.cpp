@@ -138,6 +138,7 @@ TEST_F(StateTest, DeletionsFitTheArchiveCommentOrAreRefused) {
         const unzip::Result x = unzip::ExtractArchive(zip, target, core::RealFileSystem(), unzip::Cp437Decoder());
         ASSERT_TRUE(x.ok) << x.reason;
         EXPECT_EQ(ReadBytes(U8Path(target + "/queda.txt")), "2");
+        EXPECT_TRUE(unzip::LocateCentralDirectory(*core::RealFileSystem().OpenRead(zip)).result.ok);
     }
 }
 
@@ -171,6 +172,12 @@ TEST_F(StateTest, IsWrittenFirstKeptByTheRecordAndRestored) {
     EXPECT_EQ(ReadBytes(U8Path(Parches() + "/estado.txt")), before);
     ASSERT_EQ(parchtest::Run({"publicar", dir.Path() + "/2.zip", server, "--registro", rec, "--clave", Key()}).code, 0);
     EXPECT_EQ(Lines(), std::vector<std::string>{"archivo 2 a 1"});
+    // A record made again by importar keeps the server's state.
+    std::filesystem::remove_all(U8Path(rec));
+    ASSERT_EQ(parchtest::Run({"importar", server, "--registro", rec}).code, 0);
+    EXPECT_EQ(ReadBytes(U8Path(rec + "/estado.txt")), ReadBytes(U8Path(Parches() + "/estado.txt")));
+    EXPECT_NE(parchtest::Run({"restaurar", server, "--registro", rec}).out.find("El servidor ya servía"),
+              std::string::npos);
 }
 
 // A record that publishes no state (unsigned so far) gets one from its archives with
