@@ -120,12 +120,12 @@ TEST_F(StateTest, FollowsAChainOfPatches) {
 // The deletions' comment stays within 65535 bytes: Updater extracts an archive carrying a
 // comment near that size, and crear refuses (writing nothing) a change whose list is larger.
 TEST_F(StateTest, DeletionsFitTheArchiveCommentOrAreRefused) {
-    for (const int files : {290, 320}) {
+    for (const int files : {540, 600}) {
         Tree old = {{"queda.txt", "1"}};
-        for (int i = 0; i < files; ++i) old[std::to_string(1000 + i) + std::string(200, 'n')] = "b";
+        for (int i = 0; i < files; ++i) old[std::to_string(1000 + i) + std::string(100, 'n')] = "b";
         const std::string zip = dir.Path() + "/" + std::to_string(files) + ".zip";
         const auto r = CrearYPublicar(old, {{"queda.txt", "2"}}, zip, false);
-        if (files == 320) {
+        if (files == 600) {
             EXPECT_EQ(r.code, 2);
             EXPECT_NE(r.err.find("reparta el cambio en dos parches"), std::string::npos) << r.err;
             EXPECT_FALSE(Exists(zip));
