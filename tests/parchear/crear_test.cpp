@@ -60,7 +60,7 @@ TEST_F(CrearTest, WarnsAboutEverythingDeleted) {
     testsupport::WriteTree(testsupport::U8Path(newDir), {{"nuevo.txt", "n"}});
     const auto r = Crear(out);
     ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_NE(r.err.find("no puede borrar"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("el parche los borrará de las instalaciones"), std::string::npos) << r.err;
     for (const char* gone : {"  viejo.txt", "  Antigua/\n", "  Antigua/a.txt"}) {
         EXPECT_NE(r.err.find(gone), std::string::npos) << gone << " en " << r.err;
     }

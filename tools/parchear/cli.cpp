@@ -20,12 +20,14 @@ std::string HelpText() {
 Uso:
   parchear crear <carpeta anterior> <carpeta nueva> <parche.zip>
       Empaqueta todo archivo nuevo o cambiado (por contenido) de la carpeta nueva respecto
-      de la anterior. Avisa de los archivos borrados: un parche no puede borrar nada.
+      de la anterior. Los archivos borrados se anotan en el parche: se borrarán de las
+      instalaciones que usan el estado firmado (Updater con claves); los Updater sin claves
+      los conservan. Con una carpeta anterior vacía, el parche lleva el juego entero.
   parchear publicar <parche.zip> <carpeta del servidor> --registro <carpeta> [--clave <clave.pem>]...
                    [--nueva-serie]
       Comprueba el parche con las mismas reglas que Updater, lo guarda en el registro, lo
       copia como parches/<n+1>.zip y después escribe n+1 en parches/version.txt (con
-      --clave, la lista firmada). Antes compara el servidor con el registro y no cambia nada
+      --clave, la lista firmada, precedida de parches/estado.txt). Antes compara el servidor con el registro y no cambia nada
       si difieren. Rechaza un parche idéntico a uno ya publicado. Con --nueva-serie borra los
       parches anteriores y empieza de nuevo por 1 (el nuevo 1 debe llevar el juego entero).
       La primera publicación en un servidor vacío crea el registro.
@@ -36,6 +38,10 @@ Uso:
   parchear firmar <carpeta del servidor> --registro <carpeta> --clave <clave.pem> [--clave <otra.pem>]...
       Firma de nuevo la publicación actual (un servidor sin firmar, o un cambio de clave:
       firme con la clave vieja y la nueva a la vez).
+  parchear estado <carpeta del servidor> --registro <carpeta> --clave <clave.pem> [--clave <otra.pem>]...
+      Publica parches/estado.txt en un servidor cuyo registro aún no lo tiene: lo calcula con
+      los parches del registro y lo publica con version.txt firmado de nuevo (como firmar).
+      Después, cada publicación firmada lo escribe sola.
   parchear restaurar <carpeta del servidor> --registro <carpeta>
       Devuelve a parches/ exactamente lo último que se publicó, desde el registro: parches
       perdidos o cambiados, version.txt perdido o dañado, restos de escrituras a medias.
@@ -50,7 +56,7 @@ Uso:
       Muestra esta ayuda.
 
 El registro es una carpeta suya, fuera de la carpeta del servidor, con una copia de todo lo
-publicado (registro.txt, lista.txt y parches/). parchear nunca toma del servidor lo que
+publicado (registro.txt, lista.txt, estado.txt y parches/). parchear nunca toma del servidor lo que
 publica o firma. Solo trabaja un parchear a la vez en cada registro y cada servidor.
 
 Códigos de salida:
@@ -113,8 +119,8 @@ int Dispatch(const std::vector<std::string>& args, core::FileSystem& fs, Console
     const std::size_t given = p.positional.size();
     const bool onlyKeys = p.publicas.empty() && !p.nuevaSerie;
     const bool noOptions = onlyKeys && p.claves.empty() && p.registro.empty();
-    const bool recordCommand =
-        command == "publicar" || command == "firmar" || command == "restaurar" || command == "importar";
+    const bool recordCommand = command == "publicar" || command == "firmar" || command == "estado" ||
+                               command == "restaurar" || command == "importar";
     if (recordCommand && p.registro.empty())
         return Usage(console, command + " necesita --registro <carpeta>: la carpeta donde guarda lo publicado");
     if (!recordCommand && !p.registro.empty()) return Usage(console, command + " no usa --registro");
@@ -136,6 +142,13 @@ int Dispatch(const std::vector<std::string>& args, core::FileSystem& fs, Console
             return Usage(console, "firmar necesita la carpeta del servidor y al menos una --clave");
         RequireKeysOutside(p.claves, p.positional[0]);
         Firmar(fs, p.positional[0], p.registro, LoadKeys(fs, p.claves), console);
+        return kExitOk;
+    }
+    if (command == "estado") {
+        if (given != 1 || p.claves.empty() || !onlyKeys)
+            return Usage(console, "estado necesita la carpeta del servidor y al menos una --clave");
+        RequireKeysOutside(p.claves, p.positional[0]);
+        Estado(fs, p.positional[0], p.registro, LoadKeys(fs, p.claves), console);
         return kExitOk;
     }
     if (command == "restaurar") {
@@ -180,7 +193,8 @@ int Dispatch(const std::vector<std::string>& args, core::FileSystem& fs, Console
 
 int Run(const std::vector<std::string>& args, core::FileSystem& fs, Console& console) {
     if (args.empty())
-        return Usage(console, "falta la orden (crear, publicar, comprobar, firmar, restaurar, importar o clave)");
+        return Usage(console,
+                     "falta la orden (crear, publicar, comprobar, firmar, estado, restaurar, importar o clave)");
     if (args[0] == "--help" || args[0] == "-h" || args[0] == "/?" || args[0] == "ayuda") {
         console.out << HelpText();
         return kExitOk;

@@ -1,10 +1,12 @@
 #include "tools/parchear/crear.h"
 
 #include <memory>
+#include <optional>
 
 #include "tools/parchear/archive_check.h"
 #include "tools/parchear/content_checks.h"
 #include "tools/parchear/folder_scan.h"
+#include "tools/parchear/patch_comment.h"
 #include "tools/parchear/patch_plan.h"
 #include "tools/parchear/zip_writer.h"
 
@@ -71,10 +73,23 @@ CrearSummary Crear(core::FileSystem& fs, const std::string& oldArg, const std::s
     for (const Item& i : plan.deleted) deleted.push_back(i.folder ? i.path + "/" : i.path);
     summary.deleted = deleted.size();
     ReportList(console.err,
-               "Aviso: ya no están en la carpeta nueva, pero un parche no puede borrar nada; seguirán en las "
-               "instalaciones de los jugadores:",
+               "Aviso: ya no están en la carpeta nueva; el parche los borrará de las instalaciones de los jugadores "
+               "que usan el estado firmado (Updater con claves), y los Updater sin claves los conservarán:",
                deleted);
     if (plan.pack.empty()) throw Refusal("no hay archivos nuevos ni cambiados; no se creó ningún parche");
+    // The deleted files travel in the archive's comment to publicar, which writes them to the state.
+    Deletions deletions;
+    for (const Item& i : plan.deleted) {
+        const std::string path = UpdaterPath(i.path);
+        if (!path.empty()) (i.folder ? deletions.folders : deletions.files).push_back(path);
+    }
+    const std::optional<std::string> comment = DeletionsComment(deletions);
+    if (!comment) {
+        throw Refusal("el parche borraría " + std::to_string(deletions.files.size()) +
+                      " archivos y su lista no cabe en el archivo zip (65535 bytes como mucho): reparta el cambio "
+                      "en dos parches, por ejemplo uno con parte de los borrados y otro con el resto; no se creó "
+                      "ningún parche");
+    }
 
     const std::string temp = core::TemporaryNameFor(out);
     try {
@@ -98,7 +113,7 @@ CrearSummary Crear(core::FileSystem& fs, const std::string& oldArg, const std::s
                             << std::endl;
                 ++(added ? summary.added : summary.changed);
             }
-            zip.Finish();
+            zip.Finish(deletions.Empty() ? std::string() : *comment);
             file->Commit();
         }
         const ArchiveCheck check = CheckArchive(fs, temp);

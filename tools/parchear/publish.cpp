@@ -5,6 +5,8 @@
 #include "core/numeric.h"
 #include "tools/parchear/archive_check.h"
 #include "tools/parchear/content_checks.h"
+#include "tools/parchear/install_state.h"
+#include "tools/parchear/record.h"
 #include "tools/parchear/server_folder.h"
 #include "tools/parchear/server_target.h"
 #include "tools/parchear/session.h"
@@ -87,6 +89,68 @@ std::string ListText(RecordState& next, const std::vector<core::crypto::KeyPair>
     return text;
 }
 
+// The installation after the record's patches: the estado.txt it keeps, or, for a record made
+// before it kept one, its archives replayed in order.
+StateBuilder RecordedState(core::FileSystem& fs, const std::string& record, const RecordState& state) {
+    if (state.state) {
+        const std::string path = RecordStateFile(record);
+        RequireIntactCopy(fs, path, *state.state, "calcular el estado");
+        const update::StateRead read = update::ParseState(fs.ReadFile(path, update::kMaxStateBytes));
+        if (!read.ok || read.value.version != state.Count()) {
+            throw Refusal(path +
+                          " no es el estado de lo publicado: el registro está dañado. Recupérelo de una "
+                          "copia de seguridad");
+        }
+        return StateBuilder(read.value.lines);
+    }
+    StateBuilder builder;
+    for (int n = 1; n <= state.Count(); ++n) {
+        const std::string copy = RecordArchive(record, n);
+        RequireIntactCopy(fs, copy, state.patches[static_cast<std::size_t>(n - 1)], "calcular el estado");
+        builder.Apply(fs, copy, n);
+    }
+    return builder;
+}
+
+// estado.txt for next, whose signed list is listText; next notes it.
+std::string StateText(RecordState& next, const StateBuilder& builder, const std::vector<core::crypto::KeyPair>& keys,
+                      const std::string& listText) {
+    const std::string text =
+        SignedStateText(FormatStateBody(next.serie, next.Count(), builder.Lines()), keys, listText);
+    next.state = DescribeText(text);
+    return text;
+}
+
+// firmar and estado: the record's publication under a new serie, with its state.
+void SignAgain(core::FileSystem& fs, const std::string& server, const std::string& record,
+               const std::vector<core::crypto::KeyPair>& given, Console& console, bool onlyWithoutState) {
+    const std::vector<core::crypto::KeyPair> keys = Distinct(given);
+    Session session(fs, server, record, console, Session::Start::Existing);
+    session.RequireServerMatches();
+    const RecordState& state = session.State();
+    if (!state.list) throw Refusal("este registro aún no ha publicado nada; no hay lista que firmar");
+    if (onlyWithoutState && state.state) {
+        throw Refusal(StatePath(server) +
+                      " ya se publica (cada publicación firmada lo escribe); para firmar de nuevo use «parchear "
+                      "firmar»");
+    }
+    RecordState next = state;
+    next.keyIds = NextKeyIds(state, keys, console);
+    next.serie = SerieAfter(state.serie);
+    if (!state.state)
+        console.out << "Calculando el estado desde los " << state.Count() << " parches del registro..." << std::endl;
+    const StateBuilder builder = RecordedState(fs, record, state);
+    const std::string text = ListText(next, keys);
+    const std::string stateText = StateText(next, builder, keys, text);
+    session.Apply({next, text, "", stateText});
+    if (onlyWithoutState) {
+        console.out << "estado.txt publicado: " << builder.Lines().size() << " rutas de " << next.Count()
+                    << " parches, serie " << next.serie << "." << std::endl;
+    }
+    console.out << "version.txt firmado: " << next.Count() << " parches, serie " << next.serie << ", " << keys.size()
+                << (keys.size() == 1 ? " firma." : " firmas.") << std::endl;
+}
+
 }  // namespace
 
 int Publicar(core::FileSystem& fs, const std::string& archive, const std::string& server, const std::string& record,
@@ -141,8 +205,9 @@ int Publicar(core::FileSystem& fs, const std::string& archive, const std::string
         empty.keyIds = keyIds;
         empty.serie = keys.empty() ? state.serie : SerieAfter(state.serie);
         const std::string text = ListText(empty, keys);
+        const std::string stateText = keys.empty() ? std::string() : StateText(empty, StateBuilder(), keys, text);
         const int dropped = state.Count();
-        session.Apply({empty, text, ""});
+        session.Apply({empty, text, "", stateText});
         console.out << "Serie nueva: borrados " << dropped << " parches anteriores." << std::endl;
     }
     RecordState published = session.State();
@@ -150,7 +215,13 @@ int Publicar(core::FileSystem& fs, const std::string& archive, const std::string
     published.keyIds = keyIds;
     if (!keys.empty()) published.serie = SerieAfter(published.serie);
     const std::string text = ListText(published, keys);
-    session.Apply({published, text, archive});
+    std::string stateText;
+    if (!keys.empty()) {
+        StateBuilder builder = RecordedState(fs, record, session.State());
+        builder.Apply(fs, archive, next);
+        stateText = StateText(published, builder, keys, text);
+    }
+    session.Apply({published, text, archive, stateText});
     console.out << "Copiado como " << ArchivePath(server, next) << " (" << check.bytes << " bytes)." << std::endl;
     console.out << "version.txt dice ahora " << next << (keys.empty() ? "" : " (lista firmada)")
                 << ". Los jugadores instalarán el parche " << next << " la próxima vez que abran Updater." << std::endl;
@@ -158,19 +229,13 @@ int Publicar(core::FileSystem& fs, const std::string& archive, const std::string
 }
 
 void Firmar(core::FileSystem& fs, const std::string& server, const std::string& record,
-            const std::vector<core::crypto::KeyPair>& given, Console& console) {
-    const std::vector<core::crypto::KeyPair> keys = Distinct(given);
-    Session session(fs, server, record, console, Session::Start::Existing);
-    session.RequireServerMatches();
-    const RecordState& state = session.State();
-    if (!state.list) throw Refusal("este registro aún no ha publicado nada; no hay lista que firmar");
-    RecordState next = state;
-    next.keyIds = NextKeyIds(state, keys, console);
-    next.serie = SerieAfter(state.serie);
-    const std::string text = ListText(next, keys);
-    session.Apply({next, text, ""});
-    console.out << "version.txt firmado: " << next.Count() << " parches, serie " << next.serie << ", " << keys.size()
-                << (keys.size() == 1 ? " firma." : " firmas.") << std::endl;
+            const std::vector<core::crypto::KeyPair>& keys, Console& console) {
+    SignAgain(fs, server, record, keys, console, false);
+}
+
+void Estado(core::FileSystem& fs, const std::string& server, const std::string& record,
+            const std::vector<core::crypto::KeyPair>& keys, Console& console) {
+    SignAgain(fs, server, record, keys, console, true);
 }
 
 }  // namespace parchear

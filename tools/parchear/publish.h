@@ -1,4 +1,5 @@
-// publicar and firmar: every list built from the operator's record, never from the server.
+// publicar, firmar and estado: every list and state built from the operator's record, never from
+// the server.
 #pragma once
 
 #include <string>
@@ -23,6 +24,11 @@ int Publicar(core::FileSystem& fs, const std::string& archive, const std::string
 
 // Signs the record's current publication again (an unsigned server, or a change of keys).
 void Firmar(core::FileSystem& fs, const std::string& server, const std::string& record,
+            const std::vector<core::crypto::KeyPair>& keys, Console& console);
+
+// estado: for a record that publishes no estado.txt yet, the state rebuilt from its archives,
+// published with its list signed again under a new serie.
+void Estado(core::FileSystem& fs, const std::string& server, const std::string& record,
             const std::vector<core::crypto::KeyPair>& keys, Console& console);
 
 }  // namespace parchear

@@ -41,6 +41,7 @@ std::string FormatRecord(const RecordState& state) {
     text += "\n";
     for (const std::string& id : state.keyIds) text += "clave " + id + "\n";
     if (state.list) text += Line("lista", *state.list);
+    if (state.state) text += Line("estado", *state.state);
     for (std::size_t i = 0; i < state.patches.size(); ++i)
         text += Line("parche " + core::DecimalText(static_cast<std::int64_t>(i + 1)), state.patches[i]);
     return text;
@@ -68,6 +69,10 @@ std::optional<RecordState> ParseRecord(std::string_view text) {
         const auto f = update::SplitFields(lines[at++]);
         if (f.size() != 3 || !(state.list = SizeAndDigest(f[1], f[2]))) return std::nullopt;
     }
+    if (at < lines.size() && lines[at].starts_with("estado ")) {
+        const auto f = update::SplitFields(lines[at++]);
+        if (f.size() != 3 || !(state.state = SizeAndDigest(f[1], f[2])) || !state.list) return std::nullopt;
+    }
     for (; at < lines.size(); ++at) {
         const auto f = update::SplitFields(lines[at]);
         const auto n = f.size() == 4 && f[0] == "parche" ? update::PlainDecimal(f[1], 3) : std::nullopt;
@@ -86,6 +91,8 @@ std::string RecordArchives(const std::string& record) { return PatchesFolder(rec
 std::string RecordArchive(const std::string& record, int n) { return ArchivePath(record, n); }
 std::string PendingFile(const std::string& record) { return record + "/pendiente.txt"; }
 std::string PendingList(const std::string& record) { return record + "/pendiente-lista.txt"; }
+std::string RecordStateFile(const std::string& record) { return record + "/estado.txt"; }
+std::string PendingStateFile(const std::string& record) { return record + "/pendiente-estado.txt"; }
 
 RecordState LoadRecord(core::FileSystem& fs, const std::string& path) {
     if (fs.FileSize(path) > kMaxRecordBytes) throw Refusal(Quoted(path) + " no es un registro de parchear");

@@ -9,22 +9,13 @@
 #include "tools/parchear/server_folder.h"
 #include "tools/parchear/session.h"
 #include "tools/parchear/signing.h"
+#include "updater/update/state_file.h"
 
 namespace parchear {
 namespace {
 
 bool Same(const std::optional<update::ListedPatch>& a, const update::ListedPatch& b) {
     return a && a->size == b.size && a->sha256 == b.sha256;
-}
-
-// The record's own copy must be what registro.txt says was published.
-void RequireIntactCopy(core::FileSystem& fs, const std::string& copy, const update::ListedPatch& published) {
-    if (!fs.FileExists(copy)) throw Refusal("falta " + copy + " en el registro; no se puede restaurar sin él");
-    if (!Same(Describe(fs, copy), published)) {
-        throw Refusal(copy +
-                      " no es lo que registro.txt dice que se publicó: el registro está dañado. Recupérelo de "
-                      "una copia de seguridad");
-    }
 }
 
 // The count of a version.txt written as plain digits (a line end allowed), as Updater reads it.
@@ -45,14 +36,40 @@ void CopyChecked(core::FileSystem& fs, const std::string& from, const std::strin
     if (!Same(Describe(fs, to), expected)) throw Refusal(from + " cambió mientras se copiaba; repita la orden");
 }
 
+// The server's estado.txt, when it has one, for the record: only one Updater would take with its
+// list (and, with trusted keys, signed by one of them). Empty when there is none.
+std::string ImportedState(core::FileSystem& fs, const std::string& server, const ServerList& list,
+                          const std::vector<core::crypto::PublicPoint>& trusted) {
+    const std::string path = StatePath(server);
+    if (!fs.FileExists(path)) return {};
+    const auto refuse = [&](const std::string& why) {
+        return Refusal(path + " " + why +
+                       "; bórrelo antes de importar y, después, publíquelo de nuevo con «parchear "
+                       "estado»");
+    };
+    if (!list.list) throw refuse("acompaña a una lista sin firmar");
+    if (fs.FileSize(path) > update::kMaxStateBytes) throw refuse("ocupa más de 16 MiB");
+    std::string text = fs.ReadFile(path, update::kMaxStateBytes);
+    const update::StateRead read = update::ParseState(text);
+    if (!read.ok) throw refuse("no es un estado que Updater lea (" + read.reason + ")");
+    if (read.value.serie != list.list->serie || read.value.version != list.list->count)
+        throw refuse("no corresponde a version.txt (otra serie u otro número de parches)");
+    if (!trusted.empty() &&
+        !update::SignedByAny(read.value.signatures.signedPart, read.value.signatures.signatures, trusted)) {
+        throw refuse("no está firmado por las claves indicadas");
+    }
+    return text;
+}
+
 }  // namespace
 
 void Restaurar(core::FileSystem& fs, const std::string& server, const std::string& record, Console& console) {
     Session session(fs, server, record, console, Session::Start::Existing);
     const RecordState& state = session.State();
     for (int n = 1; n <= state.Count(); ++n)
-        RequireIntactCopy(fs, RecordArchive(record, n), state.patches[static_cast<std::size_t>(n - 1)]);
-    if (state.list) RequireIntactCopy(fs, RecordList(record), *state.list);
+        RequireIntactCopy(fs, RecordArchive(record, n), state.patches[static_cast<std::size_t>(n - 1)], "restaurar");
+    if (state.list) RequireIntactCopy(fs, RecordList(record), *state.list, "restaurar");
+    if (state.state) RequireIntactCopy(fs, RecordStateFile(record), *state.state, "restaurar");
 
     bool changed = false;
     const auto done = [&](const std::string& what) {
@@ -67,6 +84,16 @@ void Restaurar(core::FileSystem& fs, const std::string& server, const std::strin
         if (Same(actual, published)) continue;
         CopyChecked(fs, RecordArchive(record, n), path, published);
         done("Restaurado " + path + (actual ? ", que tenía otro contenido." : ", que faltaba."));
+    }
+    // The state before the list it goes with, as every publication writes them.
+    const std::string statePath = StatePath(server);
+    const auto servedState = DescribeIfPresent(fs, statePath);
+    if (state.state && !Same(servedState, *state.state)) {
+        WriteServerText(fs, statePath, fs.ReadFile(RecordStateFile(record), update::kMaxStateBytes));
+        done("Restaurado " + statePath + (servedState ? ", que tenía otro contenido." : ", que faltaba."));
+    } else if (!state.state && servedState) {
+        fs.DeleteFile(statePath);
+        done("Borrado " + statePath + ", que este registro no publicó.");
     }
     const std::string version = VersionPath(server);
     const auto actual = DescribeIfPresent(fs, version);
@@ -188,12 +215,15 @@ void Importar(core::FileSystem& fs, const std::string& server, const std::string
     std::sort(state.keyIds.begin(), state.keyIds.end());
     state.keyIds.erase(std::unique(state.keyIds.begin(), state.keyIds.end()), state.keyIds.end());
     state.list = DescribeText(text);
+    const std::string stateText = ImportedState(fs, server, list, trusted);
+    if (!stateText.empty()) state.state = DescribeText(stateText);
 
     fs.CreateDirectory(RecordArchives(record));
     for (int n = 1; n <= count; ++n)
         CopyChecked(fs, ArchivePath(server, n), RecordArchive(record, n),
                     state.patches[static_cast<std::size_t>(n - 1)]);
     core::WriteFileAtomically(fs, RecordList(record), text);
+    if (state.state) core::WriteFileAtomically(fs, RecordStateFile(record), stateText);
     core::WriteFileAtomically(fs, RecordFile(record), FormatRecord(state));
     console.out << "Registro creado en " << record << ": " << count << (count == 1 ? " parche" : " parches");
     if (list.list) console.out << ", lista firmada de serie " << state.serie;

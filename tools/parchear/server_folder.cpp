@@ -13,6 +13,7 @@
 #include "tools/parchear/server_permissions.h"
 #include "tools/parchear/server_target.h"
 #include "tools/parchear/signing.h"
+#include "tools/parchear/state_check.h"
 #include "updater/update/remote_text.h"
 
 namespace parchear {
@@ -121,6 +122,7 @@ FolderContents ListPatchesFolder(core::FileSystem& fs, const std::string& server
 
 std::string PatchesFolder(const std::string& server) { return server + "/parches"; }
 std::string VersionPath(const std::string& server) { return PatchesFolder(server) + "/version.txt"; }
+std::string StatePath(const std::string& server) { return PatchesFolder(server) + "/estado.txt"; }
 std::string ArchivePath(const std::string& server, int n) {
     std::string path = PatchesFolder(server);
     path += "/";
@@ -203,6 +205,8 @@ std::vector<std::string> Comprobar(core::FileSystem& fs, const std::string& serv
     if ((!count.ok && count.count <= 0) || count.count < 0 || count.count > kMaxCount) return problems;
     const std::vector<std::string> listProblems = CheckSignedList(fs, server, count.count, trusted, console);
     problems.insert(problems.end(), listProblems.begin(), listProblems.end());
+    const std::vector<std::string> stateProblems = CheckServedState(fs, server, trusted, console);
+    problems.insert(problems.end(), stateProblems.begin(), stateProblems.end());
     const int last = count.count;
     console.out << "version.txt: " << count.count << " parches." << std::endl;
     Progress progress(console.out, "Comprobando parches", static_cast<std::uint64_t>(last), 20);

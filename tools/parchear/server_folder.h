@@ -17,6 +17,7 @@ inline constexpr int kMaxCount = update::kMaxPatchCount;
 
 std::string PatchesFolder(const std::string& server);
 std::string VersionPath(const std::string& server);
+std::string StatePath(const std::string& server);  // parches/estado.txt
 std::string ArchivePath(const std::string& server, int n);
 
 struct CountRead {

@@ -6,6 +6,7 @@
 #include "tools/parchear/server_folder.h"
 #include "tools/parchear/server_target.h"
 #include "tools/parchear/signing.h"
+#include "updater/update/state_file.h"
 
 namespace parchear {
 namespace {
@@ -48,8 +49,8 @@ void RequireApart(core::FileSystem& fs, const std::string& server, const std::st
 
 bool HoldsNoOtherFiles(core::FileSystem& fs, const std::string& record) {
     for (const core::DirectoryEntry& entry : fs.ListDirectory(record, kMaxRecordNames)) {
-        const bool ours = entry.name == kLockName || entry.name == "lista.txt" || entry.name == "parches" ||
-                          entry.name.ends_with(core::kNewVersionSuffix);
+        const bool ours = entry.name == kLockName || entry.name == "lista.txt" || entry.name == "estado.txt" ||
+                          entry.name == "parches" || entry.name.ends_with(core::kNewVersionSuffix);
         if (!ours) return false;
     }
     return true;
@@ -58,6 +59,17 @@ bool HoldsNoOtherFiles(core::FileSystem& fs, const std::string& record) {
 std::optional<update::ListedPatch> DescribeIfPresent(core::FileSystem& fs, const std::string& path) {
     if (!fs.FileExists(path)) return std::nullopt;
     return Describe(fs, path);
+}
+
+void RequireIntactCopy(core::FileSystem& fs, const std::string& copy, const update::ListedPatch& published,
+                       std::string_view task) {
+    if (!fs.FileExists(copy))
+        throw Refusal("falta " + copy + " en el registro; no se puede " + std::string(task) + " sin él");
+    if (!Same(Describe(fs, copy), published)) {
+        throw Refusal(copy +
+                      " no es lo que registro.txt dice que se publicó: el registro está dañado. Recupérelo de "
+                      "una copia de seguridad");
+    }
 }
 
 std::string RestoreCommand(const std::string& server, const std::string& record) {
@@ -118,8 +130,15 @@ void Session::Recover() {
         const std::string path = ArchivePath(m_server, n);
         if (Same(DescribeIfPresent(m_fs, path), next.patches[static_cast<std::size_t>(n - 1)])) m_fs.DeleteFile(path);
     }
+    const auto servedState = DescribeIfPresent(m_fs, StatePath(m_server));
+    if (m_state.state && !Same(servedState, *m_state.state)) {
+        WriteServerText(m_fs, StatePath(m_server), m_fs.ReadFile(RecordStateFile(m_record), update::kMaxStateBytes));
+    } else if (!m_state.state && next.state && Same(servedState, *next.state)) {
+        m_fs.DeleteFile(StatePath(m_server));
+    }
     for (const std::string& t : ListPatchesFolder(m_fs, m_server).temporaries)
         m_fs.DeleteFile(PatchesFolder(m_server) + "/" + t);
+    m_fs.RemoveIfExists(PendingStateFile(m_record));
     m_fs.RemoveIfExists(PendingList(m_record));
     m_fs.DeleteFile(PendingFile(m_record));
     m_console.err << "Aviso: se deshizo una orden anterior que quedó a medias; nada de ella llegó a anunciarse."
@@ -128,6 +147,11 @@ void Session::Recover() {
 
 void Session::Commit(const RecordState& next) {
     if (m_fs.FileExists(PendingList(m_record))) m_fs.Replace(PendingList(m_record), RecordList(m_record));
+    if (m_fs.FileExists(PendingStateFile(m_record))) {
+        m_fs.Replace(PendingStateFile(m_record), RecordStateFile(m_record));
+    } else if (!next.state) {
+        m_fs.RemoveIfExists(RecordStateFile(m_record));
+    }
     m_fs.Replace(PendingFile(m_record), RecordFile(m_record));
     for (int n = next.Count() + 1; n <= m_state.Count(); ++n) m_fs.RemoveIfExists(RecordArchive(m_record, n));
     m_state = next;
@@ -141,6 +165,14 @@ std::vector<std::string> Session::Differences() {
     } else if (!m_fs.FileExists(version)) {
         found.push_back("falta " + version);
     } else if (std::string how = HowItDiffers(m_fs, version, *m_state.list); !how.empty()) {
+        found.push_back(how);
+    }
+    const std::string state = StatePath(m_server);
+    if (!m_state.state) {
+        if (m_fs.FileExists(state)) found.push_back("sobra " + state + ": este registro no lo publicó");
+    } else if (!m_fs.FileExists(state)) {
+        found.push_back("falta " + state);
+    } else if (std::string how = HowItDiffers(m_fs, state, *m_state.state); !how.empty()) {
         found.push_back(how);
     }
     for (int n = 1; n <= m_state.Count(); ++n) {
@@ -186,9 +218,16 @@ void Session::Apply(const Change& change) {
             throw Refusal(Quoted(change.newArchive) + " cambió mientras se publicaba; repita la orden");
     }
     core::WriteFileAtomically(m_fs, PendingList(m_record), change.listText);
+    if (!change.stateText.empty()) core::WriteFileAtomically(m_fs, PendingStateFile(m_record), change.stateText);
     core::WriteFileAtomically(m_fs, PendingFile(m_record), FormatRecord(next));
     m_fs.CreateDirectory(PatchesFolder(m_server));
     for (int n = from + 1; n <= to; ++n) CopyAtomically(m_fs, RecordArchive(m_record, n), ArchivePath(m_server, n));
+    // An Updater takes the state only with the list of its serie: the state goes first.
+    if (!change.stateText.empty()) {
+        WriteServerText(m_fs, StatePath(m_server), change.stateText);
+    } else if (m_state.state) {
+        m_fs.RemoveIfExists(StatePath(m_server));
+    }
     WriteServerText(m_fs, VersionPath(m_server), change.listText);
     for (int n = to + 1; n <= from; ++n) m_fs.DeleteFile(ArchivePath(m_server, n));
     Commit(next);

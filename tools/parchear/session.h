@@ -20,6 +20,7 @@ struct Change {
     RecordState next;
     std::string listText;
     std::string newArchive;  // the file to publish as next.Count().zip; empty when none is added
+    std::string stateText;   // estado.txt, written before version.txt; empty with an unsigned list
 };
 
 class Session {
@@ -42,7 +43,8 @@ public:
     void RequireServerMatches();
 
     // Copies the new archive into the record, notes the change as pending, changes the server
-    // (archives before the list, removed archives after it) and then commits the record.
+    // (archives and estado.txt before the list, removed archives after it) and then commits the
+    // record.
     void Apply(const Change& change);
 
 private:
@@ -66,6 +68,11 @@ bool HoldsNoOtherFiles(core::FileSystem& fs, const std::string& record);
 
 // Size and SHA-256 of path, or nothing when it is missing.
 std::optional<update::ListedPatch> DescribeIfPresent(core::FileSystem& fs, const std::string& path);
+
+// Refusal unless the record's own copy is what registro.txt says was published; task ("restaurar")
+// names what cannot be done without it.
+void RequireIntactCopy(core::FileSystem& fs, const std::string& copy, const update::ListedPatch& published,
+                       std::string_view task);
 
 // The command that brings the server back to its record, for messages.
 std::string RestoreCommand(const std::string& server, const std::string& record);

@@ -217,7 +217,8 @@ Packed ZipWriter::AddFile(const std::string& name, core::FileReader& in, std::ui
     return {m_entries.back().method, m_entries.back().compressedSize};
 }
 
-void ZipWriter::Finish() {
+void ZipWriter::Finish(std::string_view comment) {
+    if (comment.size() > kMaxCommentBytes) throw Refusal("el comentario del parche pasaría de 65535 bytes");
     const std::uint64_t cdOffset = m_offset;
     for (const Central& c : m_entries) {
         Put32(zip_format::central::kSignature);
@@ -257,7 +258,8 @@ void ZipWriter::Finish() {
     Put16(count16);
     Put32(static_cast<std::uint32_t>(cdSize));
     Put32(static_cast<std::uint32_t>(cdOffset));
-    Put16(0);
+    Put16(static_cast<std::uint32_t>(comment.size()));
+    Put(comment.data(), comment.size());
     if (m_offset > kMaxArchiveBytes) {
         throw Refusal(
             "el parche pasaría de 2 GiB (Updater no descarga archivos tan grandes): repártalo en varios parches");

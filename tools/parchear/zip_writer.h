@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/file_system.h"
@@ -21,6 +22,8 @@ class Deflater;
 inline constexpr std::uint64_t kMaxArchiveBytes = update::kMaxArchiveBytes;
 // Sizes live in 32-bit fields; 0xFFFFFFFF itself would mean "see the ZIP64 field".
 inline constexpr std::uint64_t kMaxFileBytes = 0xFFFFFFFEull;
+// The archive's comment has a 16-bit length.
+inline constexpr std::size_t kMaxCommentBytes = 0xFFFF;
 
 struct Packed {
     std::uint16_t method = 0;  // 0 stored, 8 deflated
@@ -43,8 +46,9 @@ public:
     // Raises parchear::Refusal when the file is too large or changes while it is read.
     Packed AddFile(const std::string& name, core::FileReader& in, std::uint32_t dosTime,
                    const std::function<void(std::uint64_t)>& progress = {});
-    // The central directory and the end records (ZIP64 end records beyond 65535 entries).
-    void Finish();
+    // The central directory and the end records (ZIP64 end records beyond 65535 entries), the
+    // last one with comment (at most kMaxCommentBytes) as the archive's comment.
+    void Finish(std::string_view comment = {});
 
     std::uint64_t Size() const { return m_offset; }
 
