@@ -81,6 +81,7 @@ struct Publication {
         state = Sign(body);
     }
     void Serve(fakes::Http& http) {
+        seenParts = http.parts.size();
         http.scripts[update::CountUrl(kBase)] = fakes::Body(list);
         http.scripts[update::StateUrl(kBase)] = fakes::Body(state);
         for (std::size_t n = 1; n <= archives.size(); ++n) {
@@ -92,8 +93,9 @@ struct Publication {
                 requests[number] += part ? 'p' : 'g';
                 if (!part || !ranges) return fakes::Body(bytes);
                 const auto [first, last] = http.parts.back();
-                fakes::Script s = fakes::Body(bytes.substr(first, last - first + 1));
-                s.status = update::kHttpPartial;
+                fakes::Script s =
+                    fakes::Body(failedParts > 0 && failedParts-- ? "" : bytes.substr(first, last - first + 1));
+                s.status = s.chunks.empty() ? 503 : update::kHttpPartial;
                 s.headers[update::Header::ContentRange] =
                     "bytes " + std::to_string(first) + "-" + std::to_string(last) + "/" + std::to_string(bytes.size());
                 return s;
@@ -102,6 +104,7 @@ struct Publication {
     }
     bool ranges = true;
     std::size_t seenParts = 0;  // part requests answered so far
+    int failedParts = 0;        // the next ones answered 503
 };
 
 // An installation at version v holding the files of patches 1..v (and mine.txt, which no state names).
@@ -120,6 +123,7 @@ struct Installation : fakes::FakePlatform {
     }
     std::optional<update::ProgramEnd> Run(core::FileSystem& fs = core::RealFileSystem()) {
         update::Platform p{fs, http, console, progress, pump, sound, sleeper, clock, launcher, root, '.'};
+        p.held = held;
         update::cDirImage dir(p);
         Extractor x(fs);
         return update::BuscarActualizaciones(dir, x, kBase, {kKey.point});
@@ -135,6 +139,17 @@ struct Installation : fakes::FakePlatform {
     }
     std::string Last() const { return console.Texts().back(); }
     using Extractor = fakes::Extractor;
+    unzip::HeldFiles* held = nullptr;
+};
+
+// The running program's own file, which only its own replacement may touch.
+struct OwnUpdater final : unzip::HeldFiles {
+    bool Holds(const std::string& path) override { return path.ends_with("Updater.exe"); }
+    std::string Replace(core::FileSystem& fs, const std::string& temp, const std::string& path) override {
+        fs.Replace(temp, path);
+        return {};
+    }
+    void Undo(core::FileSystem&, const std::string&, const std::string&) override {}
 };
 
 TEST(CatchUp, FetchesEachFileOnceWholeOrByRanges) {
@@ -143,6 +158,7 @@ TEST(CatchUp, FetchesEachFileOnceWholeOrByRanges) {
         std::int16_t installed;
         bool ranges;
         std::map<std::string, std::string> requests;
+        int failedParts = 0;
     };
     const std::vector<Case> cases = {
         // 1: keep.txt alone is a small part (directory, then one range); 2: most of it; 3: the newest.
@@ -150,11 +166,13 @@ TEST(CatchUp, FetchesEachFileOnceWholeOrByRanges) {
         {"desde la 1", 1, true, {{"2", "pg"}, {"3", "g"}}},
         {"desde la 2", 2, true, {{"3", "g"}}},
         {"servidor sin Range", 0, false, {{"1", "pg"}, {"2", "pg"}, {"3", "g"}}},
+        {"dos partes fallidas, otro intento", 1, true, {{"2", "pppg"}, {"3", "g"}}, 2},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Publication pub(kPatches);
         pub.ranges = c.ranges;
+        pub.failedParts = c.failedParts;
         Installation inst(pub, c.installed);
         pub.Serve(inst.http);
         EXPECT_FALSE(inst.Run());
@@ -188,20 +206,31 @@ TEST(CatchUp, DamagedPatchReplacesNothingAndStagedFilesStay) {
     EXPECT_FALSE(inst.Run());
     EXPECT_EQ(pub.requests, (std::map<std::string, std::string>{{"3", "g"}}));
     EXPECT_TRUE(inst.Holds(pub.after[3], pub));
+    // A server that keeps failing: the attempts of a download, then the patch's red line.
+    Installation offline(pub, 1);
+    pub.failedParts = 99;
+    pub.Serve(offline.http);
+    EXPECT_FALSE(offline.Run());
+    EXPECT_EQ(offline.Last(), update::mensajes::NoInstalada("2", update::mensajes::Respondio("503")));
+    EXPECT_EQ(offline.ReadFile("Recursos/OUTPUT/Update.ini"), update::FormatVersionFile(1));
 }
 
 TEST(CatchUp, DeletesOnlyNamedFilesThatAreNotUpdaters) {
     Publication pub(kPatches);
-    for (const char* kept : {"Recursos/OUTPUT/Serie.ini", "Recursos/OUTPUT/Update.ini", "vacía"})
+    for (const char* kept : {"Recursos/OUTPUT/Serie.ini", "Recursos/OUTPUT/Update.ini", "vacía", "Updater.exe"})
         pub.lines[kept] = "borrado 2";
     pub.Seal();
     Installation inst(pub, 1);
     std::filesystem::create_directories(inst.Path("vacía"));
+    inst.WriteFile("Updater.exe", "MZ");
+    OwnUpdater own;
+    inst.held = &own;
     pub.Serve(inst.http);
     EXPECT_FALSE(inst.Run());
     EXPECT_FALSE(inst.Exists("old.txt"));
     EXPECT_TRUE(std::filesystem::is_directory(inst.Path("vacía")));
     EXPECT_TRUE(inst.Exists("Recursos/OUTPUT/Serie.ini"));
+    EXPECT_EQ(inst.ReadFile("Updater.exe"), "MZ");
     EXPECT_EQ(inst.ReadFile("Recursos/OUTPUT/Update.ini"), update::FormatVersionFile(3));
     EXPECT_EQ(inst.ReadFile("mine.txt"), "mío");
 }
