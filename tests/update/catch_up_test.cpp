@@ -41,7 +41,7 @@ struct Patch {
 // patch 1: big.bin superseded by 3, keep.txt, a.txt superseded by 2, old.txt deleted by 2, a folder.
 const std::vector<Patch> kPatches = {
     {{{"big.bin", Noise(200000, 1)}, {"keep.txt", Noise(3000, 2)}, {"a.txt", "uno"}, {"old.txt", "viejo"}},
-     {"vacía"},
+     {"vacia"},
      {}},
     {{{"a.txt", "dos"}, {"sub/huge.bin", Noise(100000, 3)}}, {}, {"old.txt"}},
     {{{"big.bin", Noise(200000, 4)}, {"b.txt", Noise(1000, 5)}}, {}, {}},
@@ -114,7 +114,7 @@ struct Installation : fakes::FakePlatform {
             std::filesystem::create_directories(std::filesystem::path(Path(path)).parent_path());
             WriteFile(path, content);
         }
-        if (v >= 1) std::filesystem::create_directories(Path("vacía"));  // patch 1's folder
+        if (v >= 1) std::filesystem::create_directories(Path("vacia"));  // patch 1's folder
         WriteFile("mine.txt", "mío");
         WriteFile("Recursos/OUTPUT/Update.ini", update::FormatVersionFile(v));
     }
@@ -173,7 +173,7 @@ TEST(CatchUp, FetchesEachFileOnceWholeOrByRanges) {
         EXPECT_EQ(pub.requests, c.requests);
         EXPECT_TRUE(inst.Holds(pub.after[3], pub));
         EXPECT_FALSE(inst.Exists("old.txt"));
-        EXPECT_TRUE(std::filesystem::is_directory(inst.Path("vacía")));
+        EXPECT_TRUE(std::filesystem::is_directory(inst.Path("vacia")));
         EXPECT_EQ(inst.ReadFile("Recursos/OUTPUT/Update.ini"), update::FormatVersionFile(3));
         EXPECT_EQ(inst.ReadFile("Recursos/OUTPUT/Estado.txt"), pub.state);
         EXPECT_FALSE(inst.Exists("Recursos/OUTPUT/Estado.parcial"));
@@ -218,18 +218,18 @@ TEST(CatchUp, DamagedPatchReplacesNothingAndStagedFilesStay) {
 
 TEST(CatchUp, DeletesOnlyNamedFilesThatAreNotUpdaters) {
     Publication pub(kPatches);
-    for (const char* kept : {"Recursos/OUTPUT/Serie.ini", "Recursos/OUTPUT/Update.ini", "vacía", "Updater.exe"})
+    for (const char* kept : {"Recursos/OUTPUT/Serie.ini", "Recursos/OUTPUT/Update.ini", "vacia", "Updater.exe"})
         pub.lines[kept] = "borrado 2";
     pub.Seal();
     Installation inst(pub, 1);
-    std::filesystem::create_directories(inst.Path("vacía"));
+    std::filesystem::create_directories(inst.Path("vacia"));
     inst.WriteFile("Updater.exe", "MZ");
     OwnUpdater own;
     inst.held = &own;
     pub.Serve(inst.http);
     EXPECT_FALSE(inst.Run());
     EXPECT_FALSE(inst.Exists("old.txt"));
-    EXPECT_TRUE(std::filesystem::is_directory(inst.Path("vacía")));
+    EXPECT_TRUE(std::filesystem::is_directory(inst.Path("vacia")));
     EXPECT_TRUE(inst.Exists("Recursos/OUTPUT/Serie.ini"));
     EXPECT_EQ(inst.ReadFile("Updater.exe"), "MZ");
     EXPECT_EQ(inst.ReadFile("Recursos/OUTPUT/Update.ini"), update::FormatVersionFile(3));
