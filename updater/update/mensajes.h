@@ -21,6 +21,13 @@ inline std::string Iniciando(std::string_view faltan) {
 inline std::string Instalando(std::string_view parche) {
     return "Instalando actualizacion " + std::string(parche) + "...";
 }
+inline std::string Reparando(std::size_t archivos) {
+    return archivos == 1 ? std::string("Reparando 1 archivo...")
+                         : "Reparando " + std::to_string(archivos) + " archivos...";
+}
+inline std::string NoReparada(std::string_view causa) {
+    return "No se pudo reparar la instalación: " + std::string(causa) + ".";
+}
 inline constexpr const char* kListaNoFirmada =
     "La lista de actualizaciones del servidor no está firmada correctamente.";
 inline constexpr const char* kListaAntigua =
