@@ -8,9 +8,11 @@
 #include <string>
 
 #include "core/outcome.h"
+#include "updater/update/catch_up_plan.h"
 #include "updater/update/download.h"
 #include "updater/update/platform.h"
 #include "updater/update/remote_text.h"
+#include "updater/update/state_file.h"
 #include "updater/update/trusted_list.h"
 
 namespace update {
@@ -39,6 +41,11 @@ public:
     // whose length is not listedSize fails before its body is read; one the installation's disk
     // cannot hold fails as NoRoom. Its retries and its end go to the log.
     DownloadResult JuegoActualizacion(const std::string& sUrl, std::optional<std::int64_t> listedSize = std::nullopt);
+
+    // The installed files against the kept state of an up-to-date installation: their presence
+    // and size (QuickCheck, no content read), or with full (Updater.exe /reparar) their SHA-256
+    // too, announced on the console, with the bar and label following the bytes read.
+    CatchUpNeed CheckInstalledFiles(const InstallState& state, bool full);
 
     // Updater.log: one event, and the clock that times the steps it reports.
     void Note(const std::string& event) { m_platform.log.Write(event); }
