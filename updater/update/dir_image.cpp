@@ -134,6 +134,11 @@ void cDirImage::AddConsole(const std::string& Texto, std::uint8_t Rojo, std::uin
 // The console's pause, with the window alive through it.
 void cDirImage::SleepB() { WaitPumping(m_platform.sleeper, m_platform.clock, m_platform.pump, 100, 10); }
 
+void cDirImage::RedLine(const std::string& text) {
+    Note("Búsqueda detenida: " + text);
+    AddConsole(text, 255, 0, 0, true, false, false);
+}
+
 void cDirImage::ShowProgressBar() { m_platform.progress.SetBarVisible(true); }
 
 void cDirImage::DeleteInstalledArchive(const std::string& path) { m_platform.fs.DeleteFile(path); }

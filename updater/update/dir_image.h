@@ -17,6 +17,14 @@
 
 namespace update {
 
+struct RunOptions;
+
+// How a catch-up or a repair ends when it does not bring the installation to the state: stopped
+// with its red line shown (the reason is the line), or the end of the program that a download
+// asked for (the reason is the box's text).
+enum class CatchUpFailure { Stopped, Program };
+using CatchUpResult = core::Result<std::monostate, CatchUpFailure>;
+
 class cDirImage {
 public:
     explicit cDirImage(Platform& platform) : m_platform(platform) {}
@@ -68,6 +76,17 @@ public:
     void DeleteInstalledArchive(const std::string& path);
     void DiscardFailedArchive(const std::string& path);
     void PlayUpdatedSound();
+    // The run's red line: logged, then shown.
+    void RedLine(const std::string& text);
+
+    // The signed state of the installation and what brings the files to it (catch_up.cpp,
+    // installed_check.cpp); catch_up.h describes them.
+    StateRead ObtainState(const SignedList& list, const TrustedKeys& keys, const std::string& baseUrl);
+    CatchUpNeed NeedSince(const InstallState& state, std::int16_t installed);
+    CatchUpNeed CheckInstalled(const InstallState& state, const RunOptions& options);
+    CatchUpResult BringToState(const InstallState& state, const SignedList& list, const CatchUpNeed& need,
+                               const std::string& baseUrl, std::optional<std::int16_t> newVersion);
+    CatchUpResult FinishInterruptedApply();
 
 private:
     Platform& m_platform;

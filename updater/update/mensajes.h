@@ -25,6 +25,13 @@ inline constexpr const char* kComprobando = "Comprobando los archivos del juego.
 inline constexpr const char* kReparacionSinFirma =
     "Este Updater no puede reparar los archivos: la reparación necesita una publicación firmada. "
     "Se buscarán actualizaciones como siempre.";
+inline std::string Reparando(std::size_t archivos) {
+    return archivos == 1 ? std::string("Reparando 1 archivo...")
+                         : "Reparando " + std::to_string(archivos) + " archivos...";
+}
+inline std::string NoReparada(std::string_view causa) {
+    return "No se pudo reparar la instalación: " + std::string(causa) + ".";
+}
 inline constexpr const char* kListaNoFirmada =
     "La lista de actualizaciones del servidor no está firmada correctamente.";
 inline constexpr const char* kListaAntigua =

@@ -8,6 +8,7 @@
 
 #include "core/file_system.h"
 #include "core/message_box.h"
+#include "updater/unzip/held_files.h"
 #include "updater/update/console.h"
 #include "updater/update/http_client.h"
 #include "updater/update/log.h"
@@ -97,6 +98,9 @@ struct Platform {
     Log& log = NoLog();
     // How long network waits may last (the players' limits outside tests).
     NetworkLimits limits{};
+    // The running program's own files, which a catch-up replaces their own way (none in tests
+    // that do not replace them).
+    unzip::HeldFiles* held = nullptr;
 };
 
 }  // namespace update

@@ -38,11 +38,6 @@ bool IsWriteRefusal(unzip::Refusal code) {
            code == unzip::Refusal::OutOfMemory;
 }
 
-// Where the room of entry index ends: the next entry's header, or the directory.
-std::uint64_t RoomEnd(const unzip::Directory& dir, std::size_t index) {
-    return index + 1 < dir.entries.size() ? dir.entries[index + 1].headerOffset : dir.directoryOffset;
-}
-
 RangesResult FromStage(const StageResult& r) {
     if (r.ok) return RangesResult::Success();
     return RangesResult::Failure(r.reason, r.code == StageFault::Damaged ? RangesFault::Damaged : RangesFault::Write);
@@ -59,6 +54,10 @@ RangesResult FromFetch(const RangeFetch& r) {
 }
 
 }  // namespace
+
+std::uint64_t RoomEnd(const unzip::Directory& dir, std::size_t index) {
+    return index + 1 < dir.entries.size() ? dir.entries[index + 1].headerOffset : dir.directoryOffset;
+}
 
 std::size_t FetchedBytes::ReadAt(std::uint64_t offset, void* data, std::size_t size) {
     if (offset < m_offset) return 0;

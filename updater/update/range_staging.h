@@ -31,6 +31,9 @@ private:
     std::uint64_t m_offset;
 };
 
+// Where the room of entry index ends: the next entry's header, or the directory.
+std::uint64_t RoomEnd(const unzip::Directory& dir, std::size_t index);
+
 enum class StageFault {
     Damaged,  // the patch's bytes are not what the signed state says: "damaged patch n"
     Write,    // a staged file could not be written

@@ -27,4 +27,19 @@ std::string ReadOnce(HttpResponse& response, std::size_t size) {
     return buffer;
 }
 
+std::optional<std::string> ReadWholeBody(HttpResponse& response, std::size_t limit, bool& tooLong) {
+    std::string body;
+    char chunk[4096];
+    for (;;) {
+        const ReadResult r = response.Read(chunk, sizeof(chunk));
+        if (r.status == ReadStatus::Failed || r.status == ReadStatus::TimedOut) return std::nullopt;
+        if (r.status == ReadStatus::End || r.count == 0) return body;
+        if (body.size() + r.count > limit) {
+            tooLong = true;
+            return std::nullopt;
+        }
+        body.append(chunk, r.count);
+    }
+}
+
 }  // namespace update

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "core/outcome.h"
@@ -24,5 +25,9 @@ CountFetch FetchCount(HttpClient& http, const std::string& url, std::uint64_t de
 
 // One read of at most size bytes of an opened response; empty when it brings nothing.
 std::string ReadOnce(HttpResponse& response, std::size_t size);
+
+// The whole body of an opened response; nothing when the transfer fails or the body is longer
+// than limit (tooLong then says which).
+std::optional<std::string> ReadWholeBody(HttpResponse& response, std::size_t limit, bool& tooLong);
 
 }  // namespace update

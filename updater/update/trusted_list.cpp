@@ -7,25 +7,6 @@
 #include "updater/update/mensajes.h"
 
 namespace update {
-namespace {
-
-// The whole body, or nothing when the transfer fails or it is longer than limit.
-std::optional<std::string> ReadBody(HttpResponse& response, std::size_t limit, bool& tooLong) {
-    std::string body;
-    char chunk[4096];
-    for (;;) {
-        const ReadResult r = response.Read(chunk, sizeof(chunk));
-        if (r.status == ReadStatus::Failed || r.status == ReadStatus::TimedOut) return std::nullopt;
-        if (r.status == ReadStatus::End || r.count == 0) return body;
-        if (body.size() + r.count > limit) {
-            tooLong = true;
-            return std::nullopt;
-        }
-        body.append(chunk, r.count);
-    }
-}
-
-}  // namespace
 
 TrustedKeys ParseTrustedKeys(const std::vector<std::string>& texts) {
     TrustedKeys keys;
@@ -100,7 +81,7 @@ TrustedCount FetchTrustedCount(HttpClient& http, core::FileSystem& fs, const std
     const int status = opened.value->StatusCode();
     if (status != kHttpOk) return notRead(mensajes::Respondio(core::DecimalText(status)));
     bool tooLong = false;
-    const std::optional<std::string> body = ReadBody(*opened.value, kMaxListBytes, tooLong);
+    const std::optional<std::string> body = ReadWholeBody(*opened.value, kMaxListBytes, tooLong);
     opened.value.reset();
     limit.reset();
     if (!body && !tooLong) return notRead(mensajes::kConexionCortada);

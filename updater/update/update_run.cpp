@@ -1,15 +1,27 @@
 #include "updater/update/update_run.h"
 
 #include "core/numeric.h"
+#include "updater/update/catch_up.h"
 #include "updater/update/mensajes.h"
 #include "updater/update/mod_unzip.h"
 
 namespace update {
 namespace {
 
-void RedLine(cDirImage& dir, const std::string& text) {
-    dir.Note("Búsqueda detenida: " + text);
-    dir.AddConsole(text, 255, 0, 0, true, false, false);
+void RedLine(cDirImage& dir, const std::string& text) { dir.RedLine(text); }
+
+// The end of the run after a catch-up or repair that did not finish: the program's end a
+// download asked for, or nothing (its red line is shown).
+std::optional<ProgramEnd> EndOf(const CatchUpResult& result) {
+    if (result.code == CatchUpFailure::Program) return ProgramEnd{result.reason, 1};
+    return std::nullopt;
+}
+
+void Updated(cDirImage& dir, std::int16_t remote) {
+    dir.WriteVar(remote);
+    dir.Note("Búsqueda terminada: juego actualizado, versión " + core::DecimalText(remote));
+    dir.AddConsole(mensajes::kActualizado, 255, 255, 0, true, false, false);
+    dir.PlayUpdatedSound();
 }
 
 std::string Ms(std::uint64_t start, cDirImage& dir) {
@@ -27,7 +39,11 @@ std::string PatchUrl(const std::string& baseUrl, const std::string& patchText) {
 }
 
 std::optional<ProgramEnd> BuscarActualizaciones(cDirImage& dir, Extractor& extractor, const std::string& baseUrl,
-                                                const TrustedKeys& keys, [[maybe_unused]] const RunOptions& options) {
+                                                const TrustedKeys& keys, const RunOptions& options) {
+    // A catch-up or repair cut short after its journal was written is finished before anything else.
+    if (!keys.empty()) {
+        if (const CatchUpResult finished = dir.FinishInterruptedApply(); !finished.ok) return EndOf(finished);
+    }
     dir.AddConsole(mensajes::kBuscando, 255, 255, 255, true, false, false);
 
     // A count that could not be fetched must never reset the installation.
@@ -60,6 +76,28 @@ std::optional<ProgramEnd> BuscarActualizaciones(cDirImage& dir, Extractor& extra
         dir.WriteVar(0);
     }
     const std::int16_t missing = core::CheckedSub16(remote, local);
+
+    // With a signed state of the installation, each changed file is fetched once and the files
+    // of an up-to-date installation are checked; without one, patch after patch as always.
+    if (list) {
+        const StateRead state = ObtainState(dir, *list, keys, baseUrl);
+        if (state.ok && missing > 0) {
+            dir.ShowProgressBar();
+            dir.AddConsole(mensajes::Iniciando(core::DecimalText(missing)), 200, 200, 200, true, false, false);
+            const CatchUpNeed need = dir.NeedSince(state.value, local);
+            if (const CatchUpResult r = BringToState(dir, state.value, *list, need, baseUrl, remote); !r.ok)
+                return EndOf(r);
+            Updated(dir, remote);
+            return std::nullopt;
+        }
+        if (state.ok) {
+            const CatchUpNeed need = CheckInstalled(dir, state.value, options);
+            if (!need.Empty()) {
+                if (const CatchUpResult r = BringToState(dir, state.value, *list, need, baseUrl, std::nullopt); !r.ok)
+                    return EndOf(r);
+            }
+        }
+    }
 
     if (missing > 0) {
         dir.ShowProgressBar();
@@ -126,10 +164,7 @@ std::optional<ProgramEnd> BuscarActualizaciones(cDirImage& dir, Extractor& extra
         }
     }
 
-    dir.WriteVar(remote);
-    dir.Note("Búsqueda terminada: juego actualizado, versión " + core::DecimalText(remote));
-    dir.AddConsole(mensajes::kActualizado, 255, 255, 0, true, false, false);
-    dir.PlayUpdatedSound();
+    Updated(dir, remote);
     return std::nullopt;
 }
 

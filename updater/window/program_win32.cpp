@@ -100,6 +100,7 @@ int RunUpdater(HINSTANCE instance, int showCommand, const std::vector<std::strin
             core::RealFileSystem(), http, console, frmMain, pump, sound, sleeper, clock, launcher, folder,
             UserDecimalSeparator(), log};
         platform.limits = NetworkLimitsForRun();
+        platform.held = &ownFiles;
         update::cDirImage dir(platform);
         modUnzip::RegisterDirImage(dir);
         modUnzip::ZipExtractor extractor(platform.fs, dialogs, unzip::SystemNameDecoder(), &ownFiles);
