@@ -7,6 +7,7 @@
 #include "core/runtime_error.h"
 #include "updater/unzip/entry_name.h"
 #include "updater/unzip/name_decoder.h"
+#include "updater/update/disk_room.h"
 #include "updater/update/download.h"
 #include "updater/update/log.h"
 #include "updater/update/mensajes.h"
@@ -75,6 +76,8 @@ public:
             modUnzip::ParcheActual = core::DecimalText(patch);
             modUnzip::RutaParche = m_p.installFolder + "\\" + modUnzip::ParcheActual + ".zip";
             if (announce) m_dir.AddConsole(mensajes::Instalando(modUnzip::ParcheActual), 0, 255, 0, true, false, false);
+            const std::uint64_t lacking = MissingBytes(m_p.fs, m_p.installFolder, StagingBytes(missing));
+            if (lacking > 0) return Stop(m_dir, NoRoomLine(lacking, modUnzip::ParcheActual));
             const ListedPatch* listed = ListedFor(m_list, patch);
             if (!listed)
                 return Stop(m_dir, mensajes::NoInstalada(modUnzip::ParcheActual, mensajes::kNoCoincideConLista));

@@ -14,13 +14,22 @@ std::uint64_t SaturatingAdd(std::uint64_t a, std::uint64_t b) {
 
 }  // namespace
 
+std::uint64_t FileRoom(std::uint64_t size) {
+    const std::uint64_t whole = size / kClusterBytes * kClusterBytes;
+    return SaturatingAdd(whole, (whole == size ? 0 : kClusterBytes) + kFileRecordBytes);
+}
+
 std::uint64_t ExtractionBytes(const unzip::Directory& dir) {
     std::uint64_t total = kExtractionMargin;
     for (const unzip::Entry& e : dir.entries) {
-        if (e.folder) continue;
-        const std::uint64_t whole = e.size / kClusterBytes * kClusterBytes;
-        total = SaturatingAdd(SaturatingAdd(total, whole), (whole == e.size ? 0 : kClusterBytes) + kFileRecordBytes);
+        if (!e.folder) total = SaturatingAdd(total, FileRoom(e.size));
     }
+    return total;
+}
+
+std::uint64_t StagingBytes(const std::vector<StateLine>& files) {
+    std::uint64_t total = kExtractionMargin;
+    for (const StateLine& line : files) total = SaturatingAdd(total, FileRoom(line.size));
     return total;
 }
 
