@@ -42,10 +42,10 @@ struct LockedFiles final : core::ForwardingFileSystem {
 std::string Describe(const update::CatchUpNeed& need) {
     std::string out;
     for (const auto& [patch, lines] : need.files) {
-        for (const auto& line : lines) out += " " + std::to_string(patch) + ":" + line.path;
+        for (const auto& line : lines) ((out += ' ') += std::to_string(patch) + ":") += line.path;
     }
-    for (const auto& f : need.folders) out += " +" + f;
-    for (const auto& d : need.deletions) out += " -" + d;
+    for (const auto& f : need.folders) (out += " +") += f;
+    for (const auto& d : need.deletions) (out += " -") += d;
     return out;
 }
 
