@@ -302,9 +302,11 @@ void Perform(cDirImage& dir, Platform& p, const ApplyJournal& journal) {
     const std::string& folder = p.installFolder;
     const std::string staging = StagingFolder(folder);
     for (const std::string& f : journal.folders) MakeFolders(p.fs, folder, f);
+    std::string made;  // the last parent made: the files of a patch come in path order
     for (const auto& [number, path] : journal.moves) {
         const std::string parent = Parent(path);
-        if (!parent.empty()) MakeFolders(p.fs, folder, parent);
+        if (!parent.empty() && parent != made) MakeFolders(p.fs, folder, parent);
+        made = parent;
     }
     std::size_t moved = 0;
     for (std::size_t i = 0; i < journal.moves.size(); ++i) {
