@@ -153,6 +153,9 @@ TEST_P(CatchUp, EndsWithTheStatesFiles) {
     EXPECT_EQ(f.ranges.count(2), 0u) << c.name << ": 2.zip holds only superseded and deleted files";
 }
 
+const std::string kNoKeys =
+    "Este Updater no puede reparar los archivos: la reparación necesita una publicación "
+    "firmada. Se buscarán actualizaciones como siempre.";
 const auto kStrayFile = [](const harness::UpdaterFolder& i) { WriteBytes(i.Path(kStray), "mía"); };
 const Tree kWithStray = [] {
     Tree t = Installed(kUpToDate);
@@ -185,15 +188,7 @@ INSTANTIATE_TEST_SUITE_P(
              },
              "/REPARAR", "", true, Installed(kUpToDate), "Comprobando los archivos del juego..."},
         // (f) an Updater without keys: as before, the state never asked for, nothing deleted.
-        Case{"unkeyed",
-             1,
-             {},
-             "/reparar",
-             "",
-             false,
-             Installed(kCount),
-             "Este Updater no puede reparar los archivos: la reparación necesita una publicación firmada. Se "
-             "buscarán actualizaciones como siempre."}),
+        Case{"unkeyed", 1, {}, "/reparar", "", false, Installed(kCount), kNoKeys}),
     [](const auto& row) { return row.param.name; });
 
 // (c) Killed once a patch is staged, then once the first file is in place: each time the version
