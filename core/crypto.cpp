@@ -14,14 +14,20 @@ Sha256Digest Sha256Of(std::string_view bytes) {
 }
 
 Sha256Digest Sha256OfFile(FileSystem& fs, const std::string& path) {
-    const auto reader = fs.OpenRead(path);
     std::vector<char> buffer(1u << 20);
     Sha256 hash;
+    return Sha256OfFile(fs, path, hash, buffer);
+}
+
+Sha256Digest Sha256OfFile(FileSystem& fs, const std::string& path, Sha256& hash, std::vector<char>& buffer,
+                          const std::function<void(std::size_t)>& read) {
+    const auto reader = fs.OpenRead(path);
     std::uint64_t at = 0;
     for (;;) {
         const std::size_t n = reader->ReadAt(at, buffer.data(), buffer.size());
         hash.Update(buffer.data(), n);
         at += n;
+        if (read) read(n);
         if (n < buffer.size()) break;
     }
     return hash.Finish();

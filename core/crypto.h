@@ -5,10 +5,12 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/file_system.h"
 
@@ -38,7 +40,7 @@ public:
     Sha256(const Sha256&) = delete;
     Sha256& operator=(const Sha256&) = delete;
     void Update(const void* data, std::size_t size);
-    // The digest of everything given; the object is spent afterwards.
+    // The digest of everything given; the object then starts over, so that one serves many files.
     Sha256Digest Finish();
 
 private:
@@ -49,6 +51,10 @@ private:
 Sha256Digest Sha256Of(std::string_view bytes);
 // The digest of a whole file, read in large pieces through the file seam.
 Sha256Digest Sha256OfFile(FileSystem& fs, const std::string& path);
+// The same with the caller's hash and buffer (its size is the piece read), kept from file to
+// file; read, when given, hears of each piece once it is hashed.
+Sha256Digest Sha256OfFile(FileSystem& fs, const std::string& path, Sha256& hash, std::vector<char>& buffer,
+                          const std::function<void(std::size_t)>& read = {});
 
 // True only when signature is a valid ECDSA P-256 / SHA-256 signature of message by key. A
 // point that is not on the curve is simply not valid.

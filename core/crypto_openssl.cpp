@@ -54,6 +54,7 @@ Sha256Digest Sha256::Finish() {
     Sha256Digest digest{};
     unsigned int size = 0;
     if (EVP_DigestFinal_ex(m_state->ctx.get(), digest.data(), &size) != 1 || size != digest.size()) Fail("SHA-256");
+    if (EVP_DigestInit_ex(m_state->ctx.get(), EVP_sha256(), nullptr) != 1) Fail("SHA-256");
     return digest;
 }
 

@@ -43,8 +43,8 @@ bool ClosesRun(const std::string& line) {
     return line == kDone;
 }
 
-bool UpdaterRun::Start(const fs::path& exe) {
-    m_process = probe::Process::Start(testsupport::U8(exe), "");
+bool UpdaterRun::Start(const fs::path& exe, const std::string& arguments) {
+    m_process = probe::Process::Start(testsupport::U8(exe), arguments);
     m_window = probe::WaitForWindow(m_process.Pid(), "Vandrel Updater", kWindowTimeoutMs);
     return m_window != nullptr;
 }

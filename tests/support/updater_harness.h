@@ -49,8 +49,8 @@ public:
     UpdaterRun(const UpdaterRun&) = delete;
     UpdaterRun& operator=(const UpdaterRun&) = delete;
 
-    // Starts exe and waits for its window; false when none appeared.
-    bool Start(const fs::path& exe);
+    // Starts exe with its command line's arguments and waits for its window; false when none appeared.
+    bool Start(const fs::path& exe, const std::string& arguments = "");
     HWND Window() const { return m_window; }
     probe::Process& Process() { return m_process; }
     HWND Control(int id) const;
@@ -88,7 +88,9 @@ public:
     std::string Version() const;
 
     // Starts the installation's own Updater.exe, or the one at exe (the same folder seen elsewhere).
-    bool Start(const fs::path& exe = {}) { return UpdaterRun::Start(exe.empty() ? Path("Updater.exe") : exe); }
+    bool Start(const fs::path& exe = {}, const std::string& arguments = "") {
+        return UpdaterRun::Start(exe.empty() ? Path("Updater.exe") : exe, arguments);
+    }
 
 private:
     fs::path m_folder;

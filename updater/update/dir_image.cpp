@@ -1,15 +1,32 @@
 #include "updater/update/dir_image.h"
 
+#include <algorithm>
+
+#include "core/crypto.h"
 #include "core/numeric.h"
 #include "core/runtime_error.h"
 #include "updater/update/disk_room.h"
 #include "updater/update/download.h"
+#include "updater/update/full_check.h"
 #include "updater/update/mensajes.h"
 #include "updater/update/mod_unzip.h"
 #include "updater/update/network_deadline.h"
 #include "updater/update/version_file.h"
 
 namespace update {
+namespace {
+
+// " (<ms> ms)" since start, and what a check found, for the log.
+std::string Found(const CatchUpNeed& need, std::uint64_t ms) {
+    std::size_t files = 0;
+    for (const auto& [patch, lines] : need.files) files += lines.size();
+    return ": " + core::DecimalText(static_cast<std::int64_t>(files)) + " archivos, " +
+           core::DecimalText(static_cast<std::int64_t>(need.folders.size())) + " carpetas y " +
+           core::DecimalText(static_cast<std::int64_t>(need.deletions.size())) + " borrados pendientes (" +
+           core::DecimalText(static_cast<std::int64_t>(ms)) + " ms)";
+}
+
+}  // namespace
 
 std::int16_t cDirImage::GetVar() {
     return ReadVersionFile(m_platform.fs, VersionFilePath(m_platform.installFolder), m_platform.decimalSeparator);
@@ -74,6 +91,38 @@ DownloadResult cDirImage::JuegoActualizacion(const std::string& sUrl, std::optio
     Note(event + " (" + core::DecimalText(static_cast<std::int64_t>(NowMs() - start)) + " ms)");
     if (result.ok) AddConsole(mensajes::kListo, 204, 255, 0, true, false, false);
     return result;
+}
+
+CatchUpNeed cDirImage::CheckInstalledFiles(const InstallState& state, bool full) {
+    const std::uint64_t start = NowMs();
+    if (!full) {
+        CatchUpNeed need = QuickCheck(state, m_platform.fs, InstallFolder());
+        Note("Comprobación rápida de los archivos" + Found(need, NowMs() - start));
+        return need;
+    }
+    AddConsole(mensajes::kComprobando, 200, 200, 200, true, false, false);
+    ShowProgressBar();
+    std::int32_t shown = -1;
+    const auto progress = [&](std::uint64_t done, std::uint64_t total) {
+        const std::int32_t p = total == 0 ? 100 : static_cast<std::int32_t>(std::min(done, total) * 100 / total);
+        if (p != shown) {
+            m_platform.progress.SetCaption(PercentCaption(p));
+            m_platform.progress.SetBarWidthTwips(BarWidthTwips(p));
+            shown = p;
+        }
+        m_platform.pump.ProcessPending();
+    };
+    try {
+        CatchUpNeed need = FullCheck(state, m_platform.fs, InstallFolder(), progress);
+        Note("Comprobación completa de los archivos" + Found(need, NowMs() - start));
+        return need;
+    } catch (const core::crypto::Failure& e) {
+        // Without SHA-256 the sizes are all that can be checked.
+        CatchUpNeed need = QuickCheck(state, m_platform.fs, InstallFolder());
+        Note("Comprobación completa imposible (" + std::string(e.what()) + "), solo de tamaños" +
+             Found(need, NowMs() - start));
+        return need;
+    }
 }
 
 void cDirImage::AddConsole(const std::string& Texto, std::uint8_t Rojo, std::uint8_t Verde, std::uint8_t Azul,

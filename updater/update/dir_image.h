@@ -50,6 +50,11 @@ public:
     // cannot hold fails as NoRoom. Its retries and its end go to the log.
     DownloadResult JuegoActualizacion(const std::string& sUrl, std::optional<std::int64_t> listedSize = std::nullopt);
 
+    // The installed files against the kept state of an up-to-date installation: their presence
+    // and size (QuickCheck, no content read), or with full (Updater.exe /reparar) their SHA-256
+    // too, announced on the console, with the bar and label following the bytes read.
+    CatchUpNeed CheckInstalledFiles(const InstallState& state, bool full);
+
     // Updater.log: one event, and the clock that times the steps it reports.
     void Note(const std::string& event) { m_platform.log.Write(event); }
     std::uint64_t NowMs() { return m_platform.clock.NowMs(); }

@@ -3,10 +3,10 @@
 
 namespace update {
 
-CatchUpNeed cDirImage::CheckInstalled(const InstallState& state, [[maybe_unused]] const RunOptions& options) {
+CatchUpNeed cDirImage::CheckInstalled(const InstallState& state, const RunOptions& options) {
     // Presence and size of every file, absence of every deletion; /reparar's content check
     // (options.fullCheck) reads the files here as well.
-    return QuickCheck(state, m_platform.fs, InstallFolder());
+    return CheckInstalledFiles(state, options.fullCheck);
 }
 
 }  // namespace update

@@ -21,6 +21,10 @@ inline std::string Iniciando(std::string_view faltan) {
 inline std::string Instalando(std::string_view parche) {
     return "Instalando actualizacion " + std::string(parche) + "...";
 }
+inline constexpr const char* kComprobando = "Comprobando los archivos del juego...";
+inline constexpr const char* kReparacionSinFirma =
+    "Este Updater no puede reparar los archivos: la reparación necesita una publicación firmada. "
+    "Se buscarán actualizaciones como siempre.";
 inline std::string Reparando(std::size_t archivos) {
     return archivos == 1 ? std::string("Reparando 1 archivo...")
                          : "Reparando " + std::to_string(archivos) + " archivos...";

@@ -4,6 +4,6 @@
 #include "updater/public_keys.h"
 #include "updater/window/program_win32.h"
 
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
-    return window::RunUpdater(instance, showCommand, update::kPublicKeys);
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR arguments, int showCommand) {
+    return window::RunUpdater(instance, showCommand, update::kPublicKeys, arguments);
 }

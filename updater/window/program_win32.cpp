@@ -15,6 +15,7 @@
 #include "updater/update/own_files_win32.h"
 #include "updater/update/update_run.h"
 #include "updater/window/actions.h"
+#include "updater/window/command_line.h"
 #include "updater/window/failure_report.h"
 #include "updater/window/frm_main_win32.h"
 #include "updater/window/message_pump_win32.h"
@@ -51,7 +52,8 @@ update::NetworkLimits NetworkLimitsForRun() {
 
 }  // namespace
 
-int RunUpdater(HINSTANCE instance, int showCommand, const std::vector<std::string>& publicKeys) {
+int RunUpdater(HINSTANCE instance, int showCommand, const std::vector<std::string>& publicKeys,
+               const wchar_t* arguments) {
     // A second start for the same folder hands over to the running Updater and ends. When no
     // window of it appears (a hung Updater, or another program holding the lock), the player is
     // told why nothing starts.
@@ -80,6 +82,11 @@ int RunUpdater(HINSTANCE instance, int showCommand, const std::vector<std::strin
         log.Write(StartEvent(update::kProgramVersion, core::RealFileSystem(), folder, UserDecimalSeparator(),
                              update::kBaseUrl, publicKeys.size()));
         const update::TrustedKeys keys = update::ParseTrustedKeys(publicKeys);
+        const std::string commandLine = core::WideToUtf8(arguments != nullptr ? arguments : L"");
+        const StartOptions options = ReadCommandLine(commandLine, !keys.empty());
+        if (!commandLine.empty()) {
+            log.Write("Línea de órdenes: " + commandLine + (options.run.fullCheck ? " (comprobación completa)" : ""));
+        }
         window::Win32MessagePump pump;
         Win32Sound sound;
         Win32Sleeper sleeper;
@@ -100,7 +107,10 @@ int RunUpdater(HINSTANCE instance, int showCommand, const std::vector<std::strin
 
         StartupSequence startup(frmMain, frmMain, [&] {
             const std::uint64_t start = clock.NowMs();
-            const auto end = update::BuscarActualizaciones(modUnzip::DirImage(), extractor, update::kBaseUrl, keys);
+            if (!options.notice.empty())
+                modUnzip::DirImage().AddConsole(options.notice, 200, 200, 200, true, false, false);
+            const auto end =
+                update::BuscarActualizaciones(modUnzip::DirImage(), extractor, update::kBaseUrl, keys, options.run);
             log.Write("Búsqueda de actualizaciones: " +
                       core::DecimalText(static_cast<std::int64_t>(clock.NowMs() - start)) + " ms en total");
             if (end) EndAsAsked(*end, dialogs);

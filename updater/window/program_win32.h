@@ -10,7 +10,9 @@
 namespace window {
 
 // Returns the exit code of the message loop (the program normally ends inside a handler).
-// publicKeys: the build's trusted keys (base64); none for the unsigned patch list.
-int RunUpdater(HINSTANCE instance, int showCommand, const std::vector<std::string>& publicKeys);
+// publicKeys: the build's trusted keys (base64); none for the unsigned patch list. arguments:
+// the command line after the program's name (window/command_line.h).
+int RunUpdater(HINSTANCE instance, int showCommand, const std::vector<std::string>& publicKeys,
+               const wchar_t* arguments);
 
 }  // namespace window
