@@ -17,12 +17,10 @@ import base64
 import hashlib
 import os
 import random
+import subprocess
 import sys
 import zipfile
 
-from cryptography.hazmat.primitives import hashes, serialization
-from cryptography.hazmat.primitives.asymmetric import ec
-from cryptography.hazmat.primitives.asymmetric.utils import decode_dss_signature
 
 STAMP = (2026, 12, 1, 12, 0, 0)
 SERIE = 20261210010000
@@ -73,11 +71,23 @@ def write(path, data):
         f.write(data)
 
 
-def sign(key, body):
-    der = key.sign(body, ec.ECDSA(hashes.SHA256()))
-    r, s = decode_dss_signature(der)
-    point = key.public_key().public_bytes(serialization.Encoding.X962, serialization.PublicFormat.UncompressedPoint)
-    keyid = hashlib.sha256(point).hexdigest()[:16]
+def der_integer(der, at):
+    """The unsigned value of the DER INTEGER at der[at] and the offset after it."""
+    assert der[at] == 0x02
+    length = der[at + 1]
+    return int.from_bytes(der[at + 2:at + 2 + length], "big"), at + 2 + length
+
+
+def sign(key_path, body):
+    """body with a firma line by the P-256 key in key_path, through the openssl command."""
+    der = subprocess.run(["openssl", "dgst", "-sha256", "-sign", key_path], input=body,
+                         capture_output=True, check=True).stdout
+    at = 3 if der[1] & 0x80 else 2  # a signature's SEQUENCE is short, but allow one length byte
+    r, at = der_integer(der, at)
+    s, _ = der_integer(der, at)
+    spki = subprocess.run(["openssl", "ec", "-in", key_path, "-pubout", "-outform", "DER"],
+                          capture_output=True, check=True).stdout
+    keyid = hashlib.sha256(spki[-65:]).hexdigest()[:16]  # the uncompressed point ends the key
     sig = base64.b64encode(r.to_bytes(32, "big") + s.to_bytes(32, "big")).decode()
     return body + f"firma {keyid} {sig}\r\n".encode()
 
@@ -85,8 +95,6 @@ def sign(key, body):
 def main():
     out, key_path = sys.argv[1], sys.argv[2]
     patches = bench_chain(*map(int, sys.argv[4:7])) if len(sys.argv) > 3 else chain()
-    with open(key_path, "rb") as f:
-        key = serialization.load_pem_private_key(f.read(), None)
     served = os.path.join(out, "served", "parches")
     os.makedirs(served, exist_ok=True)
     state = {}  # path -> line without the path
@@ -123,10 +131,10 @@ def main():
         listed.append(f"parche {n} {len(data)} {hashlib.sha256(data).hexdigest()}\r\n")
     count = len(patches)
     body = f"{count}\r\nfirmado-vandrel 1\r\nserie {SERIE}\r\n" + "".join(listed)
-    write(os.path.join(served, "version.txt"), sign(key, body.encode()))
+    write(os.path.join(served, "version.txt"), sign(key_path, body.encode()))
     lines = [f"{state[p]} {p}\r\n" for p in sorted(state, key=lambda p: p.encode())]
     body = f"estado-vandrel 1\r\nserie {SERIE}\r\nversion {count}\r\n" + "".join(lines)
-    write(os.path.join(served, "estado.txt"), sign(key, body.encode()))
+    write(os.path.join(served, "estado.txt"), sign(key_path, body.encode()))
     for name, data in final.items():
         write(os.path.join(out, "final", name), data)
     write(os.path.join(out, "entries.txt"), "".join(e + "\n" for e in entries).encode())
