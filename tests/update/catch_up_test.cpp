@@ -242,9 +242,16 @@ TEST(CatchUp, UpToDateInstallationRepairsItselfWithoutNetworkWhenWhole) {
         std::function<void(Installation&)> damage;
         std::string line;  // before "Listo."; empty: nothing to repair
         std::map<std::string, std::string> requests;
+        std::int16_t installed = 3;
     };
     const std::vector<Case> cases = {
         {"intacta", [](Installation&) {}, "", {}},
+        // Behind: what the catch-up does not fetch is checked once it is in place.
+        {"atrasada y sin un archivo anterior",
+         [](Installation& i) { std::filesystem::remove(i.Path("keep.txt")); },
+         "Reparando 1 archivo...",
+         {{"1", "pp"}, {"3", "g"}},
+         2},
         {"falta un archivo",
          [](Installation& i) { std::filesystem::remove(i.Path("keep.txt")); },
          "Reparando 1 archivo...",
@@ -257,7 +264,7 @@ TEST(CatchUp, UpToDateInstallationRepairsItselfWithoutNetworkWhenWhole) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Publication pub(kPatches);
-        Installation inst(pub, 3);
+        Installation inst(pub, c.installed);
         inst.WriteFile("Recursos/OUTPUT/Estado.txt", pub.state);
         pub.Serve(inst.http);
         c.damage(inst);

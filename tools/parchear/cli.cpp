@@ -137,18 +137,12 @@ int Dispatch(const std::vector<std::string>& args, core::FileSystem& fs, Console
         Publicar(fs, p.positional[0], p.positional[1], p.registro, console, {p.claves, p.nuevaSerie});
         return kExitOk;
     }
-    if (command == "firmar") {
+    // firmar signs the list again; estado also publishes the state for a record that has none.
+    if (command == "firmar" || command == "estado") {
         if (given != 1 || p.claves.empty() || !onlyKeys)
-            return Usage(console, "firmar necesita la carpeta del servidor y al menos una --clave");
+            return Usage(console, command + " necesita la carpeta del servidor y al menos una --clave");
         RequireKeysOutside(p.claves, p.positional[0]);
-        Firmar(fs, p.positional[0], p.registro, LoadKeys(fs, p.claves), console);
-        return kExitOk;
-    }
-    if (command == "estado") {
-        if (given != 1 || p.claves.empty() || !onlyKeys)
-            return Usage(console, "estado necesita la carpeta del servidor y al menos una --clave");
-        RequireKeysOutside(p.claves, p.positional[0]);
-        Estado(fs, p.positional[0], p.registro, LoadKeys(fs, p.claves), console);
+        (command == "firmar" ? Firmar : Estado)(fs, p.positional[0], p.registro, LoadKeys(fs, p.claves), console);
         return kExitOk;
     }
     if (command == "restaurar") {

@@ -85,25 +85,22 @@ void Restaurar(core::FileSystem& fs, const std::string& server, const std::strin
         CopyChecked(fs, RecordArchive(record, n), path, published);
         done("Restaurado " + path + (actual ? ", que tenía otro contenido." : ", que faltaba."));
     }
+    // A signed text as the record published it (from its copy, of at most limit bytes), or
+    // gone when the record never published one.
+    const auto restoreText = [&](const std::string& path, const std::optional<update::ListedPatch>& published,
+                                 const std::string& copy, std::size_t limit) {
+        const auto actual = DescribeIfPresent(fs, path);
+        if (published && !Same(actual, *published)) {
+            WriteServerText(fs, path, fs.ReadFile(copy, limit));
+            done("Restaurado " + path + (actual ? ", que tenía otro contenido." : ", que faltaba."));
+        } else if (!published && actual) {
+            fs.DeleteFile(path);
+            done("Borrado " + path + ", que este registro no publicó.");
+        }
+    };
     // The state before the list it goes with, as every publication writes them.
-    const std::string statePath = StatePath(server);
-    const auto servedState = DescribeIfPresent(fs, statePath);
-    if (state.state && !Same(servedState, *state.state)) {
-        WriteServerText(fs, statePath, fs.ReadFile(RecordStateFile(record), update::kMaxStateBytes));
-        done("Restaurado " + statePath + (servedState ? ", que tenía otro contenido." : ", que faltaba."));
-    } else if (!state.state && servedState) {
-        fs.DeleteFile(statePath);
-        done("Borrado " + statePath + ", que este registro no publicó.");
-    }
-    const std::string version = VersionPath(server);
-    const auto actual = DescribeIfPresent(fs, version);
-    if (state.list && !Same(actual, *state.list)) {
-        WriteServerText(fs, version, fs.ReadFile(RecordList(record), update::kMaxListBytes));
-        done("Restaurado " + version + (actual ? ", que tenía otro contenido." : ", que faltaba."));
-    } else if (!state.list && actual) {
-        fs.DeleteFile(version);
-        done("Borrado " + version + ", que este registro no publicó.");
-    }
+    restoreText(StatePath(server), state.state, RecordStateFile(record), update::kMaxStateBytes);
+    restoreText(VersionPath(server), state.list, RecordList(record), update::kMaxListBytes);
     const FolderContents contents = ListPatchesFolder(fs, server);
     for (int n : contents.archives) {
         if (n <= state.Count()) continue;

@@ -159,22 +159,19 @@ void Session::Commit(const RecordState& next) {
 
 std::vector<std::string> Session::Differences() {
     std::vector<std::string> found;
-    const std::string version = VersionPath(m_server);
-    if (!m_state.list) {
-        if (m_fs.FileExists(version)) found.push_back("sobra " + version + ": este registro aún no ha publicado nada");
-    } else if (!m_fs.FileExists(version)) {
-        found.push_back("falta " + version);
-    } else if (std::string how = HowItDiffers(m_fs, version, *m_state.list); !how.empty()) {
-        found.push_back(how);
-    }
-    const std::string state = StatePath(m_server);
-    if (!m_state.state) {
-        if (m_fs.FileExists(state)) found.push_back("sobra " + state + ": este registro no lo publicó");
-    } else if (!m_fs.FileExists(state)) {
-        found.push_back("falta " + state);
-    } else if (std::string how = HowItDiffers(m_fs, state, *m_state.state); !how.empty()) {
-        found.push_back(how);
-    }
+    // A signed text against what the record published of it (never published: it must be absent).
+    const auto compareText = [&](const std::string& path, const std::optional<update::ListedPatch>& published,
+                                 const std::string& unpublished) {
+        if (!published) {
+            if (m_fs.FileExists(path)) found.push_back("sobra " + path + ": " + unpublished);
+        } else if (!m_fs.FileExists(path)) {
+            found.push_back("falta " + path);
+        } else if (std::string how = HowItDiffers(m_fs, path, *published); !how.empty()) {
+            found.push_back(how);
+        }
+    };
+    compareText(VersionPath(m_server), m_state.list, "este registro aún no ha publicado nada");
+    compareText(StatePath(m_server), m_state.state, "este registro no lo publicó");
     for (int n = 1; n <= m_state.Count(); ++n) {
         const std::string path = ArchivePath(m_server, n);
         if (!m_fs.FileExists(path)) {

@@ -32,31 +32,6 @@ std::string StateUrl(const std::string& baseUrl);
 // StagingFolder + "\aplicar.txt".
 std::string ApplyJournalPath(const std::string& installFolder);
 
-// The state for the list accepted in this run: the kept one when it verifies against the list,
-// otherwise fetched from the server, verified and kept. A refusal is logged (the player sees
-// nothing) and the run goes on without a state. cDirImage::ObtainState.
-inline StateRead ObtainState(cDirImage& dir, const SignedList& list, const TrustedKeys& keys,
-                             const std::string& baseUrl) {
-    return dir.ObtainState(list, keys, baseUrl);
-}
-
-// What an up-to-date installation needs to match the state: QuickCheck, or with
-// options.fullCheck the content of every file as well. cDirImage::CheckInstalled.
-inline CatchUpNeed CheckInstalled(cDirImage& dir, const InstallState& state, const RunOptions& options) {
-    return dir.CheckInstalled(state, options);
-}
-
-// Fetches need's files (each staged file already trusted is not fetched again; per patch the
-// whole archive or range requests, PlanPatchFetch), then applies everything at once through the
-// journal: folders, moves, deletions and, for a catch-up, newVersion last. A repair (no
-// newVersion) announces itself with mensajes::Reparando and ends with "Listo.". A damaged
-// patch or a network failure replaces nothing and shows its red line; staged files stay.
-inline CatchUpResult BringToState(cDirImage& dir, const InstallState& state, const SignedList& list,
-                                  const CatchUpNeed& need, const std::string& baseUrl,
-                                  std::optional<std::int16_t> newVersion) {
-    return dir.BringToState(state, list, need, baseUrl, newVersion);
-}
-
 // The journal in text form.
 struct ApplyJournal {
     std::optional<std::int16_t> version;

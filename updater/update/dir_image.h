@@ -80,12 +80,25 @@ public:
     void RedLine(const std::string& text);
 
     // The signed state of the installation and what brings the files to it (catch_up.cpp,
-    // installed_check.cpp); catch_up.h describes them.
+    // installed_check.cpp; catch_up.h gives the journal's format).
+    //
+    // The state for the list accepted in this run: the kept one when it verifies against the list,
+    // otherwise fetched from the server, verified and kept. A refusal is logged (the player sees
+    // nothing) and the run goes on without a state.
     StateRead ObtainState(const SignedList& list, const TrustedKeys& keys, const std::string& baseUrl);
+    // What a catch-up from installed needs (NeededSince over the installation's files).
     CatchUpNeed NeedSince(const InstallState& state, std::int16_t installed);
+    // What an up-to-date installation needs to match the state: QuickCheck, or with
+    // options.fullCheck the content of every file as well.
     CatchUpNeed CheckInstalled(const InstallState& state, const RunOptions& options);
+    // Fetches need's files (each staged file already trusted is not fetched again; per patch the
+    // whole archive or range requests, PlanPatchFetch), then applies everything at once through the
+    // journal: folders, moves, deletions and, for a catch-up, newVersion last. A repair (no
+    // newVersion) announces itself with mensajes::Reparando and ends with "Listo.". A damaged
+    // patch or a network failure replaces nothing and shows its red line; staged files stay.
     CatchUpResult BringToState(const InstallState& state, const SignedList& list, const CatchUpNeed& need,
                                const std::string& baseUrl, std::optional<std::int16_t> newVersion);
+    // Finishes the journal an earlier run left (a start cut short after it was written).
     CatchUpResult FinishInterruptedApply();
 
 private:

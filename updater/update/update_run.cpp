@@ -80,22 +80,24 @@ std::optional<ProgramEnd> BuscarActualizaciones(cDirImage& dir, Extractor& extra
     // With a signed state of the installation, each changed file is fetched once and the files
     // of an up-to-date installation are checked; without one, patch after patch as always.
     if (list) {
-        const StateRead state = ObtainState(dir, *list, keys, baseUrl);
-        if (state.ok && missing > 0) {
-            dir.ShowProgressBar();
-            dir.AddConsole(mensajes::Iniciando(core::DecimalText(missing)), 200, 200, 200, true, false, false);
-            const CatchUpNeed need = dir.NeedSince(state.value, local);
-            if (const CatchUpResult r = BringToState(dir, state.value, *list, need, baseUrl, remote); !r.ok)
-                return EndOf(r);
-            Updated(dir, remote);
-            return std::nullopt;
-        }
+        const StateRead state = dir.ObtainState(*list, keys, baseUrl);
         if (state.ok) {
-            const CatchUpNeed need = CheckInstalled(dir, state.value, options);
-            if (!need.Empty()) {
-                if (const CatchUpResult r = BringToState(dir, state.value, *list, need, baseUrl, std::nullopt); !r.ok)
+            if (missing > 0) {
+                dir.ShowProgressBar();
+                dir.AddConsole(mensajes::Iniciando(core::DecimalText(missing)), 200, 200, 200, true, false, false);
+                const CatchUpNeed need = dir.NeedSince(state.value, local);
+                if (const CatchUpResult r = dir.BringToState(state.value, *list, need, baseUrl, remote); !r.ok)
                     return EndOf(r);
             }
+            // Up to date now: the files the catch-up did not touch are checked too (all of
+            // them with /reparar), and what differs is fetched again.
+            const CatchUpNeed need = dir.CheckInstalled(state.value, options);
+            if (!need.Empty()) {
+                if (const CatchUpResult r = dir.BringToState(state.value, *list, need, baseUrl, std::nullopt); !r.ok)
+                    return EndOf(r);
+            }
+            Updated(dir, remote);
+            return std::nullopt;
         }
     }
 
