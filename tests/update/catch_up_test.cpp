@@ -54,6 +54,7 @@ struct Publication {
     std::vector<std::map<std::string, std::string>> after = {{}};
     std::string list, state;
     std::map<std::string, std::string> requests;  // per archive number: 'p' a part, 'g' a whole GET
+    std::map<std::string, std::size_t> sent;      // per archive number: body bytes served
 
     explicit Publication(const std::vector<Patch>& patches) {
         std::vector<update::ListedPatch> listed;
@@ -91,10 +92,11 @@ struct Publication {
                 const bool part = http.parts.size() > seenParts;
                 seenParts = http.parts.size();
                 requests[number] += part ? 'p' : 'g';
-                if (!part || !ranges) return fakes::Body(bytes);
+                if (!part || !ranges) return sent[number] += bytes.size(), fakes::Body(bytes);
                 const auto [first, last] = http.parts.back();
-                fakes::Script s =
-                    fakes::Body(failedParts > 0 && failedParts-- ? "" : bytes.substr(first, last - first + 1));
+                const std::string body = failedParts > 0 && failedParts-- ? "" : bytes.substr(first, last - first + 1);
+                sent[number] += body.size();
+                fakes::Script s = fakes::Body(body);
                 s.status = s.chunks.empty() ? 503 : update::kHttpPartial;
                 s.headers[update::Header::ContentRange] =
                     "bytes " + std::to_string(first) + "-" + std::to_string(last) + "/" + std::to_string(bytes.size());
@@ -157,10 +159,11 @@ TEST(CatchUp, FetchesEachFileOnceWholeOrByRanges) {
     };
     const std::vector<Case> cases = {
         // 1: keep.txt alone is a small part (directory, then one range); 2: most of it; 3: the newest.
-        {"desde cero", 0, true, {{"1", "pp"}, {"2", "pg"}, {"3", "g"}}},
-        {"desde la 1", 1, true, {{"2", "pg"}, {"3", "g"}}},
+        // 2 goes whole once its directory is read: the bytes before the end already fetched.
+        {"desde cero", 0, true, {{"1", "pp"}, {"2", "pp"}, {"3", "g"}}},
+        {"desde la 1", 1, true, {{"2", "pp"}, {"3", "g"}}},
         {"servidor sin Range", 0, false, {{"1", "pg"}, {"2", "pg"}, {"3", "g"}}},
-        {"dos partes fallidas, otro intento", 1, true, {{"2", "pppg"}, {"3", "g"}}, 2},
+        {"dos partes fallidas, otro intento", 1, true, {{"2", "pppp"}, {"3", "g"}}, 2},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -171,6 +174,9 @@ TEST(CatchUp, FetchesEachFileOnceWholeOrByRanges) {
         pub.Serve(inst.http);
         EXPECT_FALSE(inst.Run());
         EXPECT_EQ(pub.requests, c.requests);
+        for (const auto& [number, bytes] : pub.sent) {  // never more than the patch fetched whole
+            EXPECT_TRUE(!c.ranges || bytes <= pub.archives[std::stoul(number) - 1].size()) << number << ": " << bytes;
+        }
         EXPECT_TRUE(inst.Holds(pub.after[3], pub));
         EXPECT_FALSE(inst.Exists("old.txt"));
         EXPECT_TRUE(std::filesystem::is_directory(inst.Path("vacia")));
@@ -330,6 +336,7 @@ TEST(CatchUp, CutAtAnyStepLeavesTheOldOrTheNewVersionWithWholeFiles) {
         EXPECT_FALSE(inst.Run());
         EXPECT_TRUE(inst.Holds(pub.after[3], pub));
         EXPECT_EQ(inst.ReadFile("Recursos/OUTPUT/Update.ini"), update::FormatVersionFile(3));
+        EXPECT_FALSE(inst.Exists("Recursos/OUTPUT/Estado.parcial"));  // nothing staged is left behind
     }
     EXPECT_EQ(ends.size(), 2u);
 }

@@ -9,6 +9,7 @@
 #include "tests/support/memory_fs.h"
 #include "tests/update/fakes.h"
 #include "updater/update/dir_image.h"
+#include "updater/update/update_run.h"
 
 namespace {
 
@@ -103,7 +104,7 @@ TEST(FullCheck, TheConsoleTheBarAndTheLabel) {
     for (const auto& [path, content] : kFiles) p.WriteFile(path, content);
     p.WriteFile("b/d.txt", "DELTA");
     const int pumped = p.pump.calls;
-    EXPECT_EQ(Describe(dir.CheckInstalledFiles(State(), true)), " 1:b/d.txt");
+    EXPECT_EQ(Describe(dir.CheckInstalled(State(), {true})), " 1:b/d.txt");
     EXPECT_EQ(p.console.Texts(), std::vector<std::string>{"Comprobando los archivos del juego..."});
     const auto captions = p.progress.Captions();
     ASSERT_GE(captions.size(), 2u);
@@ -112,7 +113,7 @@ TEST(FullCheck, TheConsoleTheBarAndTheLabel) {
     EXPECT_GT(p.pump.calls, pumped + 2);
     // The quick check says nothing and reads no content.
     p.WriteFile("a.txt", "ALF");
-    EXPECT_EQ(Describe(dir.CheckInstalledFiles(State(), false)), " 2:a.txt");
+    EXPECT_EQ(Describe(dir.CheckInstalled(State(), {false})), " 2:a.txt");
     EXPECT_EQ(p.console.Texts().size(), 1u);
 }
 

@@ -122,6 +122,12 @@ private:
             return CatchUpResult::Failure(downloaded.reason, CatchUpFailure::Program);
         if (!downloaded.ok && downloaded.code == DownloadFailure::NoRoom) return Stop(m_dir, downloaded.reason);
         if (!downloaded.ok) return Damaged(downloaded.reason);
+        return Staged(listed, missing);
+    }
+
+    // The archive at modUnzip::RutaParche, whole, checked against the list; then the needed
+    // entries staged from it and the archive removed.
+    CatchUpResult Staged(const ListedPatch& listed, const std::vector<StateLine>& missing) {
         const std::string& archive = modUnzip::RutaParche;
         const core::Outcome listedOk = m_dir.CheckAgainstList(archive, listed);
         m_dir.Note(archive + (listedOk.ok ? " coincide con la lista firmada" : " rechazado: " + listedOk.reason));
@@ -174,8 +180,12 @@ private:
             if (r.ok) {
                 const core::Result<PatchFetch> plan = PlanPatchFetch(missing, m_directory, size);
                 if (!plan.ok) return Damaged(plan.reason);
-                if (plan.value.whole) {
-                    m_dir.Note(url + ": los archivos necesarios ocupan la mitad o más; se descarga entero");
+                // An archive read whole for its directory is not asked for again.
+                if (plan.value.whole || m_tailOffset == 0) {
+                    m_dir.Note(url + (m_tailOffset == 0 ? ": leído entero con su directorio"
+                                                        : ": los archivos necesarios ocupan la mitad o más; se "
+                                                          "descarga entero"));
+                    if (std::optional<CatchUpResult> joined = Joined(listed, missing, url, size)) return *joined;
                     whole = true;
                     return CatchUpResult::Success();
                 }
@@ -202,6 +212,45 @@ private:
             std::erase_if(missing, [&](const StateLine& line) { return m_staging.Trusted(line).has_value(); });
             if (missing.empty()) return CatchUpResult::Success();
         }
+    }
+
+    // The archive from the end its directory came with and one request for the bytes before it,
+    // so that a patch found to go whole costs no byte twice. Nothing when that request or the
+    // file fails: the archive is then downloaded as without a state.
+    std::optional<CatchUpResult> Joined(const ListedPatch& listed, const std::vector<StateLine>& missing,
+                                        const std::string& url, std::uint64_t size) {
+        const std::string& archive = modUnzip::RutaParche;
+        try {
+            const std::unique_ptr<core::FileWriter> out = m_p.fs.CreateFile(archive);
+            if (m_tailOffset > 0) {
+                m_dir.ShowProgressBar();
+                const RangeFetch got = FetchRange(m_p.http, url, {0, m_tailOffset}, size, *out, Bar(m_tailOffset));
+                m_p.progress.SetBarWidthTwips(0.0f);
+                if (!got.ok) core::Raise(core::ErrorKind::PathFileAccess, got.reason);
+            }
+            out->Write(m_tail.data(), m_tail.size());
+            out->Commit();
+        } catch (const core::RuntimeError& e) {
+            m_dir.Note("Parte inicial de " + url + " fallida: " + e.Description());
+            m_p.fs.RemoveIfExists(archive);
+            return std::nullopt;
+        }
+        return Staged(listed, missing);
+    }
+
+    // The download bar over total bytes of range requests, the window alive meanwhile.
+    RangeProgress Bar(std::uint64_t total) {
+        m_shown = -1;
+        return [this, total](std::uint64_t received) {
+            const std::int32_t p =
+                total == 0 ? 100 : static_cast<std::int32_t>(std::min<std::uint64_t>(received * 100 / total, 100));
+            if (p != m_shown) {
+                m_shown = p;
+                m_p.progress.SetCaption(PercentCaption(p));
+                m_p.progress.SetBarWidthTwips(BarWidthTwips(p));
+            }
+            m_p.pump.ProcessPending();
+        };
     }
 
     // One range into memory.
@@ -242,6 +291,8 @@ private:
                    Decimal(size - suffix.Offset()) + " bytes");
         m_directory = std::move(read.dir);
         m_directoryOf = url;
+        m_tail = suffix.Bytes();
+        m_tailOffset = suffix.Offset();
         return RangesResult::Success();
     }
 
@@ -253,19 +304,8 @@ private:
         m_dir.Note(url + ": " + Decimal(plan.entries.size()) + " entradas en " + Decimal(plan.requests.size()) +
                    " peticiones, " + Decimal(total) + " bytes");
         m_dir.ShowProgressBar();
-        std::int32_t shown = -1;
-        const RangeProgress progress = [&](std::uint64_t received) {
-            const std::int32_t p =
-                total == 0 ? 100 : static_cast<std::int32_t>(std::min<std::uint64_t>(received * 100 / total, 100));
-            if (p != shown) {
-                shown = p;
-                m_p.progress.SetCaption(PercentCaption(p));
-                m_p.progress.SetBarWidthTwips(BarWidthTwips(p));
-            }
-            m_p.pump.ProcessPending();
-        };
         const RangesResult r =
-            StageByRanges(m_p.http, m_p.fs, m_staging, url, size, m_directory, plan, missing, progress);
+            StageByRanges(m_p.http, m_p.fs, m_staging, url, size, m_directory, plan, missing, Bar(total));
         m_p.progress.SetBarWidthTwips(0.0f);
         return r;
     }
@@ -279,6 +319,9 @@ private:
     Staging m_staging;
     unzip::Directory m_directory;  // of m_directoryOf, read once per patch
     std::string m_directoryOf;
+    std::string m_tail;  // the end of m_directoryOf fetched for its directory, from m_tailOffset
+    std::uint64_t m_tailOffset = 0;
+    std::int32_t m_shown = -1;  // the bar's percentage
     bool m_announce = false;
 };
 
@@ -481,7 +524,8 @@ CatchUpResult cDirImage::BringToState(const InstallState& state, const SignedLis
         const std::string cause = e.Description();
         return Stop(*this, newVersion ? mensajes::NoInstalada(failed, cause) : mensajes::NoReparada(cause));
     }
-    m_platform.fs.RemoveIfExists(ApplyJournalPath(InstallFolder()));
+    // The record goes first and the journal with the other files: a cut meanwhile leaves either
+    // the journal, done again at the next start, or files no record names, cleared then.
     catchUp.Staged().Clear();
     if (!newVersion) AddConsole(mensajes::kListo, 204, 255, 0, true, false, false);
     return CatchUpResult::Success();
@@ -491,7 +535,14 @@ CatchUpResult cDirImage::FinishInterruptedApply() {
     const std::string path = ApplyJournalPath(InstallFolder());
     std::optional<ApplyJournal> journal;
     try {
-        if (!m_platform.fs.FileExists(path)) return CatchUpResult::Success();
+        if (!m_platform.fs.FileExists(path)) {
+            // Left by a run cut short while it cleared the staging: nothing in it counts.
+            if (m_platform.fs.DirectoryExists(StagingFolder(InstallFolder()))) {
+                Staging staging(m_platform.fs, InstallFolder());
+                if (staging.Files().empty()) staging.Clear();
+            }
+            return CatchUpResult::Success();
+        }
         journal = ParseApplyJournal(m_platform.fs.ReadFile(path, kMaxStateBytes + (kMaxStateBytes >> 2)));
     } catch (const core::RuntimeError& e) {
         Note("Diario de " + path + " ilegible: " + e.Description());
@@ -510,7 +561,6 @@ CatchUpResult cDirImage::FinishInterruptedApply() {
         return Stop(*this, journal->version ? mensajes::NoInstalada(core::DecimalText(*journal->version), cause)
                                             : mensajes::NoReparada(cause));
     }
-    m_platform.fs.RemoveIfExists(path);
     Staging(m_platform.fs, InstallFolder()).Clear();
     return CatchUpResult::Success();
 }

@@ -67,6 +67,8 @@ public:
     std::size_t ReadAt(std::uint64_t offset, void* data, std::size_t size) override;
     // The first byte fetched.
     std::uint64_t Offset() const { return m_offset; }
+    // The bytes fetched, from Offset() to the archive's end.
+    const std::string& Bytes() const { return m_bytes; }
     // The request that fetches the bytes before the suffix from offset on (none when it holds them).
     ByteRange Missing(std::uint64_t from) const { return {from, from < m_offset ? m_offset - from : 0}; }
     // Adds the bytes just before the suffix; raises Overflow when they do not end where it begins.

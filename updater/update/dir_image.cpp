@@ -11,6 +11,7 @@
 #include "updater/update/mensajes.h"
 #include "updater/update/mod_unzip.h"
 #include "updater/update/network_deadline.h"
+#include "updater/update/update_run.h"
 #include "updater/update/version_file.h"
 
 namespace update {
@@ -93,9 +94,9 @@ DownloadResult cDirImage::JuegoActualizacion(const std::string& sUrl, std::optio
     return result;
 }
 
-CatchUpNeed cDirImage::CheckInstalledFiles(const InstallState& state, bool full) {
+CatchUpNeed cDirImage::CheckInstalled(const InstallState& state, const RunOptions& options) {
     const std::uint64_t start = NowMs();
-    if (!full) {
+    if (!options.fullCheck) {
         CatchUpNeed need = QuickCheck(state, m_platform.fs, InstallFolder());
         Note("Comprobación rápida de los archivos" + Found(need, NowMs() - start));
         return need;

@@ -50,11 +50,6 @@ public:
     // cannot hold fails as NoRoom. Its retries and its end go to the log.
     DownloadResult JuegoActualizacion(const std::string& sUrl, std::optional<std::int64_t> listedSize = std::nullopt);
 
-    // The installed files against the kept state of an up-to-date installation: their presence
-    // and size (QuickCheck, no content read), or with full (Updater.exe /reparar) their SHA-256
-    // too, announced on the console, with the bar and label following the bytes read.
-    CatchUpNeed CheckInstalledFiles(const InstallState& state, bool full);
-
     // Updater.log: one event, and the clock that times the steps it reports.
     void Note(const std::string& event) { m_platform.log.Write(event); }
     std::uint64_t NowMs() { return m_platform.clock.NowMs(); }
@@ -88,8 +83,9 @@ public:
     StateRead ObtainState(const SignedList& list, const TrustedKeys& keys, const std::string& baseUrl);
     // What a catch-up from installed needs (NeededSince over the installation's files).
     CatchUpNeed NeedSince(const InstallState& state, std::int16_t installed);
-    // What an up-to-date installation needs to match the state: QuickCheck, or with
-    // options.fullCheck the content of every file as well.
+    // What an up-to-date installation needs to match the state: the presence and size of its
+    // files (QuickCheck, no content read), or with options.fullCheck (Updater.exe /reparar) their
+    // SHA-256 too, announced on the console, with the bar and label following the bytes read.
     CatchUpNeed CheckInstalled(const InstallState& state, const RunOptions& options);
     // Fetches need's files (each staged file already trusted is not fetched again; per patch the
     // whole archive or range requests, PlanPatchFetch), then applies everything at once through the
