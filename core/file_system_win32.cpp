@@ -2,6 +2,8 @@
 // that the ANSI code page cannot represent still work.
 #include <windows.h>
 
+#include <algorithm>
+
 #include "core/file_system.h"
 #include "core/handle_win32.h"
 #include "core/path_win32.h"
@@ -47,6 +49,9 @@ public:
     std::size_t ReadAt(std::uint64_t offset, void* data, std::size_t size) override {
         std::size_t done = 0;
         char* p = static_cast<char*>(data);
+        // Never past the end known at open: a read there only comes back empty.
+        if (offset >= m_size) return 0;
+        size = static_cast<std::size_t>(std::min<std::uint64_t>(size, m_size - offset));
         while (done < size) {
             OVERLAPPED ov{};
             const std::uint64_t at = offset + done;
