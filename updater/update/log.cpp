@@ -27,20 +27,16 @@ Log& NoLog() {
 std::string LogLine(const LocalTime& t, std::string_view event) {
     std::string line;
     line.reserve(event.size() + 32);
-    AppendPadded(line, t.year, 4);
-    line += '-';
-    AppendPadded(line, t.month, 2);
-    line += '-';
-    AppendPadded(line, t.day, 2);
-    line += ' ';
-    AppendPadded(line, t.hour, 2);
-    line += ':';
-    AppendPadded(line, t.minute, 2);
-    line += ':';
-    AppendPadded(line, t.second, 2);
-    line += '.';
-    AppendPadded(line, t.millisecond, 3);
-    line += ' ';
+    // "2026-12-09 22:10:03.123 ": each field padded to its width, then its separator.
+    const struct {
+        int value, width;
+        char after;
+    } fields[] = {{t.year, 4, '-'},   {t.month, 2, '-'},  {t.day, 2, ' '},        {t.hour, 2, ':'},
+                  {t.minute, 2, ':'}, {t.second, 2, '.'}, {t.millisecond, 3, ' '}};
+    for (const auto& f : fields) {
+        AppendPadded(line, f.value, f.width);
+        line += f.after;
+    }
     const std::size_t start = line.size();
     for (std::size_t i = 0; i < event.size();) {
         const char32_t cp = core::DecodeUtf8(event, i);
